@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+namespace platform {
+
+struct MountEntry {
+    uint64_t device = 0;   // as stat() reports it for files on this mount
+    QByteArray root;       // the part of the file system mounted here; "/" unless a bind mount
+    QByteArray mountPoint;
+    QByteArray type;
+    QByteArray source;
+};
+
+// Parses the text of /proc/self/mountinfo; lines that cannot be read are left out.
+std::vector<MountEntry> parseMountInfo(QByteArrayView text);
+QByteArray readMountInfo();
+
+// Kernel file systems that hold no user files; a walk never enters them.
+bool isVirtualFileSystemType(QByteArrayView type);
+
+// The local volumes a search of every volume covers, the counterpart of fixed and removable
+// drives: "/" first, whatever it is mounted from, then block-device file systems in path order.
+// Network file systems, optical media, read-only images and virtual file systems are left out.
+QStringList listedVolumes(const std::vector<MountEntry>& mounts);
+
+} // namespace platform

@@ -1,0 +1,122 @@
+#include "search/result_list.h"
+
+#include "platform/file_name_text.h"
+#include "platform/file_system.h"
+#include "search/result_texts.h"
+
+namespace search {
+
+QByteArray ResultRow::pathBytes() const
+{
+    return platform::joinPath(folder, name);
+}
+
+QString ResultRow::nameText() const
+{
+    return platform::fileNameText(name);
+}
+
+QString ResultRow::pathText() const
+{
+    return platform::pathText(pathBytes());
+}
+
+QString ResultRow::sizeText() const
+{
+    return hasSize ? search::sizeText(size) : QString();
+}
+
+ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ResultList::setDecoration(std::function<QVariant(uint32_t)> decoration)
+{
+    decoration_ = std::move(decoration);
+}
+
+int ResultList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(shown_);
+}
+
+int ResultList::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || size_t(index.row()) >= shown_)
+        return {};
+    const ResultRow& r = rows_[size_t(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case NameColumn:
+            return r.nameText();
+        case PathColumn:
+            return r.pathText();
+        case SizeColumn:
+            return r.sizeText();
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == NameColumn && decoration_)
+        return decoration_(r.icon);
+    return {};
+}
+
+QVariant ResultList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case NameColumn:
+        return QStringLiteral("文件名称");
+    case PathColumn:
+        return QStringLiteral("文件位置");
+    case SizeColumn:
+        return QStringLiteral("文件大小");
+    }
+    return {};
+}
+
+void ResultList::append(ResultRow row)
+{
+    rows_.push_back(std::move(row));
+}
+
+void ResultList::flush()
+{
+    if (!hasWaitingRows())
+        return;
+    beginInsertRows({}, int(shown_), int(rows_.size()) - 1);
+    shown_ = rows_.size();
+    endInsertRows();
+}
+
+void ResultList::clear()
+{
+    beginResetModel();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    shown_ = 0;
+    endResetModel();
+}
+
+void ResultList::removeResultRow(int row)
+{
+    if (row < 0 || size_t(row) >= shown_)
+        return;
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    --shown_;
+    endRemoveRows();
+}
+
+void ResultList::renameResultRow(int row, const QByteArray& newName)
+{
+    if (row < 0 || size_t(row) >= shown_)
+        return;
+    rows_[size_t(row)].name = newName;
+    emit dataChanged(index(row, NameColumn), index(row, PathColumn));
+}
+
+} // namespace search

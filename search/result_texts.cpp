@@ -1,0 +1,20 @@
+#include "search/result_texts.h"
+
+namespace search {
+
+QString numberText(int64_t n)
+{
+    return n < 0 ? QString::number(n) : QLatin1Char(' ') + QString::number(n);
+}
+
+QString sizeText(int64_t bytes)
+{
+    return numberText(bytes).leftJustified(15, u' ') + QStringLiteral("字节");
+}
+
+QString countText(int64_t rows)
+{
+    return QStringLiteral("找到") + numberText(rows) + QStringLiteral(" 个文件");
+}
+
+} // namespace search

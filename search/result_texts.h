@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace search {
+
+// A number as the status and size texts write it: one blank before it, or "-" when negative.
+QString numberText(int64_t n);
+// The number left-aligned in a 15-character field, then "字节".
+QString sizeText(int64_t bytes);
+// "找到 12 个文件"
+QString countText(int64_t rows);
+
+} // namespace search
