@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+
+namespace platform {
+class SettingsStore;
+}
+
+namespace mainwindow {
+
+// The three option boxes are the program's only remembered state: section "Form1", keys "check1"
+// to "check3", each the box's state 0 (unticked), 1 (ticked) or 2 (greyed).
+using OptionStates = std::array<int, 3>;
+
+// A stored text as a box state; anything but a valid state leaves the box unticked.
+int optionStateFromText(const QString& text);
+
+OptionStates restoreOptionStates(platform::SettingsStore& store);
+void saveOptionStates(platform::SettingsStore& store, const OptionStates& states);
+
+} // namespace mainwindow

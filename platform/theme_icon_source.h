@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/icon_source.h"
+
+#include <QHash>
+#include <QIcon>
+#include <QMimeDatabase>
+#include <QString>
+
+#include <vector>
+
+namespace platform {
+
+// The desktop icon theme's icon for an entry's type: a folder, or the MIME type that its name
+// suggests, falling back to the type's generic icon and then to a plain file. One image per type,
+// shared by every row of that type.
+class ThemeIconSource : public IconSource {
+public:
+    ThemeIconSource();
+    uint32_t GetFileIcon(QStringView name, bool isFolder) override;
+    QIcon icon(uint32_t image) const;
+
+    // Without a desktop theme, Qt would show no per-type icons at all.
+    static void ensureIconTheme();
+
+private:
+    uint32_t imageFor(const QString& mimeType);
+
+    QMimeDatabase mimeTypes_;
+    QHash<QString, uint32_t> imageBySuffix_;
+    QHash<QString, uint32_t> imageByMimeType_;
+    std::vector<QIcon> images_;
+    uint32_t folderImage_ = 0;
+};
+
+} // namespace platform
