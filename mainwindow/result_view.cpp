@@ -6,17 +6,32 @@
 
 namespace mainwindow {
 
-ResultView::ResultView(QWidget* parent) : QTreeView(parent)
+ResultView::ResultView(QWidget* parent) : QTableView(parent)
 {
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true); // the view then asks the model only for the rows it shows
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setAllColumnsShowFocus(true);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
+    setTabKeyNavigation(false);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->hide();
+    // Rows of one height: the view asks the model only for the rows it shows.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionsMovable(false);
+}
+
+void ResultView::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange)
+        verticalHeader()->setDefaultSectionSize(qMax(fontMetrics().height(), 16) + 4);
+    QTableView::changeEvent(event);
 }
 
 int ResultView::selectedRow() const
@@ -27,7 +42,7 @@ int ResultView::selectedRow() const
 
 void ResultView::mouseReleaseEvent(QMouseEvent* event)
 {
-    QTreeView::mouseReleaseEvent(event);
+    QTableView::mouseReleaseEvent(event);
     emit mouseReleased(event->button());
 }
 
@@ -51,7 +66,7 @@ void ResultView::keyPressEvent(QKeyEvent* event)
         event->ignore();
         return;
     }
-    QTreeView::keyPressEvent(event);
+    QTableView::keyPressEvent(event);
 }
 
 } // namespace mainwindow

@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QTreeView>
+#include <QTableView>
 
 namespace mainwindow {
 
-// The result list in report view: one line per row, full-row single selection, no in-place
-// editing. It reports mouse releases and the action keys; what they do is decided elsewhere.
-class ResultView : public QTreeView {
+// The result list in report view: one line per row under the column headers, full-row single
+// selection, no in-place editing. A table view, because appending rows to it costs the rows
+// appended, where a tree view lays out the whole list again. It reports mouse releases and the
+// action keys; what they do is decided elsewhere.
+class ResultView : public QTableView {
     Q_OBJECT
 public:
     explicit ResultView(QWidget* parent = nullptr);
@@ -21,6 +23,7 @@ signals:
     void menuKeyPressed();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 };

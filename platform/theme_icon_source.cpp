@@ -3,25 +3,29 @@
 namespace platform {
 namespace {
 
-// The icon cache is keyed by the end of the name, which decides the type: the last two
-// dot-separated parts ("tar.gz") when there are two, else the last one, else the whole name.
-QString suffixKey(QStringView name)
+bool hasWildcard(const QString& pattern)
 {
-    const qsizetype last = name.lastIndexOf(u'.');
-    if (last <= 0)
-        return name.toString().toLower();
-    const qsizetype before = name.first(last).lastIndexOf(u'.');
-    return name.sliced(before > 0 ? before + 1 : last + 1).toString().toLower();
+    return pattern.contains(u'*') || pattern.contains(u'?') || pattern.contains(u'[');
 }
-
-constexpr qsizetype kMaxCachedSuffixes = 20000;
 
 } // namespace
 
 ThemeIconSource::ThemeIconSource()
 {
     images_.push_back(QIcon::fromTheme(QStringLiteral("text-x-generic")));
-    folderImage_ = imageFor(QStringLiteral("inode/directory"));
+    for (const QMimeType& type : mimeTypes_.allMimeTypes()) {
+        for (const QString& pattern : type.globPatterns()) {
+            if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(pattern.mid(2))) {
+                const QString suffix = pattern.mid(2).toLower();
+                if (suffix.contains(u'.'))
+                    longSuffixes_.insert(suffix);
+            } else if (!hasWildcard(pattern)) {
+                typeByWholeName_.insert(pattern.toLower(), type.name());
+            }
+        }
+    }
+    folderImage_ = imageForType(QStringLiteral("inode/directory"));
+    noSuffixImage_ = imageForType(QStringLiteral("application/octet-stream"));
 }
 
 void ThemeIconSource::ensureIconTheme()
@@ -35,20 +39,43 @@ uint32_t ThemeIconSource::GetFileIcon(QStringView name, bool isFolder)
 {
     if (isFolder)
         return folderImage_;
-    const QString key = suffixKey(name);
-    if (const auto found = imageBySuffix_.constFind(key); found != imageBySuffix_.constEnd())
+    lowerName_.resize(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i)
+        lowerName_[i] = name[i].toLower();
+
+    if (!typeByWholeName_.isEmpty()) {
+        if (const auto found = typeByWholeName_.constFind(lowerName_); found != typeByWholeName_.constEnd())
+            return imageForType(*found);
+    }
+    const qsizetype lastDot = lowerName_.lastIndexOf(u'.');
+    if (lastDot <= 0 || lastDot == lowerName_.size() - 1)
+        return noSuffixImage_;
+    // The longest known suffix of two or three parts ("tar.gz") wins over the last part alone.
+    qsizetype dot = lastDot;
+    for (int parts = 2; parts <= 3; ++parts) {
+        dot = dot > 0 ? lowerName_.lastIndexOf(u'.', dot - 1) : -1;
+        if (dot <= 0)
+            break;
+        const QString suffix = lowerName_.sliced(dot + 1);
+        if (longSuffixes_.contains(suffix))
+            return imageForSuffix(suffix);
+    }
+    return imageForSuffix(lowerName_.sliced(lastDot + 1));
+}
+
+uint32_t ThemeIconSource::imageForSuffix(const QString& suffix)
+{
+    if (const auto found = imageBySuffix_.constFind(suffix); found != imageBySuffix_.constEnd())
         return *found;
-    const uint32_t image =
-        imageFor(mimeTypes_.mimeTypeForFile(name.toString(), QMimeDatabase::MatchExtension).name());
-    if (imageBySuffix_.size() >= kMaxCachedSuffixes)
-        imageBySuffix_.clear(); // names of endless variety: keep the cache bounded
-    imageBySuffix_.insert(key, image);
+    const QMimeType type = mimeTypes_.mimeTypeForFile(QStringLiteral("x.") + suffix, QMimeDatabase::MatchExtension);
+    const uint32_t image = imageForType(type.name());
+    imageBySuffix_.insert(suffix, image);
     return image;
 }
 
-uint32_t ThemeIconSource::imageFor(const QString& mimeTypeName)
+uint32_t ThemeIconSource::imageForType(const QString& mimeTypeName)
 {
-    if (const auto found = imageByMimeType_.constFind(mimeTypeName); found != imageByMimeType_.constEnd())
+    if (const auto found = imageByType_.constFind(mimeTypeName); found != imageByType_.constEnd())
         return *found;
     const QMimeType type = mimeTypes_.mimeTypeForName(mimeTypeName);
     QIcon icon;
@@ -65,7 +92,7 @@ uint32_t ThemeIconSource::imageFor(const QString& mimeTypeName)
         image = uint32_t(images_.size());
         images_.push_back(icon);
     }
-    imageByMimeType_.insert(mimeTypeName, image);
+    imageByType_.insert(mimeTypeName, image);
     return image;
 }
 

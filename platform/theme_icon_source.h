@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QMimeDatabase>
+#include <QSet>
 #include <QString>
 
 #include <vector>
@@ -24,13 +25,20 @@ public:
     static void ensureIconTheme();
 
 private:
-    uint32_t imageFor(const QString& mimeType);
+    uint32_t imageForType(const QString& mimeType);
+    uint32_t imageForSuffix(const QString& suffix);
 
     QMimeDatabase mimeTypes_;
+    // From the MIME database's name patterns, once: whole names ("makefile") and suffixes of more
+    // than one part ("tar.gz"); everything else is decided by the last suffix alone.
+    QHash<QString, QString> typeByWholeName_;
+    QSet<QString> longSuffixes_;
     QHash<QString, uint32_t> imageBySuffix_;
-    QHash<QString, uint32_t> imageByMimeType_;
+    QHash<QString, uint32_t> imageByType_;
     std::vector<QIcon> images_;
     uint32_t folderImage_ = 0;
+    uint32_t noSuffixImage_ = 0;
+    QString lowerName_; // reused, so that most lookups allocate nothing
 };
 
 } // namespace platform
