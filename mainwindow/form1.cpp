@@ -44,6 +44,22 @@ QLabel* label(QWidget* parent, const QString& text, QWidget* buddy)
     return l;
 }
 
+// The stored states are 0 unticked, 1 ticked, 2 greyed; Qt counts greyed as 1 and ticked as 2.
+Qt::CheckState checkStateFor(int state)
+{
+    return state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
+}
+
+int stateOf(const QCheckBox* box)
+{
+    switch (box->checkState()) {
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    case Qt::Unchecked: break;
+    }
+    return 0;
+}
+
 QStringList machineVolumes()
 {
     return platform::listedVolumes(platform::parseMountInfo(platform::readMountInfo()));
@@ -74,7 +90,11 @@ Form1::Form1(Form1Services services, QWidget* parent)
     runStartUp();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The list outlives the icon source while the window's children go.
+    results_->setDecoration({});
+}
 
 void Form1::buildControls()
 {
@@ -158,14 +178,14 @@ void Form1::runStartUp()
         const OptionStates states = restoreOptionStates(*services_.settings);
         OptionBox* boxes[] = {Check1, Check2, Check3};
         for (size_t box = 0; box < states.size(); ++box)
-            boxes[box]->setCheckState(Qt::CheckState(states[box]));
+            boxes[box]->setCheckState(checkStateFor(states[box]));
     }
 
     setFixedSize(px(8190), px(6390));
 
     const int widths[] = {2000, 3500, 2350};
     for (int column = 0; column < 3; ++column)
-        List1->header()->resizeSection(column, px(widths[column]));
+        List1->horizontalHeader()->resizeSection(column, px(widths[column]));
     List1->setFont(QFont(QStringLiteral("Timers New Roman"), 9));
 
     Combo1->addItem(QStringLiteral("全盘搜索"));
@@ -198,7 +218,7 @@ void Form1::closeEvent(QCloseEvent* event)
     closedDuringSearch_ = search_->isRunning();
     search_->CloseWindow();
     if (services_.settings)
-        saveOptionStates(*services_.settings, {Check1->checkState(), Check2->checkState(), Check3->checkState()});
+        saveOptionStates(*services_.settings, {stateOf(Check1), stateOf(Check2), stateOf(Check3)});
     event->accept();
 }
 
@@ -257,7 +277,7 @@ int Form1::categoryIndex() const
 int Form1::checkState(int box) const
 {
     const OptionBox* boxes[] = {Check1, Check2, Check3};
-    return box >= 1 && box <= 3 ? int(boxes[box - 1]->checkState()) : 0;
+    return box >= 1 && box <= 3 ? stateOf(boxes[box - 1]) : 0;
 }
 
 void Form1::setEnabled(platform::Control control, bool enabled)

@@ -152,9 +152,10 @@ void SearchCommand::readRequest()
     Request& q = request_;
     q = {};
     q.category = controls_.categoryIndex();
-    q.wholeWord = controls_.checkState(1) != 0;
-    q.caseSensitive = controls_.checkState(2) != 0;
-    q.includeHidden = controls_.checkState(3) != 0;
+    // Only a ticked box (state 1) switches its option on; a greyed one (2) leaves it off.
+    q.wholeWord = controls_.checkState(1) == 1;
+    q.caseSensitive = controls_.checkState(2) == 1;
+    q.includeHidden = controls_.checkState(3) == 1;
 
     state_.CmpPattern = q.caseSensitive ? pattern : upperCased(pattern);
     const CodePoints extPattern = toCodePoints(state_.ExtPattern);

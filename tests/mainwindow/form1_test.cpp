@@ -1,0 +1,305 @@
+#include "mainwindow/form1.h"
+#include "mainwindow/option_box.h"
+#include "mainwindow/result_view.h"
+#include "platform/message_boxes.h"
+#include "platform/posix_file_system.h"
+#include "platform/settings_store.h"
+#include "search/result_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+using mainwindow::Form1;
+
+class RecordedMessages : public platform::MessageBoxes {
+public:
+    int show(const QString& prompt, int, const QString&) override
+    {
+        prompts << prompt;
+        return platform::AnswerOk;
+    }
+    QStringList prompts;
+};
+
+class MemoryStore : public platform::SettingsStore {
+public:
+    QString read(const QString& section, const QString& key, const QString& defaultValue) override
+    {
+        auto found = values.find(section + '/' + key);
+        return found == values.end() ? defaultValue : found->second;
+    }
+    void write(const QString& section, const QString& key, const QString& value) override
+    {
+        values[section + '/' + key] = value;
+        ++writes;
+    }
+    std::map<QString, QString> values;
+    int writes = 0;
+};
+
+// A file system that lets a test act in the middle of a walk: a hook runs when a chosen folder
+// is listed.
+class HookedFileSystem : public platform::PosixFileSystem {
+public:
+    std::unique_ptr<platform::FolderListing> listFolder(const QByteArray& path,
+                                                        const platform::ListingBounds& bounds) override
+    {
+        if (++listings == hookAt && hook)
+            hook();
+        return PosixFileSystem::listFolder(path, bounds);
+    }
+    int listings = 0;
+    int hookAt = -1;
+    std::function<void()> hook;
+};
+
+class Form1Test : public ::testing::Test {
+protected:
+    std::unique_ptr<Form1> makeWindow(platform::SettingsStore* settings = nullptr)
+    {
+        return std::make_unique<Form1>(mainwindow::Form1Services{
+            .fileSystem = fileSystem,
+            .messages = &messages,
+            .settings = settings,
+            .probeVolumes = [] { return QStringList{"/", "/media/u/STICK"}; },
+            .yieldPolicy = {}});
+    }
+
+    void makeTree(int folders, int filesEach)
+    {
+        for (int f = 0; f < folders; ++f) {
+            const QString folder = tree.path() + QStringLiteral("/d%1").arg(f);
+            QDir().mkpath(folder);
+            for (int i = 0; i < filesEach; ++i) {
+                QFile file(folder + QStringLiteral("/file%1.txt").arg(i));
+                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            }
+        }
+    }
+
+    HookedFileSystem fileSystem;
+    RecordedMessages messages;
+    QTemporaryDir tree;
+};
+
+TEST_F(Form1Test, ControlsSitWhereTheLayoutPutsThemWithTheirCaptions)
+{
+    auto w = makeWindow();
+    EXPECT_EQ(w->windowTitle(), "Sorvane");
+    EXPECT_EQ(w->size(), QSize(546, 426));
+    EXPECT_EQ(w->minimumSize(), w->maximumSize()) << "the window cannot be resized";
+    struct Place {
+        QWidget* widget;
+        QRect rect;
+    };
+    const Place places[] = {
+        {w->Label1, {8, 8, 81, 17}},     {w->Text1, {88, 8, 145, 18}},   {w->Label2, {24, 32, 57, 17}},
+        {w->Combo1, {88, 32, 145, 20}},  {w->Label3, {24, 56, 57, 17}},  {w->Combo2, {88, 56, 145, 20}},
+        {w->Check1, {256, 8, 81, 17}},   {w->Check2, {256, 32, 81, 17}}, {w->Check3, {256, 56, 97, 17}},
+        {w->Command1, {408, 8, 113, 25}}, {w->Command2, {408, 40, 113, 25}},
+        {w->List1, {8, 88, 529, 313}},   {w->StatusBar1, {0, 406, 546, 20}},
+    };
+    for (const Place& p : places)
+        EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->metaObject()->className();
+    EXPECT_EQ(w->Label1->text(), "请输入文件名");
+    EXPECT_EQ(w->Label2->text(), "搜索位置");
+    EXPECT_EQ(w->Label3->text(), "文件类型");
+    EXPECT_EQ(w->Check1->text(), "全字匹配");
+    EXPECT_EQ(w->Check2->text(), "区分大小写");
+    EXPECT_EQ(w->Check3->text(), "包括隐藏文件");
+    EXPECT_EQ(w->Command1->text(), "开始搜索");
+    EXPECT_EQ(w->Command2->text(), "停止搜索");
+    EXPECT_EQ(w->Label1->buddy(), w->Text1);
+    EXPECT_EQ(w->Label2->buddy(), w->Combo1);
+    EXPECT_EQ(w->Label3->buddy(), w->Combo2);
+    EXPECT_EQ(w->List1->font().family(), "Timers New Roman");
+    EXPECT_EQ(w->List1->font().pointSize(), 9);
+}
+
+TEST_F(Form1Test, StartUpFillsTheListsAndLeavesTheWindowReady)
+{
+    auto w = makeWindow();
+    ASSERT_EQ(w->Combo1->count(), 3);
+    EXPECT_EQ(w->Combo1->itemText(0), "全盘搜索");
+    EXPECT_EQ(w->Combo1->itemText(1), "/");
+    EXPECT_EQ(w->Combo1->itemText(2), "/media/u/STICK");
+    EXPECT_EQ(w->Combo1->currentText(), "全盘搜索");
+    EXPECT_TRUE(w->Combo1->isEditable());
+    EXPECT_FALSE(w->Combo2->isEditable());
+    const QStringList captions{"所有文件", "应用程序", "文本文件", "图片文件", "声音文件",
+                               "视频文件", "网页文件", "图标文件", "光标文件", "文件夹"};
+    ASSERT_EQ(w->Combo2->count(), captions.size());
+    for (int i = 0; i < captions.size(); ++i)
+        EXPECT_EQ(w->Combo2->itemText(i), captions[i]);
+    EXPECT_EQ(w->Combo2->currentIndex(), 0);
+    EXPECT_TRUE(w->Command1->isEnabled());
+    EXPECT_FALSE(w->Command2->isEnabled());
+    EXPECT_EQ(w->results().rowCount(), 0);
+    EXPECT_EQ(w->results().columnCount(), 3);
+    const QStringList headers{"文件名称", "文件位置", "文件大小"};
+    const int widths[] = {133, 233, 157};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(w->results().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
+        EXPECT_EQ(w->List1->horizontalHeader()->sectionSize(c), widths[c]);
+    }
+    EXPECT_TRUE(w->Panel1->text().isEmpty());
+    EXPECT_TRUE(w->Panel2->text().isEmpty());
+    EXPECT_EQ(w->Panel1->width(), 133);
+    EXPECT_EQ(w->Panel2->width(), 400);
+    QStringList menu;
+    for (QAction* a : w->mnuMain->actions())
+        menu << a->text();
+    EXPECT_EQ(menu, (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性"}));
+}
+
+TEST_F(Form1Test, TheFocusMovesInTheLaidDownOrderAndStartsInTheNameField)
+{
+    auto w = makeWindow();
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+    EXPECT_EQ(QApplication::focusWidget(), w->Text1);
+    const QWidget* order[] = {w->Text1, w->Command1, w->List1, w->Command2, w->Combo1,
+                              w->Check1, w->Check2, w->Combo2, w->Check3};
+    for (size_t i = 0; i + 1 < std::size(order); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while (next->focusProxy() || !(next->focusPolicy() & Qt::TabFocus) || next->parentWidget() != w.get())
+            next = next->nextInFocusChain(); // skip a combo box's own line edit and the like
+        EXPECT_EQ(next, order[i + 1]) << i;
+    }
+}
+
+TEST_F(Form1Test, TheNameFieldSelectsItsWholeTextWhenItGetsTheFocus)
+{
+    auto w = makeWindow();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    w->Text1->setText("abc");
+    w->Combo1->setFocus();
+    w->Text1->setFocus(Qt::TabFocusReason);
+    QTest::qWait(10);
+    EXPECT_EQ(w->Text1->selectedText(), "abc");
+    QTest::keyClicks(w->Text1, "x");
+    EXPECT_EQ(w->Text1->text(), "x");
+}
+
+TEST_F(Form1Test, EnterStartsASearchFromTheFieldsAndTheOptionBoxes)
+{
+    makeTree(1, 2);
+    auto w = makeWindow();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    w->Combo1->setEditText(tree.path());
+    w->Text1->setText("file");
+    for (QWidget* from : {static_cast<QWidget*>(w->Text1), static_cast<QWidget*>(w->Combo1),
+                          static_cast<QWidget*>(w->Check3), static_cast<QWidget*>(w->List1)}) {
+        w->Panel2->clear();
+        from->setFocus();
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : from;
+        QTest::keyClick(target, Qt::Key_Return);
+        EXPECT_EQ(w->Panel2->text(), "已完成搜索") << from->metaObject()->className();
+        EXPECT_EQ(w->Panel1->text(), "找到 2 个文件");
+    }
+    // The location joined the list once, however often it was searched.
+    EXPECT_EQ(w->Combo1->count(), 4);
+    EXPECT_EQ(w->Combo1->currentText(), tree.path());
+}
+
+TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
+{
+    makeTree(3, 1);
+    auto w = makeWindow();
+    w->show();
+    w->Combo1->setEditText(tree.path());
+    bool sawLocked = false;
+    int finishedInside = 0;
+    fileSystem.hookAt = 2;
+    fileSystem.hook = [&] {
+        sawLocked = !w->Command1->isEnabled() && w->Command2->isEnabled() && !w->Check1->isEnabled()
+            && !w->Check2->isEnabled() && !w->Check3->isEnabled() && !w->Combo2->isEnabled()
+            && w->Text1->isEnabled() && w->Combo1->isEnabled() && w->List1->isEnabled();
+        QObject::connect(w.get(), &Form1::searchFinished, [&] { ++finishedInside; });
+        QTest::keyClick(w->Text1, Qt::Key_Return);
+    };
+    w->Command1->click();
+    EXPECT_TRUE(sawLocked);
+    EXPECT_EQ(finishedInside, 1) << "Enter during a search started a second one";
+    EXPECT_TRUE(w->Command1->isEnabled());
+    EXPECT_FALSE(w->Command2->isEnabled());
+    EXPECT_TRUE(w->Check1->isEnabled() && w->Check2->isEnabled() && w->Check3->isEnabled() && w->Combo2->isEnabled());
+}
+
+TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
+{
+    MemoryStore store;
+    store.values["Form1/check1"] = "7";
+    store.values["Form1/check2"] = "1";
+    store.values["Form1/check3"] = "2";
+    auto w = makeWindow(&store);
+    EXPECT_EQ(w->Check1->checkState(), Qt::Unchecked);
+    EXPECT_EQ(w->Check2->checkState(), Qt::Checked);
+    EXPECT_EQ(w->Check3->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(store.writes, 0) << "nothing is written before the window closes";
+
+    w->show();
+    // A click never makes a greyed box, it ticks or unticks it.
+    w->Check3->click();
+    EXPECT_EQ(w->Check3->checkState(), Qt::Checked);
+    w->Check3->click();
+    EXPECT_EQ(w->Check3->checkState(), Qt::Unchecked);
+    w->Check1->click();
+    w->close();
+    EXPECT_EQ(store.values["Form1/check1"], "1");
+    EXPECT_EQ(store.values["Form1/check2"], "1");
+    EXPECT_EQ(store.values["Form1/check3"], "0");
+    EXPECT_EQ(store.writes, 3);
+}
+
+TEST_F(Form1Test, ClosingWithoutASearchSavesTheSameValuesAgain)
+{
+    MemoryStore store;
+    store.values["Form1/check2"] = "1";
+    auto w = makeWindow(&store);
+    w->show();
+    w->close();
+    EXPECT_EQ(store.values["Form1/check1"], "0");
+    EXPECT_EQ(store.values["Form1/check2"], "1");
+    EXPECT_EQ(store.values["Form1/check3"], "0");
+}
+
+TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
+{
+    makeTree(20, 3);
+    MemoryStore store;
+    auto w = makeWindow(&store);
+    w->show();
+    w->Combo1->setEditText(tree.path());
+    fileSystem.hookAt = 3; // the root and one sub-folder have been listed
+    fileSystem.hook = [&] { w->close(); };
+    w->Command1->click();
+    EXPECT_TRUE(w->closedDuringSearch());
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_FALSE(w->searchCommand().isRunning());
+    EXPECT_LT(fileSystem.listings, 21) << "the walk went on after the window closed";
+    EXPECT_LT(w->results().totalRows(), 80);
+    EXPECT_EQ(store.writes, 3);
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+#include "mainwindow/option_settings.h"
+#include "platform/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <map>
+
+namespace {
+
+using mainwindow::optionStateFromText;
+
+class MemoryStore : public platform::SettingsStore {
+public:
+    QString read(const QString& section, const QString& key, const QString& defaultValue) override
+    {
+        reads.push_back(key);
+        auto found = values.find(section + '/' + key);
+        return found == values.end() ? defaultValue : found->second;
+    }
+    void write(const QString& section, const QString& key, const QString& value) override
+    {
+        writes.push_back(key);
+        values[section + '/' + key] = value;
+    }
+    std::map<QString, QString> values;
+    QStringList reads, writes;
+};
+
+TEST(OptionStateText, OnlyTheThreeStatesAreTakenAnythingElseIsUnticked)
+{
+    EXPECT_EQ(optionStateFromText("0"), 0);
+    EXPECT_EQ(optionStateFromText("1"), 1);
+    EXPECT_EQ(optionStateFromText("2"), 2);
+    for (const char* bad : {"abc", "7", "-1", "", "1.5"})
+        EXPECT_EQ(optionStateFromText(bad), 0) << bad;
+}
+
+TEST(OptionSettings, AnInvalidValueLeavesItsBoxUntickedAndTheOthersAreStillRestored)
+{
+    MemoryStore store;
+    store.values["Form1/check1"] = "abc";
+    store.values["Form1/check3"] = "1";
+    EXPECT_EQ(mainwindow::restoreOptionStates(store), (mainwindow::OptionStates{0, 0, 1}));
+    EXPECT_EQ(store.reads, (QStringList{"check1", "check2", "check3"}));
+}
+
+TEST(OptionSettings, SavingWritesAllThreeKeysInOrderIntoTheIniFile)
+{
+    QTemporaryDir dir;
+    {
+        platform::IniSettingsStore store(dir.path());
+        mainwindow::saveOptionStates(store, {0, 1, 0});
+    }
+    QSettings ini(dir.path() + "/Sorvane/Sorvane.ini", QSettings::IniFormat);
+    EXPECT_EQ(ini.value("Form1/check1").toString(), "0");
+    EXPECT_EQ(ini.value("Form1/check2").toString(), "1");
+    EXPECT_EQ(ini.value("Form1/check3").toString(), "0");
+
+    platform::IniSettingsStore again(dir.path());
+    EXPECT_EQ(mainwindow::restoreOptionStates(again), (mainwindow::OptionStates{0, 1, 0}));
+}
+
+} // namespace
