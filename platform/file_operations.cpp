@@ -1,0 +1,517 @@
+#include "platform/file_operations.h"
+
+#include <QRandomGenerator>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace platform {
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept
+    {
+        reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    ~Fd() { reset(); }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    int release() { return std::exchange(fd_, -1); }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+bool usable(const QByteArray& path)
+{
+    return !path.isEmpty() && !path.contains('\0');
+}
+
+struct SplitPath {
+    QByteArray folder;
+    QByteArray name;
+};
+
+// The folder that holds an entry, and the entry's name in it; nothing for a path that names no
+// entry of its own ("/", ".", "..").
+std::optional<SplitPath> splitPath(QByteArray path)
+{
+    while (path.size() > 1 && path.endsWith('/'))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf('/');
+    SplitPath split;
+    if (slash < 0) {
+        split.folder = ".";
+        split.name = path;
+    } else {
+        split.folder = slash == 0 ? QByteArray("/") : path.left(slash);
+        split.name = path.mid(slash + 1);
+    }
+    if (split.name.isEmpty() || split.name == "." || split.name == "..")
+        return std::nullopt;
+    return split;
+}
+
+// A folder to work in by descriptor; a link in the folder's own path is the user's to have typed.
+Fd openHolder(const QByteArray& folder)
+{
+    return Fd(::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+bool sameEntry(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The names of a folder, read in full before any of them is changed.
+int listNames(int folderFd, std::vector<QByteArray>& names)
+{
+    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0)
+        return errno;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    int error = 0;
+    while (true) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            error = errno;
+            break;
+        }
+        const QByteArray name(entry->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(dir);
+    return error;
+}
+
+// ---- delete ----
+
+// Opens a folder of the tree to empty it, giving it the user's read and search bits first when
+// it cannot be read. The mode change goes through a descriptor opened without following links,
+// so a link swapped in meanwhile is never what gets changed.
+int openForRemoval(int parentFd, const char* name)
+{
+    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0 || errno != EACCES)
+        return fd;
+    struct stat st;
+    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    if (::fchmodat(parentFd, name, (st.st_mode | S_IRWXU) & 07777, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+int removeTree(int parentFd, const QByteArray& name, dev_t volume)
+{
+    Fd folder(openForRemoval(parentFd, name.constData()));
+    if (!folder)
+        return errno;
+    struct stat st;
+    if (::fstat(folder.get(), &st) != 0)
+        return errno;
+    if (st.st_dev != volume)
+        return EXDEV; // a volume mounted inside the tree is not the tree's to empty
+    constexpr mode_t kNeeded = S_IWUSR | S_IXUSR;
+    if ((st.st_mode & kNeeded) != kNeeded && ::fchmod(folder.get(), (st.st_mode | S_IRWXU) & 07777) != 0)
+        return errno;
+
+    std::vector<QByteArray> names;
+    if (const int error = listNames(folder.get(), names))
+        return error;
+    for (const QByteArray& entry : names) {
+        struct stat es;
+        if (::fstatat(folder.get(), entry.constData(), &es, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno == ENOENT)
+                continue;
+            return errno;
+        }
+        if (S_ISDIR(es.st_mode)) {
+            if (const int error = removeTree(folder.get(), entry, volume))
+                return error;
+        } else if (::unlinkat(folder.get(), entry.constData(), 0) != 0 && errno != ENOENT) {
+            return errno;
+        }
+    }
+    folder.reset();
+    return ::unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+// ---- copy ----
+
+QByteArray temporaryName()
+{
+    return ".sorvane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
+}
+
+// What may stand at the destination: nothing, or a file or link to be replaced; never a folder,
+// and never the source itself.
+int checkReplaceable(int folderFd, const char* name, const struct stat& source)
+{
+    struct stat existing;
+    if (::fstatat(folderFd, name, &existing, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    if (S_ISDIR(existing.st_mode))
+        return EISDIR;
+    if (sameEntry(existing, source))
+        return EINVAL;
+    return 0;
+}
+
+int writeAll(int out, const char* data, ssize_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(out, data, size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= n;
+    }
+    return 0;
+}
+
+int copyContents(int in, int out)
+{
+    // The kernel copies within a file system without the data passing through here; where it
+    // cannot, a plain read and write loop goes on from the same offsets.
+    while (true) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (n == 0)
+            return 0;
+        if (n > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP && errno != EPERM)
+            return errno;
+        break;
+    }
+    std::vector<char> buffer(size_t(256) * 1024);
+    while (true) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (const int error = writeAll(out, buffer.data(), n))
+            return error;
+    }
+}
+
+int copyRegular(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
+                const char* dstName)
+{
+    if (const int error = checkReplaceable(dstFolder, dstName, source))
+        return error;
+    // Not blocking, so that a pipe standing where the file was cannot hang the window.
+    Fd in(::openat(srcFolder, srcName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!in)
+        return errno;
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0)
+        return errno;
+    if (!S_ISREG(st.st_mode))
+        return ENOTSUP; // pipes, sockets and devices are not copied
+
+    QByteArray temporary;
+    Fd out;
+    for (int attempt = 0; attempt < 16 && !out; ++attempt) {
+        temporary = temporaryName();
+        out.reset(::openat(dstFolder, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!out && errno != EEXIST)
+            return errno;
+    }
+    if (!out)
+        return EEXIST;
+    int error = copyContents(in.get(), out.get());
+    if (!error && ::fchmod(out.get(), st.st_mode & 0777) != 0)
+        error = errno;
+    // Some file systems report a failed write only when the file is closed.
+    if (::close(out.release()) != 0 && !error)
+        error = errno;
+    if (!error && ::renameat(dstFolder, temporary.constData(), dstFolder, dstName) != 0)
+        error = errno;
+    if (error)
+        ::unlinkat(dstFolder, temporary.constData(), 0);
+    return error;
+}
+
+int copyLink(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
+             const char* dstName)
+{
+    if (const int error = checkReplaceable(dstFolder, dstName, source))
+        return error;
+    QByteArray target(qsizetype(source.st_size > 0 ? source.st_size + 1 : PATH_MAX), '\0');
+    while (true) {
+        const ssize_t n = ::readlinkat(srcFolder, srcName, target.data(), size_t(target.size()));
+        if (n < 0)
+            return errno;
+        if (n < target.size()) {
+            target.truncate(n);
+            break;
+        }
+        target.resize(target.size() * 2); // the link grew since it was looked at
+    }
+    QByteArray temporary;
+    bool made = false;
+    for (int attempt = 0; attempt < 16 && !made; ++attempt) {
+        temporary = temporaryName();
+        made = ::symlinkat(target.constData(), dstFolder, temporary.constData()) == 0;
+        if (!made && errno != EEXIST)
+            return errno;
+    }
+    if (!made)
+        return EEXIST;
+    if (::renameat(dstFolder, temporary.constData(), dstFolder, dstName) != 0) {
+        const int error = errno;
+        ::unlinkat(dstFolder, temporary.constData(), 0);
+        return error;
+    }
+    return 0;
+}
+
+// Whether a folder is the given entry or lies anywhere below it, found by walking up through ".."
+// by descriptor, so that links and odd spellings in the typed path change nothing. When the walk
+// cannot tell, the answer is yes: the copy is then refused rather than risked.
+bool isSameOrInside(int folderFd, const struct stat& entry)
+{
+    Fd current(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    for (int level = 0; current && level < 4096; ++level) {
+        struct stat here;
+        if (::fstat(current.get(), &here) != 0)
+            return true;
+        if (sameEntry(here, entry))
+            return true;
+        Fd up(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        struct stat above;
+        if (!up || ::fstat(up.get(), &above) != 0)
+            return true;
+        if (sameEntry(above, here))
+            return false; // the root
+        current = std::move(up);
+    }
+    return true;
+}
+
+class TreeCopy {
+public:
+    int folder(int srcParent, const char* srcName, int dstParent, const char* dstName)
+    {
+        Fd src(::openat(srcParent, srcName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!src)
+            return errno;
+        struct stat st;
+        if (::fstat(src.get(), &st) != 0)
+            return errno;
+        // Made for the owner alone while it fills, then given the source's bits.
+        const bool created = ::mkdirat(dstParent, dstName, 0700) == 0;
+        if (!created) {
+            if (errno != EEXIST)
+                return errno;
+            struct stat existing;
+            if (::fstatat(dstParent, dstName, &existing, AT_SYMLINK_NOFOLLOW) != 0)
+                return errno;
+            if (!S_ISDIR(existing.st_mode))
+                return ENOTDIR; // a file or link of the folder's name is not replaced by a folder
+            if (sameEntry(existing, st))
+                return EINVAL;
+        }
+        Fd dst(::openat(dstParent, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!dst)
+            return errno;
+        if (!topSeen_) {
+            if (::fstat(dst.get(), &top_) != 0)
+                return errno;
+            topSeen_ = true;
+        }
+
+        std::vector<QByteArray> names;
+        if (const int error = listNames(src.get(), names))
+            return error;
+        for (const QByteArray& name : names) {
+            struct stat es;
+            if (::fstatat(src.get(), name.constData(), &es, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno == ENOENT)
+                    continue;
+                return errno;
+            }
+            // The copy's own folder met again inside the source, as through a bind mount.
+            if (sameEntry(es, top_))
+                return ELOOP;
+            int error;
+            if (S_ISDIR(es.st_mode))
+                error = folder(src.get(), name.constData(), dst.get(), name.constData());
+            else if (S_ISLNK(es.st_mode))
+                error = copyLink(src.get(), name.constData(), es, dst.get(), name.constData());
+            else
+                error = copyRegular(src.get(), name.constData(), es, dst.get(), name.constData());
+            if (error)
+                return error;
+        }
+        if (created && ::fchmod(dst.get(), st.st_mode & 0777) != 0)
+            return errno;
+        return 0;
+    }
+
+private:
+    struct stat top_ {};
+    bool topSeen_ = false;
+};
+
+} // namespace
+
+FileOperationResult deleteFile(const QByteArray& path)
+{
+    if (!usable(path))
+        return {EINVAL};
+    return {::unlink(path.constData()) == 0 ? 0 : errno};
+}
+
+FileOperationResult deleteFolderTree(const QByteArray& path)
+{
+    const std::optional<SplitPath> split = usable(path) ? splitPath(path) : std::nullopt;
+    if (!split)
+        return {EINVAL};
+    const Fd parent = openHolder(split->folder);
+    if (!parent)
+        return {errno};
+    struct stat parentSt, st;
+    if (::fstat(parent.get(), &parentSt) != 0
+        || ::fstatat(parent.get(), split->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {errno};
+    if (!S_ISDIR(st.st_mode))
+        return {ENOTDIR};
+    // A mount point: the volume mounted there is not the folder's to empty.
+    if (st.st_dev != parentSt.st_dev)
+        return {EBUSY};
+    return {removeTree(parent.get(), split->name, st.st_dev)};
+}
+
+FileOperationResult renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (!usable(from) || !usable(to))
+        return {EINVAL};
+    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return {};
+    const int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
+        return renameNoReplaceByLink(from, to);
+    return {error};
+}
+
+FileOperationResult renameNoReplaceByLink(const QByteArray& from, const QByteArray& to)
+{
+    if (!usable(from) || !usable(to))
+        return {EINVAL};
+    struct stat st;
+    if (::lstat(from.constData(), &st) != 0)
+        return {errno};
+    if (!S_ISDIR(st.st_mode)) {
+        // A new name that is already taken makes the link fail, so nothing is ever replaced.
+        if (::link(from.constData(), to.constData()) == 0) {
+            if (::unlink(from.constData()) == 0)
+                return {};
+            const int error = errno;
+            ::unlink(to.constData());
+            return {error};
+        }
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS)
+            return {errno};
+        // No hard links on this file system: the same test as for a folder.
+    }
+    struct stat existing;
+    if (::lstat(to.constData(), &existing) == 0)
+        return {EEXIST};
+    if (errno != ENOENT)
+        return {errno};
+    return {::rename(from.constData(), to.constData()) == 0 ? 0 : errno};
+}
+
+FileOperationResult copyFile(const QByteArray& from, const QByteArray& to)
+{
+    const std::optional<SplitPath> source = usable(from) ? splitPath(from) : std::nullopt;
+    const std::optional<SplitPath> destination = usable(to) ? splitPath(to) : std::nullopt;
+    if (!source || !destination)
+        return {EINVAL};
+    const Fd srcFolder = openHolder(source->folder);
+    if (!srcFolder)
+        return {errno};
+    const Fd dstFolder = openHolder(destination->folder);
+    if (!dstFolder)
+        return {errno};
+    struct stat st;
+    if (::fstatat(srcFolder.get(), source->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {errno};
+    if (S_ISDIR(st.st_mode))
+        return {EISDIR};
+    if (S_ISLNK(st.st_mode))
+        return {copyLink(srcFolder.get(), source->name.constData(), st, dstFolder.get(),
+                         destination->name.constData())};
+    return {copyRegular(srcFolder.get(), source->name.constData(), st, dstFolder.get(),
+                        destination->name.constData())};
+}
+
+FileOperationResult copyFolderTree(const QByteArray& from, const QByteArray& to)
+{
+    const std::optional<SplitPath> source = usable(from) ? splitPath(from) : std::nullopt;
+    const std::optional<SplitPath> destination = usable(to) ? splitPath(to) : std::nullopt;
+    if (!source || !destination)
+        return {EINVAL};
+    const Fd srcFolder = openHolder(source->folder);
+    if (!srcFolder)
+        return {errno};
+    const Fd dstFolder = openHolder(destination->folder);
+    if (!dstFolder)
+        return {errno};
+    struct stat st;
+    if (::fstatat(srcFolder.get(), source->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {errno};
+    if (!S_ISDIR(st.st_mode))
+        return {ENOTDIR};
+    // A copy into itself would copy its own copy without end, and one onto itself would replace
+    // the source's files with themselves.
+    if (isSameOrInside(dstFolder.get(), st))
+        return {EINVAL};
+    TreeCopy copy;
+    return {copy.folder(srcFolder.get(), source->name.constData(), dstFolder.get(),
+                        destination->name.constData())};
+}
+
+} // namespace platform

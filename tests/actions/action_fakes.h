@@ -1,0 +1,96 @@
+// Fakes and helpers shared by the tests of the result actions.
+#pragma once
+
+#include "platform/message_boxes.h"
+#include "platform/shell_services.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QByteArray>
+#include <QStringList>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace testing_actions {
+
+// Records every message and answers it at once: Yes (or the set answer) to a question.
+class FakeMessages : public platform::MessageBoxes {
+public:
+    int show(const QString& prompt, int style, const QString& title) override
+    {
+        shown << QStringLiteral("%1|%2|%3").arg(prompt).arg(style).arg(title);
+        prompts << prompt;
+        if (onShow)
+            onShow();
+        return style == platform::QuestionYesNo ? answer : platform::AnswerOk;
+    }
+    QStringList shown;   // "prompt|style|title"
+    QStringList prompts;
+    int answer = platform::AnswerYes;
+    std::function<void()> onShow;
+};
+
+class FakeShell : public platform::ShellServices {
+public:
+    void open(const QByteArray& path) override { calls << "open " + path; }
+    void locate(const QByteArray& path) override { calls << "locate " + path; }
+    void showProperties(const QByteArray& path, QWidget* owner) override
+    {
+        calls << "properties " + path;
+        lastOwner = owner;
+    }
+    QList<QByteArray> calls;
+    QWidget* lastOwner = nullptr;
+};
+
+inline void writeFile(const QByteArray& path, const QByteArray& content, mode_t mode = 0644)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, mode);
+    ASSERT_GE(fd, 0) << path.constData();
+    ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
+    ::close(fd);
+}
+
+inline QByteArray readFile(const QByteArray& path)
+{
+    QByteArray content;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0)
+        return "<missing>";
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        content.append(buffer, n);
+    ::close(fd);
+    return content;
+}
+
+inline bool exists(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+inline mode_t modeOf(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+// Runs a step on the modal dialog of the given type once its event loop runs.
+template <typename Dialog>
+void whenShown(std::function<void(Dialog&)> step)
+{
+    QTimer::singleShot(0, [step = std::move(step)] {
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr) << "no dialog of the expected type is showing";
+        step(*dialog);
+    });
+}
+
+} // namespace testing_actions
