@@ -1,0 +1,29 @@
+#include "platform/shell_services.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace platform {
+
+QUrl fileUrl(const QByteArray& path)
+{
+    QByteArray absolute = path;
+    if (!absolute.startsWith('/'))
+        absolute = QFile::encodeName(QDir::currentPath()) + '/' + absolute;
+    // Every byte but the unreserved ones and "/" is percent-encoded, so the URL says exactly
+    // which bytes the name has.
+    return QUrl::fromEncoded("file://" + absolute.toPercentEncoding("/"), QUrl::StrictMode);
+}
+
+QByteArray containingFolder(const QByteArray& path)
+{
+    QByteArray entry = path;
+    while (entry.size() > 1 && entry.endsWith('/'))
+        entry.chop(1);
+    const qsizetype slash = entry.lastIndexOf('/');
+    if (slash < 0)
+        return ".";
+    return slash == 0 ? QByteArray("/") : entry.left(slash);
+}
+
+} // namespace platform

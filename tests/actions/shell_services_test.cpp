@@ -1,0 +1,134 @@
+#include "action_fakes.h"
+#include "platform/desktop_shell.h"
+#include "platform/properties_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using platform::DesktopShellServices;
+using platform::fileUrl;
+using testing_actions::writeFile;
+
+TEST(FileUrlTest, TheUrlKeepsTheBytesOfTheName)
+{
+    for (const char* path : {"/tmp/a b#c?d%e.txt", "/文件/名字", "/"})
+        EXPECT_EQ(fileUrl(path), QUrl::fromLocalFile(QString::fromUtf8(path))) << path;
+    // GB18030 bytes that are no UTF-8 survive as themselves, where decoding would lose them.
+    EXPECT_EQ(fileUrl("/tmp/\xb2\xe2\xca\xd4.txt").toEncoded(), "file:///tmp/%B2%E2%CA%D4.txt");
+    EXPECT_EQ(platform::containingFolder("/a"), "/");
+    EXPECT_EQ(platform::containingFolder("/x/y/z"), "/x/y");
+}
+
+class ShellTest : public ::testing::Test {
+protected:
+    QByteArray path(const char* name) const { return QFile::encodeName(dir.path()) + '/' + name; }
+
+    QTemporaryDir dir;
+    QList<QUrl> opened;
+    // A bus that is not connected: no file manager answers.
+    DesktopShellServices shell{QDBusConnection(QStringLiteral("no bus")),
+                               [this](const QUrl& url) { opened << url; return true; }};
+};
+
+TEST_F(ShellTest, WithoutAFileManagerLocateOpensTheContainingFolder)
+{
+    shell.open(path("a.txt"));
+    shell.locate(path("a.txt"));
+    EXPECT_EQ(opened, (QList<QUrl>{fileUrl(path("a.txt")), fileUrl(QFile::encodeName(dir.path()))}));
+}
+
+TEST_F(ShellTest, WithoutAFileManagerPropertiesShowTheProgramsOwnDialogAndNothingForAVanishedEntry)
+{
+    QWidget owner;
+    writeFile(path("a.txt"), "12345");
+    ASSERT_EQ(::mkdir(path("d"), 0755), 0);
+    writeFile(path("d/one"), "");
+    writeFile(path("d/two"), "");
+
+    shell.showProperties(path("a.txt"), &owner);
+    auto* dialog = owner.findChild<platform::PropertiesDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_FALSE(dialog->isModal());
+    const auto field = [](QWidget* d, const char* name) { return d->findChild<QLabel*>(name)->text(); };
+    EXPECT_EQ(field(dialog, "name"), "a.txt");
+    EXPECT_EQ(field(dialog, "location"), dir.path());
+    EXPECT_EQ(field(dialog, "size"), "5 字节");
+    EXPECT_TRUE(field(dialog, "permissions").startsWith("rw-r--r--"));
+    EXPECT_FALSE(field(dialog, "type").isEmpty());
+    delete dialog;
+
+    shell.showProperties(path("d"), &owner);
+    dialog = owner.findChild<platform::PropertiesDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(field(dialog, "entries"), "2 项");
+    delete dialog;
+
+    shell.showProperties(path("gone"), &owner);
+    EXPECT_EQ(owner.findChild<platform::PropertiesDialog*>(), nullptr);
+}
+
+// A file manager of the test's own on a private bus.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public slots:
+    void ShowItems(const QStringList& uris, const QString&) { calls << "ShowItems " + uris.join(' '); }
+    void ShowItemProperties(const QStringList& uris, const QString&) { calls << "ShowItemProperties " + uris.join(' '); }
+
+public:
+    QStringList calls;
+};
+
+TEST_F(ShellTest, AFileManagerOnTheBusIsAskedWithTheEntrysUri)
+{
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty())
+        GTEST_SKIP() << "no dbus-daemon";
+    QProcess bus;
+    bus.start(daemon, {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    ASSERT_TRUE(bus.waitForStarted());
+    ASSERT_TRUE(bus.waitForReadyRead(5000));
+    const QString address = QString::fromLatin1(bus.readLine().trimmed());
+    {
+        QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("file manager"));
+        QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
+        ASSERT_TRUE(service.isConnected() && client.isConnected());
+        FakeFileManager manager;
+        ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                           QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+
+        QWidget owner;
+        DesktopShellServices desktop(client, [this](const QUrl& url) { opened << url; return true; });
+        desktop.locate("/tmp/\xb2\xe2.txt");
+        desktop.showProperties("/tmp/x", &owner);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return manager.calls.size() == 2; }, 5000));
+        EXPECT_EQ(manager.calls, (QStringList{"ShowItems file:///tmp/%B2%E2.txt", "ShowItemProperties file:///tmp/x"}));
+        QTest::qWait(50);
+        EXPECT_TRUE(opened.isEmpty()) << "the fallback ran although the file manager answered";
+        EXPECT_EQ(owner.findChild<QDialog*>(), nullptr);
+
+        // The name is on the bus but the call fails: the fallback runs after all.
+        service.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+        desktop.locate("/tmp/y/z");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+        EXPECT_EQ(opened, QList<QUrl>{fileUrl("/tmp/y")});
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("file manager"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
+    bus.kill();
+    bus.waitForFinished();
+}
+
+} // namespace
+
+#include "shell_services_test.moc"
