@@ -1,0 +1,269 @@
+#pragma once
+// Stand-ins for the platform: an in-memory file tree, controls that record every call, message
+// boxes and icons that answer at once. A search runs against them exactly as against the window.
+#include "platform/file_attributes.h"
+#include "platform/file_name_text.h"
+#include "platform/file_system.h"
+#include "platform/icon_source.h"
+#include "platform/message_boxes.h"
+#include "platform/search_controls.h"
+#include "search/result_list.h"
+#include "search/search_command.h"
+#include "tests/support/qt_printers.h"
+
+#include <QStringList>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace fakes {
+
+// Folders and files keyed by full path ("/" the root); listings yield "." and ".." first, then
+// the children in the order they were added.
+class FakeFileSystem : public platform::FileSystem {
+public:
+    struct Node {
+        bool folder = false;
+        int64_t size = 0;
+        bool unreadable = false; // attribute and length queries fail
+        uint32_t extraBits = 0;  // e.g. System
+        uint64_t volume = 1;
+        std::vector<QByteArray> children;
+    };
+
+    FakeFileSystem() { nodes_["/"].folder = true; }
+
+    // A path ending in "/" is a folder; missing parents are made as folders of the parent's volume.
+    Node& add(QByteArray path, int64_t size = 0)
+    {
+        const bool folder = path.endsWith('/') && path.size() > 1;
+        path = key(path);
+        if (auto found = nodes_.find(path); found != nodes_.end())
+            return found->second;
+        const qsizetype slash = path.lastIndexOf('/');
+        const QByteArray parent = slash == 0 ? QByteArray("/") : path.left(slash);
+        if (!nodes_.count(parent))
+            add(parent + '/');
+        Node& p = nodes_[parent];
+        p.children.push_back(path.mid(slash + 1));
+        Node& n = nodes_[path];
+        n.folder = folder;
+        n.size = size;
+        n.volume = p.volume;
+        return n;
+    }
+
+    std::unique_ptr<platform::FolderListing> listFolder(const QByteArray& folderPath,
+                                                        const platform::ListingBounds& bounds) override
+    {
+        const QByteArray k = folderPath.isEmpty() ? QByteArray("/") : folderPath;
+        listed.push_back(k);
+        auto found = nodes_.find(k);
+        if (found == nodes_.end() || !found->second.folder || found->second.unreadable)
+            return nullptr;
+        if (bounds.sameVolumeOnly && bounds.parentVolume != 0 && found->second.volume != bounds.parentVolume)
+            return nullptr;
+        std::vector<QByteArray> names{".", ".."};
+        names.insert(names.end(), found->second.children.begin(), found->second.children.end());
+        return std::make_unique<Listing>(*this, k, std::move(names), found->second.volume);
+    }
+
+    QByteArray firstMatch(const QByteArray& pattern) override
+    {
+        if (pattern.isEmpty())
+            return ".";
+        if (pattern.endsWith('/')) {
+            const Node* n = find(pattern);
+            return n && n->folder ? QByteArray(".") : QByteArray();
+        }
+        const qsizetype slash = pattern.lastIndexOf('/');
+        const QByteArray last = pattern.mid(slash + 1);
+        if (!last.contains('*') && !last.contains('?'))
+            return find(pattern) ? last : QByteArray();
+        const Node* parent = find(slash <= 0 ? QByteArray("/") : pattern.left(slash));
+        if (parent)
+            for (const QByteArray& child : parent->children)
+                if (glob(child, last))
+                    return child;
+        return {};
+    }
+
+    std::optional<uint32_t> attributes(const QByteArray& path) override
+    {
+        const Node* n = find(path);
+        if (!n || n->unreadable)
+            return std::nullopt;
+        const QByteArray k = key(path);
+        const bool hidden = k.mid(k.lastIndexOf('/') + 1).startsWith('.');
+        return (n->folder ? uint32_t(platform::Directory) : 0u) | (hidden ? uint32_t(platform::Hidden) : 0u)
+            | n->extraBits;
+    }
+
+    std::optional<int64_t> fileLength(const QByteArray& path) override
+    {
+        const Node* n = find(path);
+        if (!n || n->unreadable)
+            return std::nullopt;
+        return n->size;
+    }
+
+    std::vector<QByteArray> listed; // every folder asked for, in order
+
+private:
+    class Listing : public platform::FolderListing {
+    public:
+        Listing(FakeFileSystem& fs, QByteArray folder, std::vector<QByteArray> names, uint64_t volume)
+            : fs_(fs), folder_(std::move(folder)), names_(std::move(names)), volume_(volume) {}
+        bool next() override { return ++at_ < names_.size(); }
+        QByteArrayView name() const override { return names_[at_]; }
+        std::optional<uint32_t> attributes() override
+        {
+            return isDot() ? std::optional<uint32_t>(platform::Directory) : fs_.attributes(path());
+        }
+        std::optional<int64_t> length() override { return fs_.fileLength(path()); }
+        uint64_t volume() const override { return volume_; }
+
+    private:
+        bool isDot() const { return names_[at_] == "." || names_[at_] == ".."; }
+        QByteArray path() const { return platform::joinPath(folder_, names_[at_]); }
+        FakeFileSystem& fs_;
+        QByteArray folder_;
+        std::vector<QByteArray> names_;
+        uint64_t volume_;
+        size_t at_ = size_t(-1);
+    };
+
+    static QByteArray key(QByteArray path)
+    {
+        while (path.size() > 1 && path.endsWith('/'))
+            path.chop(1);
+        return path.isEmpty() ? QByteArray("/") : path;
+    }
+    const Node* find(const QByteArray& path) const
+    {
+        auto found = nodes_.find(key(path));
+        return found == nodes_.end() ? nullptr : &found->second;
+    }
+    static bool glob(QByteArrayView name, QByteArrayView pattern)
+    {
+        if (pattern.isEmpty())
+            return name.isEmpty();
+        if (pattern[0] == '*')
+            return glob(name, pattern.sliced(1)) || (!name.isEmpty() && glob(name.sliced(1), pattern));
+        return !name.isEmpty() && (pattern[0] == '?' || pattern[0] == name[0])
+            && glob(name.sliced(1), pattern.sliced(1));
+    }
+
+    std::map<QByteArray, Node> nodes_;
+};
+
+// Records every call in order; processEvents() hands the yield number (from 1 in each search) to the
+// test.
+class FakeControls : public platform::SearchControls {
+public:
+    QString nameText() const override { return name; }
+    QString locationText() const override { return location; }
+    int locationCount() const override { return int(entries.size()); }
+    QString locationEntry(int index) const override { return entries.value(index); }
+    void appendLocation(const QString& text) override
+    {
+        entries << text;
+        log.push_back("append " + text);
+    }
+    int categoryIndex() const override { return category; }
+    int checkState(int box) const override { return checks[box]; }
+
+    void setEnabled(platform::Control control, bool enabled) override
+    {
+        static const char* const names[] = {"Check1", "Check2", "Check3", "Combo2", "Command1", "Command2"};
+        log.push_back(QString(enabled ? "enable " : "disable ") + names[int(control)]);
+    }
+    void setCategoryBackground(platform::SystemColour colour) override
+    {
+        log.push_back(colour == platform::SystemColour::ButtonFace ? "colour ButtonFace" : "colour WindowBackground");
+    }
+    void setStatusText(int panel, const QString& text) override
+    {
+        status[panel] = text;
+        log.push_back(QString("status%1 %2").arg(panel).arg(text));
+    }
+    void processEvents() override
+    {
+        ++yields;
+        if (onYield)
+            onYield(yields);
+    }
+
+    QString name = "*";
+    QString location;
+    QStringList entries{"全盘搜索"};
+    int category = 0;
+    int checks[4] = {};
+    QString status[3];
+    std::vector<QString> log;
+    int yields = 0;
+    std::function<void(int)> onYield;
+};
+
+class FakeMessages : public platform::MessageBoxes {
+public:
+    struct Shown {
+        QString prompt;
+        int style;
+        QString title;
+    };
+    int show(const QString& prompt, int style, const QString& title) override
+    {
+        shown.push_back({prompt, style, title});
+        return platform::AnswerOk;
+    }
+    std::vector<Shown> shown;
+};
+
+// One image number per (name, folder or not), handed out in order of first request.
+class FakeIcons : public platform::IconSource {
+public:
+    uint32_t GetFileIcon(QStringView name, bool isFolder) override
+    {
+        auto [it, added] = numbers.try_emplace({name.toString(), isFolder}, uint32_t(numbers.size() + 1));
+        return it->second;
+    }
+    std::map<std::pair<QString, bool>, uint32_t> numbers;
+};
+
+// A whole search set-up, one image and message box per call, yielding after every entry.
+template <class FileSystem = FakeFileSystem>
+struct Harness {
+    FileSystem fs;
+    FakeControls controls;
+    FakeMessages messages;
+    FakeIcons icons;
+    search::ResultList results;
+    search::SearchCommand command{controls, fs, icons, messages, results, search::YieldPolicy{}};
+
+    QStringList search(const QString& location, const QString& name = "*")
+    {
+        controls.location = location;
+        controls.name = name;
+        controls.yields = 0;
+        command.StartSearch();
+        return paths();
+    }
+    QStringList paths() const
+    {
+        QStringList out;
+        for (int i = 0; i < results.totalRows(); ++i)
+            out << results.row(i).pathText();
+        return out;
+    }
+    QStringList names() const
+    {
+        QStringList out;
+        for (int i = 0; i < results.totalRows(); ++i)
+            out << results.row(i).nameText();
+        return out;
+    }
+};
+
+} // namespace fakes
