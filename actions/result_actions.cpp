@@ -1,14 +1,40 @@
 #include "actions/result_actions.h"
 
+#include "actions/form2.h"
+#include "actions/form3.h"
 #include "actions/result_window.h"
+#include "platform/file_attributes.h"
+#include "platform/file_name_text.h"
+#include "platform/file_operations.h"
+#include "platform/file_system.h"
+#include "platform/message_boxes.h"
+#include "platform/shell_services.h"
 #include "search/result_list.h"
+
+#include <cerrno>
 
 namespace actions {
 
 ResultActions::ResultActions(ResultWindow& window, platform::MessageBoxes& messages,
-                             platform::FileSystem& fileSystem, QObject* parent)
-    : QObject(parent), window_(window), messages_(messages), fileSystem_(fileSystem)
+                             platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent)
+    : QObject(parent), window_(window), messages_(messages), fileSystem_(fileSystem), shell_(shell)
 {
+}
+
+int ResultActions::takeSelectedRow()
+{
+    const int row = window_.selectedResultRow();
+    if (row < 0 || row >= window_.resultList().rowCount())
+        return -1;
+    const search::ResultRow& r = window_.resultList().row(row);
+    selectedPath_ = r.pathText();
+    selectedPathBytes_ = r.pathBytes();
+    return row;
+}
+
+void ResultActions::fail(const QString& message)
+{
+    messages_.show(message, platform::StopOk, QStringLiteral("提示"));
 }
 
 void ResultActions::List1_MouseUp(Qt::MouseButton button)
@@ -17,13 +43,94 @@ void ResultActions::List1_MouseUp(Qt::MouseButton button)
         window_.showResultMenu();
 }
 
-// The actions behind the menu come next.
-void ResultActions::List1_DblClick() {}
-void ResultActions::mnuOpen_Click() {}
-void ResultActions::mnuOpenDir_Click() {}
-void ResultActions::mnuCopy_Click() {}
-void ResultActions::mnuDelete_Click() {}
-void ResultActions::mnuRename_Click() {}
-void ResultActions::mnuAttrib_Click() {}
+void ResultActions::List1_DblClick()
+{
+    mnuOpen_Click();
+}
+
+void ResultActions::mnuOpen_Click()
+{
+    if (takeSelectedRow() >= 0)
+        shell_.open(selectedPathBytes_);
+}
+
+void ResultActions::mnuOpenDir_Click()
+{
+    if (takeSelectedRow() >= 0)
+        shell_.locate(selectedPathBytes_);
+}
+
+void ResultActions::mnuAttrib_Click()
+{
+    if (takeSelectedRow() >= 0)
+        shell_.showProperties(selectedPathBytes_, window_.ownerWindow());
+}
+
+void ResultActions::mnuDelete_Click()
+{
+    if (messages_.show(QStringLiteral("请确认是否删除？"), platform::QuestionYesNo, QStringLiteral("提示"))
+        != platform::AnswerYes)
+        return;
+    const int row = takeSelectedRow();
+    if (row < 0)
+        return;
+    // An entry that has gone since the search is not there to delete: the row stays.
+    const std::optional<uint32_t> attributes = fileSystem_.attributes(selectedPathBytes_);
+    platform::FileOperationResult done{ENOENT};
+    if (attributes)
+        done = (*attributes & platform::Directory) ? platform::deleteFolderTree(selectedPathBytes_)
+                                                   : platform::deleteFile(selectedPathBytes_);
+    if (!done.ok()) {
+        fail(QStringLiteral("删除失败"));
+        return;
+    }
+    window_.resultList().removeResultRow(row);
+}
+
+void ResultActions::mnuRename_Click()
+{
+    const int row = takeSelectedRow();
+    if (row < 0)
+        return;
+    const search::ResultRow target = window_.resultList().row(row);
+    Form2 dialog(window_.ownerWindow(), messages_, target.nameText());
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The name as shown, untouched: nothing to do. This also keeps a name that is not valid
+    // UTF-8 from being rewritten as its shown text.
+    if (dialog.newName() == target.nameText())
+        return;
+    const QByteArray newName = platform::fileNameBytes(dialog.newName());
+    const platform::FileOperationResult done =
+        platform::renameNoReplace(target.pathBytes(), platform::joinPath(target.folder, newName));
+    if (!done.ok()) {
+        fail(QStringLiteral("操作失败，无法重命名文件"));
+        return;
+    }
+    // The dialog was modal, so the row is where it was; the test only guards that.
+    search::ResultList& rows = window_.resultList();
+    if (row < rows.rowCount() && rows.row(row).pathBytes() == target.pathBytes())
+        rows.renameResultRow(row, newName);
+}
+
+void ResultActions::mnuCopy_Click()
+{
+    const int row = takeSelectedRow();
+    if (row < 0)
+        return;
+    const search::ResultRow source = window_.resultList().row(row);
+    Form3 dialog(window_.ownerWindow(), messages_, fileSystem_);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The target is a folder: the copy goes inside it, under the entry's own name.
+    const QByteArray from = source.pathBytes();
+    const QByteArray to = platform::joinPath(dialog.target(), source.name);
+    const std::optional<uint32_t> attributes = fileSystem_.attributes(from);
+    platform::FileOperationResult done{ENOENT};
+    if (attributes)
+        done = (*attributes & platform::Directory) ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);
+    if (!done.ok())
+        fail(QStringLiteral("操作失败，无法复制文件"));
+}
 
 } // namespace actions

@@ -1,25 +1,31 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 namespace platform {
 class FileSystem;
 class MessageBoxes;
+class ShellServices;
 } // namespace platform
 
 namespace actions {
 
 class ResultWindow;
 
-// The popup menu's six actions on the selected result row, and the double-click.
+// The popup menu's six actions on the selected result row, and the double-click. Each takes its
+// target from the selected row; the row's own bytes are what reach the file system. They may run
+// inside a search's yield: they only change rows that exist, and the walk then resumes.
 class ResultActions : public QObject {
     Q_OBJECT
 public:
-    ResultActions(ResultWindow& window, platform::MessageBoxes& messages,
-                  platform::FileSystem& fileSystem, QObject* parent = nullptr);
+    ResultActions(ResultWindow& window, platform::MessageBoxes& messages, platform::FileSystem& fileSystem,
+                  platform::ShellServices& shell, QObject* parent = nullptr);
 
+    // The full path of the row that the latest action worked on, as shown, and as bytes.
     const QString& SelectedPath() const { return selectedPath_; }
+    const QByteArray& selectedPathBytes() const { return selectedPathBytes_; }
 
 public slots:
     void List1_MouseUp(Qt::MouseButton button);
@@ -32,10 +38,16 @@ public slots:
     void mnuAttrib_Click();
 
 private:
+    // The selected row's position after taking its path, or -1 when no row is selected.
+    int takeSelectedRow();
+    void fail(const QString& message);
+
     ResultWindow& window_;
     platform::MessageBoxes& messages_;
     platform::FileSystem& fileSystem_;
+    platform::ShellServices& shell_;
     QString selectedPath_;
+    QByteArray selectedPathBytes_;
 };
 
 } // namespace actions

@@ -4,6 +4,7 @@
 #include "mainwindow/option_box.h"
 #include "mainwindow/option_settings.h"
 #include "mainwindow/result_view.h"
+#include "platform/desktop_shell.h"
 #include "platform/mount_table.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/theme_icon_source.h"
@@ -60,11 +61,6 @@ int stateOf(const QCheckBox* box)
     return 0;
 }
 
-QStringList machineVolumes()
-{
-    return platform::listedVolumes(platform::parseMountInfo(platform::readMountInfo()));
-}
-
 } // namespace
 
 Form1::Form1(Form1Services services, QWidget* parent)
@@ -84,7 +80,13 @@ Form1::Form1(Form1Services services, QWidget* parent)
     results_->setDecoration([icons = icons_.get()](uint32_t image) { return QVariant(icons->icon(image)); });
     search_ = std::make_unique<search::SearchCommand>(static_cast<platform::SearchControls&>(*this), services_.fileSystem, *icons_, *messages_,
                                                       *results_, services_.yieldPolicy);
-    actions_ = new actions::ResultActions(static_cast<actions::ResultWindow&>(*this), *messages_, services_.fileSystem, this);
+    platform::ShellServices* shell = services_.shell;
+    if (!shell) {
+        ownShell_ = std::make_unique<platform::DesktopShellServices>();
+        shell = ownShell_.get();
+    }
+    actions_ = new actions::ResultActions(static_cast<actions::ResultWindow&>(*this), *messages_, services_.fileSystem,
+                                          *shell, this);
 
     buildControls();
     runStartUp();
@@ -189,7 +191,7 @@ void Form1::runStartUp()
     List1->setFont(QFont(QStringLiteral("Timers New Roman"), 9));
 
     Combo1->addItem(QStringLiteral("全盘搜索"));
-    const QStringList volumes = services_.probeVolumes ? services_.probeVolumes() : machineVolumes();
+    const QStringList volumes = services_.probeVolumes ? services_.probeVolumes() : platform::listMachineVolumes();
     Combo1->addItems(volumes);
     Combo1->setEditText(QStringLiteral("全盘搜索"));
 

@@ -23,6 +23,7 @@ class FileSystem;
 class MessageBoxes;
 class QtMessageBoxes;
 class SettingsStore;
+class ShellServices;
 class ThemeIconSource;
 } // namespace platform
 namespace search {
@@ -44,6 +45,7 @@ struct Form1Services {
     platform::SettingsStore* settings = nullptr; // nothing: the options are neither read nor saved
     std::function<QStringList()> probeVolumes;   // nothing: this machine's mount table
     search::YieldPolicy yieldPolicy{std::chrono::milliseconds(8)};
+    platform::ShellServices* shell = nullptr;    // nothing: the desktop's
 };
 
 // The search window: the request controls, the result list, the status bar and the popup menu.
@@ -118,6 +120,7 @@ private:
     Form1Services services_;
     std::unique_ptr<platform::QtMessageBoxes> ownMessages_;
     platform::MessageBoxes* messages_;
+    std::unique_ptr<platform::ShellServices> ownShell_;
     std::unique_ptr<platform::ThemeIconSource> icons_;
     search::ResultList* results_;
     std::unique_ptr<search::SearchCommand> search_;

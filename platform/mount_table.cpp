@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 namespace platform {
@@ -93,23 +94,61 @@ QByteArray readMountInfo()
     return file.readAll(); // size() is 0 for proc files, so read to the end
 }
 
-QStringList listedVolumes(const std::vector<MountEntry>& mounts)
+namespace {
+
+// Whether another mount of the same device shows the folder that this one binds.
+bool showsElsewhere(const MountEntry& bind, const std::vector<MountEntry>& mounts)
+{
+    for (const MountEntry& other : mounts) {
+        if (&other == &bind || other.device != bind.device)
+            continue;
+        if (other.root == "/" || bind.root == other.root || bind.root.startsWith(other.root + '/'))
+            return true;
+    }
+    return false;
+}
+
+// Paths compare folder by folder: "/data/archive" comes before "/data-old".
+QByteArray pathOrderKey(QByteArray path)
+{
+    return path.replace('/', '\0');
+}
+
+} // namespace
+
+QStringList listedVolumes(const std::vector<MountEntry>& mounts,
+                          const std::function<bool(const QByteArray&)>& isFolder)
 {
     std::vector<QByteArray> others;
     for (const MountEntry& m : mounts) {
         if (m.mountPoint == "/")
             continue;
-        // A bind mount shows part of a volume that is listed already (or a single file).
-        if (m.root != "/" || !m.source.startsWith("/dev/") || isExcludedVolumeType(m.type))
+        const bool blockDevice = m.source.startsWith("/dev/") || m.type == "zfs";
+        if (!blockDevice || isExcludedVolumeType(m.type))
+            continue;
+        // A bind mount of part of a volume that is listed already; a subvolume mounted on its
+        // own (btrfs "/@home") is a volume of its own.
+        if (m.root != "/" && showsElsewhere(m, mounts))
+            continue;
+        if (isFolder && !isFolder(m.mountPoint))
             continue;
         if (std::find(others.begin(), others.end(), m.mountPoint) == others.end())
             others.push_back(m.mountPoint);
     }
-    std::sort(others.begin(), others.end());
+    std::sort(others.begin(), others.end(),
+              [](const QByteArray& a, const QByteArray& b) { return pathOrderKey(a) < pathOrderKey(b); });
     QStringList volumes{QStringLiteral("/")};
     for (const QByteArray& path : others)
         volumes << pathText(path);
     return volumes;
+}
+
+QStringList listMachineVolumes()
+{
+    return listedVolumes(parseMountInfo(readMountInfo()), [](const QByteArray& path) {
+        struct stat st;
+        return ::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+    });
 }
 
 } // namespace platform

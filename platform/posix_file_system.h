@@ -19,7 +19,8 @@ public:
 private:
     bool isVirtualVolume(uint64_t device);
 
-    // Device number to file system type, read from the mount table when a device is first met.
+    // Whether a device holds a virtual file system, read from the mount table when the device is
+    // first met.
     std::unordered_map<uint64_t, bool> virtualByDevice_;
 };
 

@@ -82,13 +82,15 @@ inline mode_t modeOf(const QByteArray& path)
     return ::lstat(path.constData(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
-// Runs a step on the modal dialog of the given type once its event loop runs.
+// Runs a step on the modal dialog of the given type once it shows (a menu may come first).
 template <typename Dialog>
-void whenShown(std::function<void(Dialog&)> step)
+void whenShown(std::function<void(Dialog&)> step, int triesLeft = 200)
 {
-    QTimer::singleShot(0, [step = std::move(step)] {
+    QTimer::singleShot(triesLeft == 200 ? 0 : 10, [step = std::move(step), triesLeft]() mutable {
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(dialog, nullptr) << "no dialog of the expected type is showing";
+        if (!dialog && triesLeft > 0)
+            return whenShown<Dialog>(std::move(step), triesLeft - 1);
+        ASSERT_NE(dialog, nullptr) << "no dialog of the expected type showed";
         step(*dialog);
     });
 }

@@ -66,6 +66,22 @@ TEST(MountTable, RootComesFirstWhateverItIsThenBlockDevicesInPathOrder)
     EXPECT_EQ(listedVolumes({}), QStringList{"/"});
 }
 
+TEST(MountTable, SubvolumesMountedOnTheirOwnAreVolumesButBoundFilesAreNot)
+{
+    const QByteArray text = line("0:33", "/@", "/", "btrfs", "/dev/nvme0n1p2")
+        + line("0:33", "/@home", "/home", "btrfs", "/dev/nvme0n1p2")
+        + line("0:33", "/@/srv/www", "/var/www", "btrfs", "/dev/nvme0n1p2") // inside "/@"
+        + line("254:0", "/var/lib/ct/hosts", "/etc/hosts", "ext4", "/dev/vda")
+        + line("0:60", "/", "/tank/media", "zfs", "tank/media")
+        + line("8:1", "/", "/data-old", "ext4", "/dev/sda1")
+        + line("8:2", "/", "/data/archive", "ext4", "/dev/sda2")
+        + line("8:3", "/", "/data", "ext4", "/dev/sda3");
+    const auto mounts = parseMountInfo(text);
+    const auto isFolder = [](const QByteArray& path) { return path != "/etc/hosts"; };
+    EXPECT_EQ(listedVolumes(mounts, isFolder),
+              (QStringList{"/", "/data", "/data/archive", "/data-old", "/home", "/tank/media"}));
+}
+
 TEST(MountTable, VirtualKernelFileSystemsAreKnownByType)
 {
     for (const char* type : {"proc", "sysfs", "devtmpfs", "devpts", "cgroup", "cgroup2", "debugfs", "tracefs",

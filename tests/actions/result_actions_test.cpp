@@ -1,0 +1,301 @@
+#include "action_fakes.h"
+#include "actions/form2.h"
+#include "actions/form3.h"
+#include "actions/result_actions.h"
+#include "actions/result_window.h"
+#include "platform/posix_file_system.h"
+#include "search/result_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using actions::Form2;
+using actions::Form3;
+using namespace testing_actions;
+
+class FakeWindow : public actions::ResultWindow {
+public:
+    QWidget* ownerWindow() override { return &owner; }
+    search::ResultList& resultList() override { return rows; }
+    int selectedResultRow() const override { return selected; }
+    void showResultMenu() override { ++menus; }
+
+    QWidget owner;
+    search::ResultList rows;
+    int selected = -1;
+    int menus = 0;
+};
+
+class ResultActionsTest : public ::testing::Test {
+protected:
+    QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
+    // A row for an entry of the temporary folder, selected.
+    int addRow(const QByteArray& relative)
+    {
+        search::ResultRow row;
+        const qsizetype slash = relative.lastIndexOf('/');
+        row.folder = slash < 0 ? root : path(relative.left(slash));
+        row.name = relative.mid(slash + 1);
+        struct stat st;
+        row.hasSize = ::lstat(path(relative), &st) == 0 && !S_ISDIR(st.st_mode);
+        row.size = row.hasSize ? st.st_size : 0;
+        row.icon = 7;
+        window.rows.append(row);
+        window.rows.flush();
+        return window.selected = window.rows.rowCount() - 1;
+    }
+    void rename(const QString& text)
+    {
+        whenShown<Form2>([text](Form2& d) {
+            d.Text1->setText(text);
+            d.Command1->click();
+        });
+        actions.mnuRename_Click();
+    }
+    void copy(const QByteArray& target)
+    {
+        whenShown<Form3>([target](Form3& d) {
+            d.Text1->setText(QString::fromUtf8(target));
+            d.Command1->click();
+        });
+        actions.mnuCopy_Click();
+    }
+
+    QTemporaryDir dir;
+    QByteArray root = QFile::encodeName(dir.path());
+    FakeWindow window;
+    FakeMessages messages;
+    platform::PosixFileSystem fileSystem;
+    FakeShell shell;
+    actions::ResultActions actions{window, messages, fileSystem, shell};
+};
+
+const QByteArray kGbName = "\xb2\xe2\xca\xd4.txt"; // "测试.txt" in GB18030, no UTF-8
+
+TEST_F(ResultActionsTest, ActionsTakeTheSelectedRowsBytesAndWithoutASelectionDoNothing)
+{
+    actions.List1_MouseUp(Qt::RightButton);
+    EXPECT_EQ(window.menus, 0) << "no menu over an empty list";
+    addRow("a.txt");
+    addRow(kGbName);
+    actions.List1_MouseUp(Qt::LeftButton);
+    actions.List1_MouseUp(Qt::MiddleButton);
+    actions.List1_MouseUp(Qt::RightButton);
+    EXPECT_EQ(window.menus, 1);
+
+    actions.mnuOpen_Click();
+    actions.mnuOpenDir_Click();
+    actions.mnuAttrib_Click();
+    window.selected = 0;
+    actions.List1_DblClick();
+    EXPECT_EQ(shell.calls, (QList<QByteArray>{"open " + path(kGbName), "locate " + path(kGbName),
+                                              "properties " + path(kGbName), "open " + path("a.txt")}));
+    EXPECT_EQ(shell.lastOwner, &window.owner);
+
+    window.selected = -1;
+    for (auto action : {&actions::ResultActions::mnuOpen_Click, &actions::ResultActions::mnuOpenDir_Click,
+                        &actions::ResultActions::mnuAttrib_Click, &actions::ResultActions::mnuCopy_Click,
+                        &actions::ResultActions::mnuRename_Click, &actions::ResultActions::List1_DblClick})
+        (actions.*action)();
+    actions.mnuDelete_Click();
+    EXPECT_EQ(shell.calls.size(), 4);
+    EXPECT_EQ(messages.prompts, QStringList{"请确认是否删除？"});
+    EXPECT_EQ(actions.SelectedPath(), dir.path() + "/a.txt") << "kept from the last action";
+}
+
+TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOnlyItsRow)
+{
+    writeFile(path("a.txt"), "a");
+    ASSERT_EQ(::mkdir(path("d"), 0755), 0);
+    writeFile(path("d/ro.txt"), "r", 0444);
+    addRow("a.txt");
+    addRow("d");
+    addRow("d/ro.txt");
+
+    window.selected = 0;
+    messages.answer = platform::AnswerNo;
+    actions.mnuDelete_Click();
+    EXPECT_TRUE(exists(path("a.txt")));
+    EXPECT_EQ(window.rows.rowCount(), 3);
+    EXPECT_TRUE(actions.SelectedPath().isEmpty()) << "a delete answered No takes no path";
+
+    messages.answer = platform::AnswerYes;
+    actions.mnuDelete_Click();
+    window.selected = 0; // now the folder's row
+    actions.mnuDelete_Click();
+    EXPECT_FALSE(exists(path("a.txt")));
+    EXPECT_FALSE(exists(path("d")));
+    ASSERT_EQ(window.rows.rowCount(), 1);
+    EXPECT_EQ(window.rows.row(0).name, "ro.txt") << "rows of entries inside the folder stay";
+    EXPECT_EQ(messages.shown, QStringList(3, "请确认是否删除？|36|提示"));
+
+    // The entry has gone since: nothing deleted, the failure told, the row kept.
+    actions.mnuDelete_Click();
+    EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
+    EXPECT_EQ(window.rows.rowCount(), 1);
+}
+
+TEST_F(ResultActionsTest, RenameGivesTheRowItsNewNameAndPathAndKeepsSizeAndIcon)
+{
+    writeFile(path("a.txt"), "12345");
+    ASSERT_EQ(::mkdir(path("d"), 0755), 0);
+    addRow("d");
+    const int row = addRow("a.txt");
+    rename("  b.doc  ");
+    EXPECT_EQ(readFile(path("b.doc")), "12345");
+    EXPECT_FALSE(exists(path("a.txt")));
+    const search::ResultRow& r = window.rows.row(row);
+    EXPECT_EQ(r.nameText(), "b.doc");
+    EXPECT_EQ(r.pathText(), dir.path() + "/b.doc");
+    EXPECT_EQ(r.size, 5);
+    EXPECT_EQ(r.icon, 7u);
+    EXPECT_EQ(actions.SelectedPath(), dir.path() + "/a.txt");
+
+    window.selected = 0;
+    rename("e");
+    EXPECT_TRUE(exists(path("e")));
+    EXPECT_EQ(window.rows.row(0).pathBytes(), path("e"));
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
+TEST_F(ResultActionsTest, RenameOntoAnotherEntryIsRefusedAndLeavesBothAndTheRow)
+{
+    writeFile(path("a.txt"), "a");
+    writeFile(path("b.txt"), "b");
+    addRow("a.txt");
+    rename("b.txt");
+    EXPECT_EQ(messages.shown, QStringList{"操作失败，无法重命名文件|16|提示"});
+    EXPECT_EQ(readFile(path("a.txt")), "a");
+    EXPECT_EQ(readFile(path("b.txt")), "b");
+    EXPECT_EQ(window.rows.row(0).name, "a.txt");
+}
+
+TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNamesAndBlanks)
+{
+    writeFile(path("a.txt"), "a");
+    addRow("a.txt");
+    QStringList seen;
+    whenShown<Form2>([&](Form2& d) {
+        d.Text1->clear();
+        QTest::keyClicks(d.Text1, "a:b");
+        seen << d.Text1->text() << QString::number(messages.prompts.size());
+        for (const char* name : {"x/y", ".", ".."}) {
+            d.Text1->setText(name);
+            d.Command1->click();
+            seen << QString::number(d.isVisible());
+        }
+        d.Text1->setText("   ");
+        d.Command1->click();
+        seen << d.Text1->text() << QString::number(d.isVisible());
+        d.Command2->click();
+    });
+    actions.mnuRename_Click();
+    EXPECT_EQ(seen, (QStringList{"ab", "1", "1", "1", "1", "", "1"}));
+    EXPECT_EQ(messages.shown, (QStringList{"文件名包含非法字符|16|提示", "文件名包含非法字符|16|提示",
+                                           "文件名包含非法字符|16|提示", "文件名包含非法字符|16|提示",
+                                           "请输入文件名|48|提示"}));
+    EXPECT_EQ(readFile(path("a.txt")), "a");
+    EXPECT_EQ(window.rows.row(0).name, "a.txt");
+}
+
+TEST_F(ResultActionsTest, CopyPutsTheEntryInsideTheTargetFolderReplacingWhatIsThere)
+{
+    writeFile(path("a.txt"), "new");
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
+    writeFile(path("to/a.txt"), "old");
+    ASSERT_EQ(::mkdir(path("d"), 0755), 0);
+    ASSERT_EQ(::mkdir(path("d/sub"), 0755), 0);
+    writeFile(path("d/sub/f"), "f new");
+    ASSERT_EQ(::mkdir(path("to/d"), 0755), 0);
+    ASSERT_EQ(::mkdir(path("to/d/sub"), 0755), 0);
+    writeFile(path("to/d/sub/f"), "f old");
+    writeFile(path("to/d/keep"), "keep");
+
+    addRow("a.txt");
+    copy(path("to") + "/");
+    EXPECT_EQ(readFile(path("to/a.txt")), "new");
+    writeFile(path("a.txt"), "newer");
+    copy("  " + path("to") + "  ");
+    EXPECT_EQ(readFile(path("to/a.txt")), "newer") << "without the trailing slash it lands inside too";
+    EXPECT_FALSE(exists(path("toa.txt")));
+
+    addRow("d");
+    copy(path("to"));
+    EXPECT_EQ(readFile(path("to/d/sub/f")), "f new");
+    EXPECT_EQ(readFile(path("to/d/keep")), "keep");
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(window.rows.rowCount(), 2) << "a copy adds no row";
+}
+
+TEST_F(ResultActionsTest, ACopyTargetThatIsNoFolderIsRefusedAndStaysSelected)
+{
+    writeFile(path("a.txt"), "a");
+    writeFile(path("file"), "f");
+    addRow("a.txt");
+    QStringList seen;
+    whenShown<Form3>([&](Form3& d) {
+        for (const QByteArray& target : {path("file"), path("missing"), path("fi*"), QByteArray("  ")}) {
+            d.Text1->setText(QString::fromUtf8(target));
+            d.Command1->click();
+            seen << QString::number(d.isVisible()) << d.Text1->selectedText();
+        }
+        d.Command2->click();
+    });
+    actions.mnuCopy_Click();
+    EXPECT_EQ(seen, (QStringList{"1", dir.path() + "/file", "1", dir.path() + "/missing", "1", dir.path() + "/fi*", "1", ""}));
+    EXPECT_EQ(messages.shown, (QStringList{"指定位置不存在|48|错误", "指定位置不存在|48|错误", "指定位置不存在|48|错误",
+                                           "请输入文件名|48|提示"}));
+    EXPECT_EQ(readFile(path("file")), "f");
+    EXPECT_FALSE(exists(path("filea.txt")));
+}
+
+TEST_F(ResultActionsTest, CopyingOntoItselfOrIntoItselfCopiesNothingAndSaysSo)
+{
+    writeFile(path("a.txt"), "a");
+    ASSERT_EQ(::mkdir(path("d"), 0755), 0);
+    ASSERT_EQ(::mkdir(path("d/sub"), 0755), 0);
+    writeFile(path("d/sub/f"), "f");
+    addRow("a.txt");
+    copy(root);
+    addRow("d");
+    copy(root);
+    copy(path("d"));
+    copy(path("d/sub"));
+    EXPECT_EQ(messages.shown, QStringList(4, "操作失败，无法复制文件|16|提示"));
+    EXPECT_EQ(readFile(path("a.txt")), "a");
+    EXPECT_EQ(readFile(path("d/sub/f")), "f");
+    EXPECT_FALSE(exists(path("d/d")));
+    EXPECT_FALSE(exists(path("d/sub/d")));
+}
+
+TEST_F(ResultActionsTest, ANameThatIsNoUtf8IsCopiedRenamedAndDeletedAsItsOwnBytes)
+{
+    writeFile(path(kGbName), "gb");
+    writeFile(path("\xff\xfe"), "odd");
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
+    addRow("\xff\xfe");
+    rename(window.rows.row(0).nameText()); // OK on the shown name changes nothing
+    EXPECT_EQ(readFile(path("\xff\xfe")), "odd");
+
+    const int row = addRow(kGbName);
+    EXPECT_EQ(window.rows.row(row).nameText(), "测试.txt");
+    copy(path("to"));
+    EXPECT_EQ(readFile(path("to/" + kGbName)), "gb");
+    rename("新名.txt");
+    EXPECT_EQ(readFile(path("新名.txt")), "gb");
+    EXPECT_FALSE(exists(path(kGbName)));
+    EXPECT_EQ(window.rows.row(row).name, "新名.txt");
+
+    addRow("to/" + kGbName);
+    actions.mnuDelete_Click();
+    EXPECT_FALSE(exists(path("to/" + kGbName)));
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"});
+}
+
+} // namespace
