@@ -1,0 +1,235 @@
+#include "action_fakes.h"
+#include "actions/form2.h"
+#include "actions/form3.h"
+#include "actions/result_actions.h"
+#include "mainwindow/form1.h"
+#include "mainwindow/result_view.h"
+#include "platform/posix_file_system.h"
+#include "search/result_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+using actions::Form2;
+using actions::Form3;
+using mainwindow::Form1;
+using namespace testing_actions;
+
+class Form1ActionsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w = std::make_unique<Form1>(mainwindow::Form1Services{.fileSystem = fileSystem,
+                                                              .messages = &messages,
+                                                              .settings = nullptr,
+                                                              .probeVolumes = [] { return QStringList{"/"}; },
+                                                              .yieldPolicy = {},
+                                                              .shell = &shell});
+        QPixmap icon(32, 32);
+        icon.fill(Qt::darkCyan);
+        w->setWindowIcon(QIcon(icon));
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        QObject::connect(w->mnuMain, &QMenu::aboutToShow, [this] { ++menusShown; });
+    }
+    QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
+    void search()
+    {
+        w->Combo1->setEditText(dir.path());
+        w->Command1->click();
+    }
+    QPoint rowCentre(int row) const { return w->List1->visualRect(w->results().index(row, 0)).center(); }
+    // Right-clicks a row and, once the menu shows, picks an item, or dismisses the menu without one.
+    QStringList pickFromMenu(int row, QAction* item)
+    {
+        auto shown = std::make_shared<QStringList>();
+        QTimer::singleShot(0, [shown, item] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* a : menu->actions())
+                *shown << a->text();
+            if (item)
+                menu->setActiveAction(item);
+            QTest::keyClick(menu, item ? Qt::Key_Return : Qt::Key_Escape);
+        });
+        QTest::mouseClick(w->List1->viewport(), Qt::RightButton, {}, rowCentre(row));
+        QCoreApplication::processEvents();
+        return *shown;
+    }
+    QSet<QString> rowNames() const
+    {
+        QSet<QString> names;
+        for (int r = 0; r < w->results().rowCount(); ++r)
+            names << w->results().row(r).nameText();
+        return names;
+    }
+
+    QTemporaryDir dir;
+    QByteArray root = QFile::encodeName(dir.path());
+    platform::PosixFileSystem fileSystem;
+    FakeMessages messages;
+    FakeShell shell;
+    std::unique_ptr<Form1> w;
+    int menusShown = 0;
+};
+
+TEST_F(Form1ActionsTest, TheMenuShowsItsSixItemsOnlyOnARightReleaseOverRowsAndADismissalTakesNoPath)
+{
+    pickFromMenu(0, nullptr);
+    EXPECT_EQ(menusShown, 0) << "no menu over an empty list";
+    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+        writeFile(path(name), name);
+    search();
+    ASSERT_EQ(w->results().rowCount(), 3);
+    QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {}, rowCentre(0));
+    QTest::mouseClick(w->List1->viewport(), Qt::MiddleButton, {}, rowCentre(0));
+    EXPECT_EQ(menusShown, 0);
+
+    EXPECT_EQ(pickFromMenu(2, nullptr), (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性"}));
+    EXPECT_EQ(menusShown, 1);
+    EXPECT_EQ(w->List1->selectedRow(), 2) << "the right press selects the row under the pointer";
+    EXPECT_TRUE(w->resultActions().SelectedPath().isEmpty());
+    EXPECT_TRUE(shell.calls.isEmpty());
+
+    pickFromMenu(0, w->mnuOpenDir);
+    const QByteArray first = w->results().row(0).pathBytes();
+    EXPECT_EQ(shell.calls, QList<QByteArray>{"locate " + first});
+    pickFromMenu(1, nullptr);
+    EXPECT_EQ(w->resultActions().selectedPathBytes(), first);
+}
+
+TEST_F(Form1ActionsTest, ADoubleClickOpensTheRowAndOnAnEmptyListDoesNothing)
+{
+    QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseDClick(w->List1->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    EXPECT_TRUE(shell.calls.isEmpty());
+    writeFile(path("a.txt"), "a");
+    search();
+    QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {}, rowCentre(0)); // a double-click begins with a click
+    QTest::mouseDClick(w->List1->viewport(), Qt::LeftButton, {}, rowCentre(0));
+    EXPECT_EQ(shell.calls, QList<QByteArray>{"open " + path("a.txt")});
+}
+
+TEST_F(Form1ActionsTest, TheDialogsShowTheirLayoutCaptionsAndDefaultButtonsAndSelectTheirText)
+{
+    writeFile(path("a.txt"), "a");
+    search();
+    w->List1->selectRow(0);
+    const auto checkFrame = [this](QDialog& d, QSize size, QLabel* label, QPushButton* ok, QPushButton* cancel) {
+        EXPECT_EQ(d.size(), size);
+        EXPECT_EQ(d.minimumSize(), d.maximumSize());
+        EXPECT_TRUE(d.isModal());
+        EXPECT_EQ(d.windowIcon().cacheKey(), w->windowIcon().cacheKey());
+        EXPECT_LE((d.geometry().center() - w->geometry().center()).manhattanLength(), 4) << "centred on its owner";
+        EXPECT_EQ(ok->text(), "确定");
+        EXPECT_EQ(cancel->text(), "取消");
+        EXPECT_TRUE(ok->isDefault());
+        EXPECT_EQ(label->buddy(), d.findChild<QLineEdit*>("Text1"));
+        EXPECT_EQ(ok->geometry().topLeft().x(), 48);
+        EXPECT_EQ(cancel->geometry(), QRect(136, ok->y(), 81, 25));
+        QTest::keyClick(&d, Qt::Key_Escape);
+        EXPECT_TRUE(d.isVisible()) << "Escape closes nothing";
+    };
+    whenShown<Form2>([&](Form2& d) {
+        EXPECT_EQ(d.windowTitle(), "重命名文件");
+        checkFrame(d, {256, 88}, d.Label1, d.Command1, d.Command2);
+        EXPECT_EQ(d.Label1->text(), "请输入新名字：");
+        EXPECT_EQ(d.Label1->geometry(), QRect(16, 8, 113, 17));
+        EXPECT_EQ(d.Text1->geometry(), QRect(16, 24, 233, 18));
+        EXPECT_EQ(d.Command1->geometry(), QRect(48, 56, 81, 25));
+        EXPECT_EQ(d.Text1->text(), "a.txt");
+        EXPECT_EQ(d.Text1->selectedText(), "a.txt");
+        QTest::keyClick(d.Text1, Qt::Key_Return); // the default button: the unchanged name
+        EXPECT_FALSE(d.isVisible());
+    });
+    w->mnuRename->trigger();
+
+    whenShown<Form3>([&](Form3& d) {
+        EXPECT_EQ(d.windowTitle(), "复制文件");
+        checkFrame(d, {273, 110}, d.Label1, d.Command1, d.Command2);
+        EXPECT_EQ(d.Label1->text(), "目标位置：");
+        EXPECT_EQ(d.Label1->geometry(), QRect(16, 16, 65, 17));
+        EXPECT_EQ(d.Text1->geometry(), QRect(16, 32, 241, 18));
+        EXPECT_EQ(d.Command1->geometry(), QRect(48, 72, 81, 25));
+        EXPECT_TRUE(d.Text1->text().isEmpty());
+        QTest::keyClicks(d.Text1, "/tm");
+        d.Command1->setFocus();
+        d.Text1->setFocus(Qt::TabFocusReason);
+        QTest::qWait(5);
+        EXPECT_EQ(d.Text1->selectedText(), "/tm");
+        d.Command2->click();
+    });
+    w->mnuCopy->trigger();
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_TRUE(exists(path("a.txt")));
+}
+
+TEST_F(Form1ActionsTest, ADeleteARenameAndACopyDuringASearchLeaveTheWalkGoingOn)
+{
+    QSet<QString> expected;
+    for (int i = 0; i < 12; ++i) {
+        const QByteArray name = "f" + QByteArray::number(i) + ".txt";
+        writeFile(path(name), name);
+        expected << QString::fromLatin1(name);
+    }
+    ASSERT_EQ(::mkdir(path("sub"), 0755), 0);
+    writeFile(path("sub/g.txt"), "g");
+    expected << "sub" << "g.txt";
+    QTemporaryDir elsewhere;
+
+    QStringList done;
+    const auto step = [&](std::function<void()> action) {
+        QTimer::singleShot(0, [&, action] {
+            ASSERT_TRUE(w->searchCommand().isRunning());
+            ASSERT_GT(w->results().rowCount(), 0);
+            done << w->results().row(0).nameText();
+            action();
+        });
+    };
+    step([&] {
+        pickFromMenu(0, w->mnuDelete);
+        step([&] {
+            whenShown<Form2>([](Form2& d) {
+                d.Text1->setText("renamed");
+                d.Command1->click();
+            });
+            pickFromMenu(0, w->mnuRename);
+            step([&] {
+                whenShown<Form3>([&](Form3& d) {
+                    d.Text1->setText(elsewhere.path());
+                    d.Command1->click();
+                });
+                pickFromMenu(0, w->mnuCopy);
+            });
+        });
+    });
+    search();
+
+    ASSERT_EQ(done.size(), 3);
+    expected.remove(done[0]);
+    expected.remove(done[1]);
+    expected << "renamed";
+    EXPECT_EQ(rowNames(), expected) << "every other entry was still found, once";
+    EXPECT_EQ(w->results().rowCount(), expected.size());
+    EXPECT_EQ(w->Panel1->text(), QStringLiteral("找到 %1 个文件").arg(expected.size()));
+    EXPECT_EQ(w->Panel2->text(), "已完成搜索");
+    EXPECT_FALSE(exists(path(done[0].toUtf8())));
+    EXPECT_TRUE(exists(path("renamed")));
+    EXPECT_TRUE(exists(QFile::encodeName(elsewhere.path()) + "/renamed"));
+    EXPECT_EQ(messages.prompts, QStringList{"请确认是否删除？"});
+}
+
+} // namespace
