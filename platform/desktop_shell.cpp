@@ -21,7 +21,7 @@ constexpr int kCallTimeoutMs = 10000;
 
 } // namespace
 
-DesktopShellServices::DesktopShellServices(QDBusConnection bus, UrlOpener openUrl, QObject* parent)
+DesktopShellServices::DesktopShellServices(std::optional<QDBusConnection> bus, UrlOpener openUrl, QObject* parent)
     : QObject(parent), bus_(std::move(bus)), openUrl_(std::move(openUrl))
 {
     if (!openUrl_)
@@ -56,11 +56,18 @@ void DesktopShellServices::showProperties(const QByteArray& path, QWidget* owner
     askFileManager(QStringLiteral("ShowItemProperties"), path, ownDialog);
 }
 
+QDBusConnection& DesktopShellServices::bus()
+{
+    if (!bus_)
+        bus_ = QDBusConnection::sessionBus();
+    return *bus_;
+}
+
 bool DesktopShellServices::fileManagerAvailable()
 {
-    if (!bus_.isConnected())
+    if (!bus().isConnected())
         return false;
-    QDBusConnectionInterface* names = bus_.interface();
+    QDBusConnectionInterface* names = bus().interface();
     if (!names)
         return false;
     if (names->isServiceRegistered(kFileManager))
@@ -75,7 +82,7 @@ void DesktopShellServices::askFileManager(const QString& method, const QByteArra
 {
     QDBusMessage call = QDBusMessage::createMethodCall(kFileManager, kFileManagerPath, kFileManager, method);
     call << QStringList{QString::fromLatin1(fileUrl(path).toEncoded())} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kCallTimeoutMs), this);
+    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, otherwise = std::move(otherwise)] {
         if (watcher->isError())
             otherwise();

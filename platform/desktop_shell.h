@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 namespace platform {
 
@@ -18,20 +19,22 @@ class DesktopShellServices : public QObject, public ShellServices {
 public:
     using UrlOpener = std::function<bool(const QUrl&)>;
 
-    // The bus to find the file manager on and how a URL is opened; tests put their own in.
-    explicit DesktopShellServices(QDBusConnection bus = QDBusConnection::sessionBus(),
-                                  UrlOpener openUrl = {}, QObject* parent = nullptr);
+    // The bus to find the file manager on (nothing: the session bus, reached at the first request)
+    // and how a URL is opened; tests put their own in.
+    explicit DesktopShellServices(std::optional<QDBusConnection> bus = std::nullopt, UrlOpener openUrl = {},
+                                  QObject* parent = nullptr);
 
     void open(const QByteArray& path) override;
     void locate(const QByteArray& path) override;
     void showProperties(const QByteArray& path, QWidget* owner) override;
 
 private:
+    QDBusConnection& bus();
     bool fileManagerAvailable();
     // Calls the file manager without waiting for it; otherwise runs when the call fails.
     void askFileManager(const QString& method, const QByteArray& path, std::function<void()> otherwise);
 
-    QDBusConnection bus_;
+    std::optional<QDBusConnection> bus_;
     UrlOpener openUrl_;
 };
 

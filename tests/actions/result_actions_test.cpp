@@ -24,12 +24,11 @@ public:
     QWidget* ownerWindow() override { return &owner; }
     search::ResultList& resultList() override { return rows; }
     int selectedResultRow() const override { return selected; }
-    void showResultMenu() override { ++menus; }
+    void showResultMenu() override {}
 
     QWidget owner;
     search::ResultList rows;
     int selected = -1;
-    int menus = 0;
 };
 
 class ResultActionsTest : public ::testing::Test {
@@ -80,15 +79,8 @@ const QByteArray kGbName = "\xb2\xe2\xca\xd4.txt"; // "测试.txt" in GB18030, n
 
 TEST_F(ResultActionsTest, ActionsTakeTheSelectedRowsBytesAndWithoutASelectionDoNothing)
 {
-    actions.List1_MouseUp(Qt::RightButton);
-    EXPECT_EQ(window.menus, 0) << "no menu over an empty list";
     addRow("a.txt");
     addRow(kGbName);
-    actions.List1_MouseUp(Qt::LeftButton);
-    actions.List1_MouseUp(Qt::MiddleButton);
-    actions.List1_MouseUp(Qt::RightButton);
-    EXPECT_EQ(window.menus, 1);
-
     actions.mnuOpen_Click();
     actions.mnuOpenDir_Click();
     actions.mnuAttrib_Click();
