@@ -27,6 +27,36 @@ ResultView::ResultView(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setSectionsMovable(false);
 }
 
+void ResultView::setModel(QAbstractItemModel* model)
+{
+    if (this->model())
+        disconnect(this->model(), nullptr, this, nullptr);
+    QTableView::setModel(model);
+    if (!model)
+        return;
+    connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int) {
+        const int lastShown = rowAt(viewport()->height() - 1);
+        if (lastShown >= 0 && first > lastShown)
+            appendedOutOfSight_ = true;
+        else
+            mustRepaint_ = true;
+    });
+    const auto repaint = [this] { mustRepaint_ = true; };
+    connect(model, &QAbstractItemModel::rowsRemoved, this, repaint);
+    connect(model, &QAbstractItemModel::modelReset, this, repaint);
+    connect(model, &QAbstractItemModel::layoutChanged, this, repaint);
+}
+
+void ResultView::doItemsLayout()
+{
+    const bool onlyOutOfSight = appendedOutOfSight_ && !mustRepaint_;
+    appendedOutOfSight_ = mustRepaint_ = false;
+    if (onlyOutOfSight)
+        updateGeometries();
+    else
+        QTableView::doItemsLayout();
+}
+
 void ResultView::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::FontChange)

@@ -16,6 +16,9 @@ public:
     // The selected row, or -1.
     int selectedRow() const;
 
+    void setModel(QAbstractItemModel* model) override;
+    void doItemsLayout() override;
+
 signals:
     void mouseReleased(Qt::MouseButton button);
     void deleteKeyPressed();
@@ -26,6 +29,12 @@ protected:
     void changeEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Rows appended below the last shown row change nothing on screen but the scroll bar, so the
+    // layout that follows them spares the list a full repaint while a search adds rows.
+    bool appendedOutOfSight_ = false;
+    bool mustRepaint_ = false;
 };
 
 } // namespace mainwindow
