@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <optional>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #ifndef RENAME_NOREPLACE
@@ -464,54 +465,66 @@ FileOperationResult renameNoReplaceByLink(const QByteArray& from, const QByteArr
     return {::rename(from.constData(), to.constData()) == 0 ? 0 : errno};
 }
 
+namespace {
+
+// The two ends of a copy, each as its folder's descriptor and a name in it, and what the source
+// is; or the error that stops the copy before it begins.
+struct CopyEnds {
+    SplitPath source, destination;
+    Fd sourceFolder, destinationFolder;
+    struct stat sourceStat;
+};
+
+std::variant<CopyEnds, int> openCopyEnds(const QByteArray& from, const QByteArray& to)
+{
+    std::optional<SplitPath> source = usable(from) ? splitPath(from) : std::nullopt;
+    std::optional<SplitPath> destination = usable(to) ? splitPath(to) : std::nullopt;
+    if (!source || !destination)
+        return EINVAL;
+    CopyEnds ends{std::move(*source), std::move(*destination), Fd(), Fd(), {}};
+    ends.sourceFolder = openHolder(ends.source.folder);
+    if (!ends.sourceFolder)
+        return errno;
+    ends.destinationFolder = openHolder(ends.destination.folder);
+    if (!ends.destinationFolder)
+        return errno;
+    if (::fstatat(ends.sourceFolder.get(), ends.source.name.constData(), &ends.sourceStat, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    return ends;
+}
+
+} // namespace
+
 FileOperationResult copyFile(const QByteArray& from, const QByteArray& to)
 {
-    const std::optional<SplitPath> source = usable(from) ? splitPath(from) : std::nullopt;
-    const std::optional<SplitPath> destination = usable(to) ? splitPath(to) : std::nullopt;
-    if (!source || !destination)
-        return {EINVAL};
-    const Fd srcFolder = openHolder(source->folder);
-    if (!srcFolder)
-        return {errno};
-    const Fd dstFolder = openHolder(destination->folder);
-    if (!dstFolder)
-        return {errno};
-    struct stat st;
-    if (::fstatat(srcFolder.get(), source->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return {errno};
-    if (S_ISDIR(st.st_mode))
+    auto opened = openCopyEnds(from, to);
+    if (const int* error = std::get_if<int>(&opened))
+        return {*error};
+    const CopyEnds& e = std::get<CopyEnds>(opened);
+    if (S_ISDIR(e.sourceStat.st_mode))
         return {EISDIR};
-    if (S_ISLNK(st.st_mode))
-        return {copyLink(srcFolder.get(), source->name.constData(), st, dstFolder.get(),
-                         destination->name.constData())};
-    return {copyRegular(srcFolder.get(), source->name.constData(), st, dstFolder.get(),
-                        destination->name.constData())};
+    if (S_ISLNK(e.sourceStat.st_mode))
+        return {copyLink(e.sourceFolder.get(), e.source.name.constData(), e.sourceStat, e.destinationFolder.get(),
+                         e.destination.name.constData())};
+    return {copyRegular(e.sourceFolder.get(), e.source.name.constData(), e.sourceStat, e.destinationFolder.get(),
+                        e.destination.name.constData())};
 }
 
 FileOperationResult copyFolderTree(const QByteArray& from, const QByteArray& to)
 {
-    const std::optional<SplitPath> source = usable(from) ? splitPath(from) : std::nullopt;
-    const std::optional<SplitPath> destination = usable(to) ? splitPath(to) : std::nullopt;
-    if (!source || !destination)
-        return {EINVAL};
-    const Fd srcFolder = openHolder(source->folder);
-    if (!srcFolder)
-        return {errno};
-    const Fd dstFolder = openHolder(destination->folder);
-    if (!dstFolder)
-        return {errno};
-    struct stat st;
-    if (::fstatat(srcFolder.get(), source->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return {errno};
-    if (!S_ISDIR(st.st_mode))
+    auto opened = openCopyEnds(from, to);
+    if (const int* error = std::get_if<int>(&opened))
+        return {*error};
+    const CopyEnds& e = std::get<CopyEnds>(opened);
+    if (!S_ISDIR(e.sourceStat.st_mode))
         return {ENOTDIR};
     // A copy into itself would copy its own copy without end, and one onto itself would replace
     // the source's files with themselves.
-    if (isSameOrInside(dstFolder.get(), st))
+    if (isSameOrInside(e.destinationFolder.get(), e.sourceStat))
         return {EINVAL};
     TreeCopy copy;
-    return {copy.folder(srcFolder.get(), source->name.constData(), dstFolder.get(),
-                        destination->name.constData())};
+    return {copy.folder(e.sourceFolder.get(), e.source.name.constData(), e.destinationFolder.get(),
+                        e.destination.name.constData())};
 }
 
 } // namespace platform
