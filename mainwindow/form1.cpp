@@ -12,6 +12,8 @@
 #include "search/file_type_categories.h"
 #include "search/result_list.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -61,6 +63,14 @@ int stateOf(const QCheckBox* box)
     return 0;
 }
 
+// Qt reads a plain top-level widget as a filler; screen readers announce a window by its frame.
+QAccessibleInterface* accessibleWindow(const QString& className, QObject* object)
+{
+    if (className == QLatin1String(Form1::staticMetaObject.className()) && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 Form1::Form1(Form1Services services, QWidget* parent)
@@ -100,6 +110,8 @@ Form1::~Form1()
 
 void Form1::buildControls()
 {
+    static const bool windowRole = (QAccessible::installFactory(accessibleWindow), true);
+    Q_UNUSED(windowRole);
     setWindowTitle(QStringLiteral("Sorvane"));
     setObjectName(QStringLiteral("Form1"));
 
@@ -111,6 +123,9 @@ void Form1::buildControls()
     Label1 = place(label(this, QStringLiteral("请输入文件名"), Text1), 120, 120, 1215, 255);
     Label2 = place(label(this, QStringLiteral("搜索位置"), Combo1), 360, 480, 855, 255);
     Label3 = place(label(this, QStringLiteral("文件类型"), Combo2), 360, 840, 855, 255);
+    // On Linux a combo box reads as its value, its caption only as a relation; the text field
+    // inside it, where the typing goes, carries the caption itself.
+    Combo1->lineEdit()->setAccessibleName(Label2->text());
     Check1 = place(new OptionBox(QStringLiteral("全字匹配"), this), 3840, 120, 1215, 255);
     Check2 = place(new OptionBox(QStringLiteral("区分大小写"), this), 3840, 480, 1215, 255);
     Check3 = place(new OptionBox(QStringLiteral("包括隐藏文件"), this), 3840, 840, 1455, 255);
@@ -129,6 +144,9 @@ void Form1::buildControls()
     StatusBar1->setSizeGripEnabled(false);
     Panel1 = new QLabel(StatusBar1);
     Panel2 = new QLabel(StatusBar1);
+    // The panels read as their texts; the descriptions tell which is which.
+    Panel1->setAccessibleDescription(QStringLiteral("搜索状态"));
+    Panel2->setAccessibleDescription(QStringLiteral("搜索进度"));
     StatusBar1->addWidget(Panel1);
 
     mnuMain = new QMenu(QStringLiteral("mnuMain"), this);
