@@ -1,0 +1,796 @@
+#!/usr/bin/python3
+"""Sorvane as a person meets it: a real X server, real key presses and mouse clicks, and the
+desktop's accessibility bus reading back what the window shows.
+
+usage: sorvane_e2e.py --program PATH --out DIR [unittest options]
+
+One X session (Xvfb, openbox, a session bus and the accessibility bus) serves every test; each
+test starts the real program afresh with a temporary HOME, so no user's settings are touched.
+Screenshots go to DIR/screenshots. Every wait has a deadline, and whatever the test started is
+killed when it ends, however it ends.
+
+Debian's /usr/bin/python3 is named on purpose: pyatspi is a Debian package and is not seen by
+other Python installations.
+"""
+
+import argparse
+import atexit
+import configparser
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import warnings
+
+# Bound of every wait for the program or the session; generous, since a shared machine may be slow.
+TIMEOUT = 45.0
+
+PROGRAM = ""
+OUT_DIR = ""
+SESSION = None
+EVENTS = None
+pyatspi = None  # imported once the session's buses exist: it connects to them on import
+Atspi = None
+
+MENU_ITEMS = ["打开", "定位", "复制", "删除", "重命名", "属性"]
+
+
+def log(message):
+    print(f"[{time.monotonic() - STARTED:6.1f}s] {message}", flush=True)
+
+
+STARTED = time.monotonic()
+# pyatspi's own calls into the AT-SPI library it wraps.
+warnings.filterwarnings("ignore", category=DeprecationWarning, module=r"pyatspi\.")
+
+
+def wait_for(what, probe, timeout=TIMEOUT, interval=0.1):
+    """Polls probe until it returns something true, and returns that; fails after timeout."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        if EVENTS:
+            EVENTS.pump()
+        try:
+            value = probe()
+            if value:
+                return value
+        except Exception as error:  # an object that vanished between two calls, a busy program
+            last_error = error
+        if time.monotonic() > deadline:
+            detail = f" (last error: {last_error})" if last_error else ""
+            raise AssertionError(f"gave up after {timeout:.0f} s waiting for {what}{detail}")
+        time.sleep(interval)
+
+
+def run(*command, timeout=TIMEOUT, check=True):
+    return subprocess.run(command, env=SESSION.env, timeout=timeout, check=check,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+
+# --- the X session ------------------------------------------------------------------------------
+
+class Session:
+    """Xvfb, a session bus, the accessibility bus and openbox, each in a process group of its own."""
+
+    def __init__(self):
+        # Short, so that the paths of the result rows show whole in the screenshots.
+        self.root = tempfile.mkdtemp(prefix="sv-")
+        self.processes = []
+        self.logs = {}
+        self.home = self._folder("home")
+        self.config = self._folder("config")
+        self.runtime = self._folder("runtime")
+        os.chmod(self.runtime, 0o700)  # Qt ignores a runtime folder that others may enter
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("WAYLAND_DISPLAY", "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS",
+                                 "AT_SPI_BUS_ADDRESS", "XAUTHORITY", "QT_QPA_PLATFORM")}
+        self.env.update({
+            "HOME": self.home,
+            "XDG_CONFIG_HOME": self.config,
+            "XDG_RUNTIME_DIR": self.runtime,
+            "XDG_CACHE_HOME": self._folder("cache"),
+            "XDG_DATA_HOME": self._folder("data"),
+            "LANG": "C.UTF-8",
+            "QT_QPA_PLATFORM": "xcb",
+            "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+            "QT_ACCESSIBILITY": "1",
+        })
+
+    def _folder(self, name):
+        path = os.path.join(self.root, name)
+        os.makedirs(path)
+        return path
+
+    def spawn(self, name, command, **kwargs):
+        # One log per name and run; each start of the program adds to the program's log.
+        if name not in self.logs:
+            self.logs[name] = open(os.path.join(OUT_DIR, f"{name}.log"), "wb")
+        out = self.logs[name]
+        out.write(f"--- {' '.join(command)}\n".encode())
+        out.flush()
+        process = subprocess.Popen(command, env=self.env, stdin=subprocess.DEVNULL,
+                                   stdout=kwargs.pop("stdout", out), stderr=out,
+                                   start_new_session=True, **kwargs)
+        self.processes.append(process)
+        return process
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x1024x24",
+                            "-nolisten", "tcp", "-noreset"], pass_fds=[write_end])
+        os.close(write_end)
+        display = self._read_line(read_end, "Xvfb to choose a free display")
+        self.env["DISPLAY"] = f":{display}"
+        log(f"Xvfb on display :{display}")
+
+        bus = self.spawn("dbus", ["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                         stdout=subprocess.PIPE)
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = self._read_line(bus.stdout.fileno(),
+                                                               "the session bus address")
+
+        self.spawn("at-spi-bus", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
+        wait_for("the accessibility bus on the session bus", lambda: "true" in run(
+            "dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+            "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+            "string:org.a11y.Bus", check=False).stdout)
+
+        ready = os.path.join(self.root, "openbox-ready")
+        self.spawn("openbox", ["openbox", "--sm-disable", "--startup", f"touch {ready}"])
+        wait_for("openbox to manage the screen", lambda: os.path.exists(ready))
+
+        # The AT-SPI client finds both buses through this process's environment.
+        for key in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "HOME", "XDG_RUNTIME_DIR"):
+            os.environ[key] = self.env[key]
+        global pyatspi, Atspi, EVENTS
+        import pyatspi as imported
+        from gi.repository import Atspi as atspi
+        pyatspi, Atspi = imported, atspi
+        EVENTS = Events()
+
+    def _read_line(self, fd, what):
+        data = b""
+        deadline = time.monotonic() + TIMEOUT
+        while not data.endswith(b"\n"):
+            remaining = deadline - time.monotonic()
+            if remaining <= 0 or not select.select([fd], [], [], remaining)[0]:
+                raise AssertionError(f"gave up waiting for {what}")
+            chunk = os.read(fd, 4096)
+            if not chunk:
+                raise AssertionError(f"ended before giving {what}")
+            data += chunk
+        return data.decode().strip()
+
+    def stop(self):
+        processes, self.processes = self.processes, []
+        for process in reversed(processes):
+            stop_group(process)
+        for process in processes:
+            if process.stdout:
+                process.stdout.close()
+        for out in self.logs.values():
+            out.close()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+def stop_group(process, grace=5.0):
+    """Ends a process and everything in its group, and reaps it."""
+    for sig in (signal.SIGTERM, signal.SIGKILL):
+        try:
+            os.killpg(process.pid, sig)
+        except ProcessLookupError:
+            pass
+        try:
+            process.wait(timeout=grace)
+            break
+        except subprocess.TimeoutExpired:
+            continue
+    # A process that left the group still gets the signal by its own id.
+    if process.poll() is None:
+        process.kill()
+        process.wait(timeout=grace)
+
+
+# --- the program over AT-SPI --------------------------------------------------------------------
+
+class Events:
+    """What the program announces on the accessibility bus, as a screen reader hears it. Qt
+    leaves popup menus out of its application's children: the event of their showing is the
+    way to them. Events also arrive while the program is busy in a search, since Qt sends them
+    from a thread of its own."""
+
+    def __init__(self):
+        from gi.repository import GLib
+        self.context = GLib.MainContext.default()
+        self.menus = []
+        self.enabled = []
+        pyatspi.Registry.registerEventListener(self._showing, "object:state-changed:showing")
+        pyatspi.Registry.registerEventListener(self._enabled, "object:state-changed:enabled")
+
+    def _showing(self, event):
+        if event.detail1 and event.source is not None and event.source.getRole() == role("POPUP_MENU"):
+            self.menus.append(event.source)
+
+    def _enabled(self, event):
+        if event.detail1 and event.source is not None:
+            self.enabled.append(event.source)
+
+    def pump(self):
+        while self.context.iteration(False):
+            pass
+
+    def showing_menus(self):
+        self.pump()
+        shown = []
+        for menu in self.menus:
+            try:
+                if has_state(menu, "SHOWING"):
+                    shown.append(menu)
+            except Exception:  # a menu gone with its program
+                pass
+        self.menus = shown
+        return shown
+
+    def wait_enabled(self, accessible, what, timeout=TIMEOUT):
+        """Waits for the event that accessible became enabled, without asking the program."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            self.pump()
+            if any(source == accessible for source in self.enabled):
+                return
+            time.sleep(0.001)
+        raise AssertionError(f"gave up after {timeout:.0f} s waiting for {what}")
+
+
+def role(name):
+    return getattr(pyatspi, "ROLE_" + name)
+
+
+def has_state(accessible, state):
+    return accessible.getState().contains(getattr(pyatspi, "STATE_" + state))
+
+
+def children(accessible):
+    return [accessible.getChildAtIndex(i) for i in range(accessible.childCount)]
+
+
+def find_all(accessible, wanted_role=None, name=None, depth=12):
+    """Descendants by role and name; never into a table's cells or a combo box's popup list."""
+    found = []
+    for child in children(accessible):
+        if child is None:
+            continue
+        if (wanted_role is None or child.getRole() == role(wanted_role)) and (
+                name is None or child.name == name):
+            found.append(child)
+        if depth > 1 and child.getRole() not in (role("TABLE"), role("LIST"), role("TABLE_CELL")):
+            found.extend(find_all(child, wanted_role, name, depth - 1))
+    return found
+
+
+def find_one(accessible, wanted_role, name=None):
+    found = find_all(accessible, wanted_role, name)
+    if len(found) != 1:
+        raise AssertionError(f"expected one {wanted_role} named {name!r}, found {len(found)}")
+    return found[0]
+
+
+def centre(accessible):
+    box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    if box.width <= 0 or box.height <= 0:
+        raise AssertionError(f"{accessible.name!r} has no extents on the screen")
+    return box.x + box.width // 2, box.y + box.height // 2
+
+
+def click(accessible, button=1):
+    x, y = centre(accessible)
+    run("xdotool", "mousemove", "--sync", str(x), str(y))
+    run("xdotool", "click", str(button))
+
+
+def key(*keys):
+    run("xdotool", "key", "--delay", "60", *keys)
+
+
+def type_text(text):
+    run("xdotool", "type", "--delay", "40", "--", text)
+
+
+def screenshot(name, window_id=None):
+    folder = os.path.join(OUT_DIR, "screenshots")
+    os.makedirs(folder, exist_ok=True)
+    path = os.path.join(folder, name)
+    if window_id:
+        run("import", "-frame", "-window", window_id, path)
+    else:
+        run("import", "-window", "root", path)
+    log(f"screenshot {path}")
+    return path
+
+
+class Program:
+    """One running instance of the program, found on the accessibility bus by its process id."""
+
+    def __init__(self, process):
+        self.process = process
+        self.app = wait_for("the program on the accessibility bus", self._application)
+        # Every read goes to the program itself: this client runs no main loop, so events that
+        # would keep a cache true are never dispatched.
+        self.app.set_cache_mask(Atspi.Cache.NONE)
+        self.window = wait_for("the window Sorvane to show", lambda: next(
+            (w for w in children(self.app)
+             if w.name == "Sorvane" and has_state(w, "SHOWING")), None))
+        self.window_id = wait_for("the X window of the program", lambda: run(
+            "xdotool", "search", "--onlyvisible", "--pid", str(self.process.pid),
+            "--name", "^Sorvane$", check=False).stdout.split())[0]
+        self.Text1 = find_one(self.window, "TEXT", "请输入文件名")
+        combos = find_all(self.window, "COMBO_BOX")
+        self.Combo1 = next(c for c in combos if labelled_by(c) == "搜索位置")
+        self.Combo2 = next(c for c in combos if labelled_by(c) == "文件类型")
+        self.Check1 = find_one(self.window, "CHECK_BOX", "全字匹配")
+        self.Check2 = find_one(self.window, "CHECK_BOX", "区分大小写")
+        self.Check3 = find_one(self.window, "CHECK_BOX", "包括隐藏文件")
+        self.Command1 = find_one(self.window, "PUSH_BUTTON", "开始搜索")
+        self.Command2 = find_one(self.window, "PUSH_BUTTON", "停止搜索")
+        self.List1 = find_one(self.window, "TABLE", "搜索结果")
+        panels = children(find_one(self.window, "STATUS_BAR"))
+        if len(panels) != 2:
+            raise AssertionError(f"the status bar holds {len(panels)} panels, not 2")
+        self.Panel1, self.Panel2 = panels
+        self.activate()
+
+    def _application(self):
+        for app in children(pyatspi.Registry.getDesktop(0)):
+            if app is not None and app.get_process_id() == self.process.pid:
+                return app
+        if self.process.poll() is not None:
+            raise AssertionError(f"the program ended at start-up with status {self.process.returncode}")
+        return None
+
+    def activate(self):
+        run("xdotool", "windowactivate", "--sync", self.window_id, check=False)
+        wait_for("the window to be active", lambda: has_state(self.window, "ACTIVE"))
+
+    def rows(self):
+        table = self.List1.queryTable()
+        return [tuple(table.getAccessibleAt(r, c).name for c in range(table.nColumns))
+                for r in range(table.nRows)]
+
+    def search(self, name, location, start=True):
+        click(self.Text1)
+        wait_for("the name field to take the focus", lambda: has_state(self.Text1, "FOCUSED"))
+        key("ctrl+a")
+        type_text(name)
+        wait_for(f"the name field to read {name!r}", lambda: self.Text1.queryText().getText(0, -1) == name)
+        location_text = find_one(self.Combo1, "TEXT")
+        click(location_text)
+        key("ctrl+a")
+        type_text(location)
+        wait_for(f"the location field to read {location!r}", lambda: self.Combo1.name == location)
+        if start:
+            key("Return")
+
+    def wait_finished(self, timeout=TIMEOUT):
+        wait_for("'已完成搜索' in panel 2", lambda: self.Panel2.name == "已完成搜索", timeout)
+        wait_for("the start button to be enabled again", lambda: has_state(self.Command1, "ENABLED"))
+
+    def top_level(self, wanted_role, name=None):
+        """A window of the program other than the main one, such as a dialog, that shows now."""
+        for window in children(self.app):
+            if window.getRole() == role(wanted_role) and (name is None or window.name == name) \
+                    and has_state(window, "SHOWING"):
+                return window
+        return None
+
+    def message_box(self, text):
+        """The message box that shows text now, or None."""
+        for window in children(self.app):
+            if window.getRole() == role("ALERT") and has_state(window, "SHOWING") \
+                    and find_all(window, "LABEL", text):
+                return window
+        return None
+
+    def popup_menu(self):
+        """The popup menu that shows now, or None."""
+        menus = [m for m in EVENTS.showing_menus() if m.get_process_id() == self.process.pid]
+        return menus[0] if len(menus) == 1 else None
+
+    def menu_captions(self):
+        menu = self.popup_menu()
+        return [item.name for item in children(menu)] if menu else None
+
+    def close(self, timeout=TIMEOUT):
+        self.activate()
+        key("alt+F4")
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"the program still runs {timeout:.0f} s after alt+F4")
+
+
+def labelled_by(accessible):
+    for relation in accessible.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            return relation.getTarget(0).name
+    return None
+
+
+def size_text(size):
+    return f" {size}".ljust(15) + "字节"
+
+
+def make_tree(root, files, folders=()):
+    for folder in folders:
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
+    for path, size in files.items():
+        full = os.path.join(root, path)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as out:
+            out.write(b"x" * size)
+
+
+def settings_file():
+    return os.path.join(SESSION.config, "Sorvane", "Sorvane.ini")
+
+
+# --- the tests ----------------------------------------------------------------------------------
+
+class ProgramTest(unittest.TestCase):
+    """Starts the program for each test and ends it afterwards, however the test went."""
+
+    def setUp(self):
+        # Each test starts from no stored options.
+        shutil.rmtree(os.path.join(SESSION.config, "Sorvane"), ignore_errors=True)
+        self.started = time.monotonic()
+
+    def tearDown(self):
+        log(f"{self.id().split('.', 1)[1]} took {time.monotonic() - self.started:.1f} s")
+
+    def start_program(self):
+        process = SESSION.spawn("sorvane", [PROGRAM])
+        self.addCleanup(stop_group, process)
+        return Program(process)
+
+    def tree(self, name):
+        root = os.path.join(SESSION.root, name)
+        os.makedirs(root)
+        return root
+
+
+class AccessibleWindow(ProgramTest):
+
+    def test_every_control_is_named_for_screen_readers(self):
+        """The fields read their labels' captions, the boxes and buttons theirs, the list its name."""
+        program = self.start_program()
+        self.assertEqual(program.window.getRole(), role("FRAME"), "the window reads as a frame")
+        self.assertEqual(program.Text1.name, "请输入文件名")
+        self.assertEqual(labelled_by(program.Text1), "请输入文件名")
+        # On Linux Qt names a combo box by its value and ties the caption to it as its label.
+        self.assertEqual(labelled_by(program.Combo1), "搜索位置")
+        self.assertEqual(labelled_by(program.Combo2), "文件类型")
+        self.assertEqual(find_one(program.Combo1, "TEXT").name, "搜索位置",
+                         "the location's own text field is named too")
+        self.assertEqual(program.Combo1.name, "全盘搜索")
+        self.assertEqual(program.Combo2.name, "所有文件")
+        self.assertEqual(program.List1.name, "搜索结果")
+        headers = [h.name for h in find_all(program.List1, "TABLE_COLUMN_HEADER")]
+        self.assertEqual(headers, ["文件名称", "文件位置", "文件大小"])
+        self.assertEqual(program.Panel1.getRole(), role("LABEL"))
+        self.assertEqual(program.Panel2.getRole(), role("LABEL"))
+        self.assertEqual((program.Panel1.name, program.Panel2.name), ("", ""), "both panels start empty")
+        self.assertEqual((program.Panel1.description, program.Panel2.description), ("搜索状态", "搜索进度"),
+                         "the panels say which is which")
+        self.assertFalse(has_state(program.Command2, "ENABLED"), "the stop button starts disabled")
+        self.assertTrue(has_state(program.Text1, "FOCUSED"), "the focus starts in the name field")
+
+    def test_tab_visits_every_enabled_control_in_order(self):
+        """Tab walks name, start, list, location, the options and the type, then comes back."""
+        program = self.start_program()
+        expected = [program.Text1, program.Command1, program.List1, find_one(program.Combo1, "TEXT"),
+                    program.Check1, program.Check2, program.Combo2, program.Check3, program.Text1]
+        names = ["Text1", "Command1", "List1", "Combo1", "Check1", "Check2", "Combo2", "Check3", "Text1"]
+        visited = []
+        for step, (wanted, name) in enumerate(zip(expected, names)):
+            if step > 0:
+                key("Tab")
+            wait_for(f"the focus on {name}", lambda: has_state(wanted, "FOCUSED"))
+            visited.append(name)
+        self.assertEqual(visited, names)
+
+
+class ResultsTest(ProgramTest):
+    """Searches a small prepared tree first."""
+
+    # Names in both cases, a Chinese name, several types (their icons show in the screenshot),
+    # a hidden file, a matching folder, entries that do not match, three levels.
+    FILES = {
+        "报告alpha.txt": 5,
+        "alpha.pdf": 5000,
+        "Alpha.log": 0,
+        "alpha-2026.tar.gz": 123456,
+        "notes.txt": 3,
+        ".alpha-hidden": 1,
+        "照片/ALPHA-cover.png": 20480,
+        "src/alpha.cpp": 2,
+        "src/beta.txt": 7,
+        "src/old/alpha-dir/inside.bin": 2,
+    }
+
+    def prepared_search(self, name):
+        root = self.tree(name)
+        make_tree(root, self.FILES)
+        program = self.start_program()
+        program.search("alpha", root)
+        program.wait_finished()
+        return program, root
+
+    def expected_rows(self, root):
+        rows = []
+        for folder, folders, files in os.walk(root):
+            for entry in folders + files:
+                if "alpha" in entry.lower() and not entry.startswith("."):
+                    path = os.path.join(folder, entry)
+                    rows.append((entry, path, "" if os.path.isdir(path) else size_text(os.path.getsize(path))))
+        return rows
+
+
+
+class SearchAndResults(ResultsTest):
+
+    def test_search_lists_the_matching_entries_with_paths_sizes_and_count(self):
+        """Rows and count of a search typed into the window match the prepared tree."""
+        program, root = self.prepared_search("资料")
+        rows = program.rows()
+        self.assertCountEqual(rows, self.expected_rows(root))
+        depths = [path.count("/") for _, path, _ in rows]
+        self.assertEqual(depths, sorted(depths), "folders are searched breadth-first")
+        self.assertEqual(program.Panel1.name, f"找到 {len(rows)} 个文件")
+        self.assertEqual(program.Combo1.name, root, "the location stays in the field")
+        screenshot("main-window-screen.png")
+        screenshot("main-window.png", program.window_id)
+
+    def test_right_click_on_a_row_shows_the_six_actions_in_order(self):
+        """A real button-3 click on a row selects it and pops up the six actions."""
+        program, root = self.prepared_search("menu")
+        table = program.List1.queryTable()
+        row = 1
+        click(table.getAccessibleAt(row, 0), button=3)
+        captions = wait_for("the popup menu", program.menu_captions)
+        self.assertEqual(captions, MENU_ITEMS)
+        self.assertEqual(list(table.getSelectedRows()), [row], "the clicked row is the selected one")
+        screenshot("popup-menu.png")
+        key("Escape")
+        wait_for("the menu to close", lambda: program.popup_menu() is None)
+        self.assertEqual(len(program.rows()), len(self.expected_rows(root)), "dismissing changes nothing")
+
+    def test_menu_key_and_shift_f10_open_the_menu_for_the_selected_row(self):
+        """The keyboard alone reaches the row actions."""
+        program, _ = self.prepared_search("menu-key")
+        table = program.List1.queryTable()
+        click(table.getAccessibleAt(0, 1))
+        wait_for("the first row to be selected", lambda: list(table.getSelectedRows()) == [0])
+        for keys in ("shift+F10", "Menu"):
+            key(keys)
+            self.assertEqual(wait_for(f"the menu after {keys}", program.menu_captions), MENU_ITEMS)
+            key("Escape")
+            wait_for("the menu to close", lambda: program.popup_menu() is None)
+
+
+class RowActions(ResultsTest):
+
+    def choose_from_menu(self, program, row, caption):
+        click(program.List1.queryTable().getAccessibleAt(row, 0), button=3)
+        menu = wait_for("the popup menu", program.popup_menu)
+        click(next(item for item in children(menu) if item.name == caption))
+        wait_for("the menu to close", lambda: program.popup_menu() is None)
+
+    def row_of(self, program, name):
+        names = [row[0] for row in program.rows()]
+        self.assertIn(name, names)
+        return names.index(name)
+
+    def open_rename_dialog(self, program, name):
+        row = self.row_of(program, name)
+        self.choose_from_menu(program, row, "重命名")
+        dialog = wait_for("the rename dialog", lambda: program.top_level("DIALOG", "重命名文件"))
+        text = find_one(dialog, "TEXT", "请输入新名字：").queryText()
+        self.assertEqual(text.getText(0, -1), name)
+        wait_for("the whole name to be selected", lambda: text.getNSelections() == 1
+                 and tuple(text.getSelection(0)) == (0, len(name)))
+        return row, text
+
+    def type_refused_colon(self, program, text, before):
+        type_text(":")
+        refusal = wait_for("the refusal of the colon", lambda: program.message_box("文件名包含非法字符"))
+        self.assertEqual(refusal.name, "提示")
+        key("Return")
+        wait_for("the message to close", lambda: not program.message_box("文件名包含非法字符"))
+        self.assertEqual(text.getText(0, -1), before, "the colon never reached the name")
+
+    def test_rename_refuses_a_typed_colon_then_renames_on_disk_and_in_the_list(self):
+        """The rename dialog drops a typed ":" with its message; Enter then renames the entry."""
+        program, root = self.prepared_search("rename")
+        row, text = self.open_rename_dialog(program, "Alpha.log")
+        size = program.rows()[row][2]
+        screenshot("rename-dialog.png")
+
+        type_text("alpha-renamed.log")
+        wait_for("the typed name", lambda: text.getText(0, -1) == "alpha-renamed.log")
+        self.type_refused_colon(program, text, "alpha-renamed.log")
+        key("Return")
+        wait_for("the dialog to close", lambda: not program.top_level("DIALOG", "重命名文件"))
+        renamed = os.path.join(root, "alpha-renamed.log")
+        wait_for("the row to show the new name",
+                 lambda: program.rows()[row] == ("alpha-renamed.log", renamed, size))
+        self.assertTrue(os.path.isfile(renamed))
+        self.assertFalse(os.path.exists(os.path.join(root, "Alpha.log")))
+
+    # Fails today: the dialog selects its whole text whenever the text box gets the focus, its
+    # return from the message box included, so the next key replaces the name. This mark goes
+    # once that selection leaves a window's reactivation alone; the test then turns red as an
+    # unexpected success until it does.
+    @unittest.expectedFailure
+    def test_typing_goes_on_after_a_refused_key(self):
+        """Keys a, colon, b leave "ab": the refusal's message must not leave the name selected."""
+        program, root = self.prepared_search("refused-key")
+        _, text = self.open_rename_dialog(program, "Alpha.log")
+        type_text("a")
+        wait_for("the typed a", lambda: text.getText(0, -1) == "a")
+        self.type_refused_colon(program, text, "a")
+        type_text("b")
+        typed = wait_for("the typed b", lambda: "b" in text.getText(0, -1) and text.getText(0, -1))
+        self.assertEqual(typed, "ab")
+        click(find_one(program.top_level("DIALOG", "重命名文件"), "PUSH_BUTTON", "取消"))
+        wait_for("the dialog to close", lambda: not program.top_level("DIALOG", "重命名文件"))
+        self.assertTrue(os.path.exists(os.path.join(root, "Alpha.log")), "取消 renames nothing")
+
+    def test_copy_dialog_names_its_field_and_cancel_leaves_everything(self):
+        """"复制" opens its dialog with the field named by its caption; 取消 copies nothing."""
+        program, root = self.prepared_search("copy")
+        before = sorted(os.listdir(root))
+        self.choose_from_menu(program, self.row_of(program, "Alpha.log"), "复制")
+        dialog = wait_for("the copy dialog", lambda: program.top_level("DIALOG", "复制文件"))
+        find_one(dialog, "TEXT", "目标位置：")
+        self.assertEqual([b.name for b in find_all(dialog, "PUSH_BUTTON")], ["确定", "取消"])
+        click(find_one(dialog, "PUSH_BUTTON", "取消"))
+        wait_for("the dialog to close", lambda: not program.top_level("DIALOG", "复制文件"))
+        self.assertEqual(sorted(os.listdir(root)), before)
+
+    def test_delete_answered_yes_removes_the_file_and_its_row(self):
+        """"删除" asks first; "是" deletes the file and takes its row out of the list."""
+        program, root = self.prepared_search("delete")
+        before = program.rows()
+        row = self.row_of(program, "报告alpha.txt")
+        self.choose_from_menu(program, row, "删除")
+
+        question = wait_for("the delete confirmation", lambda: program.message_box("请确认是否删除？"))
+        self.assertEqual(question.name, "提示")
+        buttons = [b.name for b in find_all(question, "PUSH_BUTTON")]
+        yes = next((b for b in find_all(question, "PUSH_BUTTON") if b.name.startswith("是")), None)
+        self.assertIsNotNone(yes, f"a button reading 是 among {buttons}")
+        log(f"the confirmation's buttons: {buttons}")
+        click(yes)
+        wait_for("the confirmation to close", lambda: not program.message_box("请确认是否删除？"))
+        wait_for("the row to go", lambda: len(program.rows()) == len(before) - 1)
+        self.assertEqual(program.rows(), before[:row] + before[row + 1:])
+        self.assertEqual(program.Panel1.name, f"找到 {len(before)} 个文件", "the count stays as the search left it")
+        self.assertFalse(os.path.exists(os.path.join(root, "报告alpha.txt")))
+        self.assertTrue(os.path.exists(os.path.join(root, "notes.txt")), "nothing else went")
+
+
+class OptionsAndInstances(ProgramTest):
+
+    def test_ticked_match_case_survives_a_restart_and_is_stored(self):
+        """区分大小写 ticked, the window closed with alt+F4: the next start shows it ticked."""
+        program = self.start_program()
+        self.assertFalse(has_state(program.Check2, "CHECKED"))
+        click(program.Check2)
+        wait_for("区分大小写 to be ticked", lambda: has_state(program.Check2, "CHECKED"))
+        self.assertEqual(program.close(), 0)
+
+        stored = configparser.ConfigParser()
+        stored.read(settings_file(), encoding="utf-8")
+        self.assertEqual(dict(stored["Form1"]), {"check1": "0", "check2": "1", "check3": "0"})
+
+        again = self.start_program()
+        self.assertTrue(has_state(again.Check2, "CHECKED"), "区分大小写 is ticked again")
+        self.assertFalse(has_state(again.Check1, "CHECKED"))
+        self.assertFalse(has_state(again.Check3, "CHECKED"))
+
+    def test_second_instance_ends_by_itself_without_a_window(self):
+        """A second start while one runs ends on its own, shows nothing, leaves the settings be."""
+        first = self.start_program()
+        click(first.Check1)  # a state that the second instance must neither read nor overwrite
+        wait_for("全字匹配 to be ticked", lambda: has_state(first.Check1, "CHECKED"))
+        windows = set(run("xdotool", "search", "--name", "^Sorvane$").stdout.split())
+        second = SESSION.spawn("sorvane-second", [PROGRAM])
+        self.addCleanup(stop_group, second)
+        seen = set()
+        deadline = time.monotonic() + TIMEOUT
+        while second.poll() is None and time.monotonic() < deadline:
+            seen |= set(run("xdotool", "search", "--pid", str(second.pid), check=False).stdout.split())
+            time.sleep(0.05)
+        self.assertEqual(second.poll(), 0, f"the second instance ends with status 0 within {TIMEOUT:.0f} s")
+        self.assertEqual(seen, set(), "the second instance made no window")
+        self.assertEqual(set(run("xdotool", "search", "--name", "^Sorvane$").stdout.split()), windows)
+        apps = [a for a in children(pyatspi.Registry.getDesktop(0))
+                if a is not None and a.name == "Sorvane"]
+        self.assertEqual([a.get_process_id() for a in apps], [first.process.pid])
+        self.assertFalse(os.path.exists(settings_file()), "the second instance wrote no settings")
+        self.assertTrue(has_state(first.Check1, "CHECKED"), "the first instance goes on as it was")
+
+
+class StopSearch(ProgramTest):
+
+    FOLDERS = 200
+    FILES_PER_FOLDER = 200
+
+    def grow_tree(self, root, folders, wanted):
+        for f in range(folders, wanted):
+            folder = os.path.join(root, f"d{f:04}")
+            os.mkdir(folder)
+            for n in range(self.FILES_PER_FOLDER):
+                open(os.path.join(folder, f"f{n:03}.txt"), "wb").close()
+        return wanted
+
+    def test_stop_button_ends_a_large_search_early(self):
+        """The stop button, clicked while a large tree is walked, ends the search at once."""
+        root = self.tree("large")
+        program = self.start_program()
+        folders = 0
+        for attempt in range(3):
+            folders = self.grow_tree(root, folders, self.FOLDERS << attempt)
+            everything = folders * (1 + self.FILES_PER_FOLDER)
+            program.search("", root, start=False)
+            x, y = centre(program.Command2)
+            run("xdotool", "mousemove", "--sync", str(x), str(y))
+            EVENTS.enabled.clear()
+            key("Return")
+            # The stop button's enabling is announced from inside the start of the search; the
+            # click then lands in one of the walk's first yields.
+            EVENTS.wait_enabled(program.Command2, "the stop button to be enabled")
+            run("xdotool", "click", "1")
+            program.wait_finished()
+            count = program.List1.queryTable().nRows
+            self.assertEqual(program.Panel1.name, f"找到 {count} 个文件")
+            self.assertFalse(has_state(program.Command2, "ENABLED"))
+            if count < everything:
+                break
+            # A machine fast enough to walk the whole tree before the click arrives.
+            log(f"all {everything} entries were found before the stop; again with a larger tree")
+        self.assertLess(count, everything, "the search stopped before the end of the tree")
+        log(f"stopped after {count} of {everything} entries")
+
+
+def main():
+    global PROGRAM, OUT_DIR, SESSION
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--out", required=True)
+    args, rest = parser.parse_known_args()
+    PROGRAM = os.path.abspath(args.program)
+    OUT_DIR = os.path.abspath(args.out)
+    os.makedirs(OUT_DIR, exist_ok=True)
+
+    # A signal from CTest or the user still ends everything started here.
+    for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        signal.signal(sig, lambda number, frame: sys.exit(128 + number))
+    SESSION = Session()
+    atexit.register(SESSION.stop)
+    try:
+        SESSION.start()
+        result = unittest.main(argv=[sys.argv[0], "-v"] + rest, exit=False).result
+    finally:
+        SESSION.stop()
+        atexit.unregister(SESSION.stop)
+    log("done")
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
