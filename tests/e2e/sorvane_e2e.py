@@ -179,21 +179,25 @@ class Session:
 
 
 def stop_group(process, grace=5.0):
-    """Ends a process and everything in its group, and reaps it."""
-    for sig in (signal.SIGTERM, signal.SIGKILL):
-        try:
-            os.killpg(process.pid, sig)
-        except ProcessLookupError:
-            pass
-        try:
-            process.wait(timeout=grace)
+    """Ends a process and everything in its group, and reaps it. The group is signalled only
+    while its leader is not reaped: until then no other process can be given its id."""
+    if process.returncode is not None:
+        return
+    try:
+        os.killpg(process.pid, signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    deadline = time.monotonic() + grace
+    while time.monotonic() < deadline:
+        # Ended, but left unreaped so that the id still names the group.
+        if os.waitid(os.P_PID, process.pid, os.WEXITED | os.WNOHANG | os.WNOWAIT):
             break
-        except subprocess.TimeoutExpired:
-            continue
-    # A process that left the group still gets the signal by its own id.
-    if process.poll() is None:
-        process.kill()
-        process.wait(timeout=grace)
+        time.sleep(0.02)
+    try:
+        os.killpg(process.pid, signal.SIGKILL)  # whatever of the group outlived the request
+    except ProcessLookupError:
+        pass
+    process.wait(timeout=grace)
 
 
 # --- the program over AT-SPI --------------------------------------------------------------------
@@ -781,14 +785,25 @@ def main():
     OUT_DIR = os.path.abspath(args.out)
     os.makedirs(OUT_DIR, exist_ok=True)
 
-    # A signal from CTest or the user still ends everything started here.
+    # A signal from CTest or the user ends the run and everything started here. It arrives as
+    # KeyboardInterrupt, the one exception that unittest lets through instead of moving on.
+    received = []
+
+    def interrupt(number, frame):
+        received.append(number)
+        raise KeyboardInterrupt
+
     for sig in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
-        signal.signal(sig, lambda number, frame: sys.exit(128 + number))
+        signal.signal(sig, interrupt)
     SESSION = Session()
     atexit.register(SESSION.stop)
     try:
         SESSION.start()
-        result = unittest.main(argv=[sys.argv[0], "-v"] + rest, exit=False).result
+        # warnings=False keeps the filter above in force for the tests.
+        result = unittest.main(argv=[sys.argv[0], "-v"] + rest, exit=False, warnings=False).result
+    except KeyboardInterrupt:
+        log(f"ended by signal {received[0] if received else signal.SIGINT}")
+        return 128 + (received[0] if received else signal.SIGINT)
     finally:
         SESSION.stop()
         atexit.unregister(SESSION.stop)
