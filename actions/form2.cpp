@@ -28,6 +28,7 @@ Form2::Form2(QWidget* owner, platform::MessageBoxes& messages, const QString& na
     setObjectName(QStringLiteral("Form2"));
     Text1->setText(name);
     Text1->setSelection(int(name.size()), -int(name.size())); // all of it, the caret at the start
+    Text1->installEventFilter(this); // the refused keys
 }
 
 void Form2::refuseIllegal()
@@ -44,7 +45,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    return TextBoxDialog::eventFilter(watched, event);
+    return QDialog::eventFilter(watched, event);
 }
 
 void Form2::Command1_Click()

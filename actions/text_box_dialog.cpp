@@ -1,5 +1,7 @@
 #include "actions/text_box_dialog.h"
 
+#include "platform/select_all_on_focus.h"
+
 #include "platform/message_boxes.h"
 #include "platform/twips.h"
 
@@ -7,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 
 namespace actions {
 
@@ -42,7 +43,7 @@ TextBoxDialog::TextBoxDialog(QWidget* owner, platform::MessageBoxes& messages, c
     setTabOrder(Text1, Command1);
     setTabOrder(Command1, Command2);
     Text1->setFocus();
-    Text1->installEventFilter(this);
+    platform::selectAllOnFocus(Text1);
 
     connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
@@ -66,14 +67,6 @@ void TextBoxDialog::keyPressEvent(QKeyEvent* event)
         return;
     }
     QDialog::keyPressEvent(event);
-}
-
-bool TextBoxDialog::eventFilter(QObject* watched, QEvent* event)
-{
-    // After the mouse press that gave the focus has placed the caret.
-    if (watched == Text1 && event->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, Text1, [text = Text1] { text->selectAll(); });
-    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace actions

@@ -42,7 +42,6 @@ protected:
     bool refuseBlank(const QString& trimmed);
 
     void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
     platform::MessageBoxes& messages_;
 };

@@ -7,6 +7,7 @@
 #include "platform/desktop_shell.h"
 #include "platform/mount_table.h"
 #include "platform/qt_message_boxes.h"
+#include "platform/select_all_on_focus.h"
 #include "platform/theme_icon_source.h"
 #include "platform/twips.h"
 #include "search/file_type_categories.h"
@@ -25,7 +26,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
-#include <QTimer>
 
 namespace mainwindow {
 
@@ -170,7 +170,7 @@ void Form1::buildControls()
     setTabOrder(Check1, Check2);
     setTabOrder(Check2, Combo2);
     setTabOrder(Combo2, Check3);
-    Text1->installEventFilter(this);
+    platform::selectAllOnFocus(Text1);
 
     connect(Command1, &QPushButton::clicked, this, &Form1::StartSearch);
     connect(Command2, &QPushButton::clicked, this, [this] { search_->StopSearch(); });
@@ -251,15 +251,6 @@ void Form1::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-bool Form1::eventFilter(QObject* watched, QEvent* event)
-{
-    // Whenever the name field gets the focus its whole text is selected, so typing replaces it;
-    // after the mouse press that gave the focus has placed the caret.
-    if (watched == Text1 && event->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, Text1, [text = Text1] { text->selectAll(); });
-    return QWidget::eventFilter(watched, event);
 }
 
 QString Form1::nameText() const

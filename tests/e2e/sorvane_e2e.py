@@ -638,11 +638,6 @@ class RowActions(ResultsTest):
         self.assertTrue(os.path.isfile(renamed))
         self.assertFalse(os.path.exists(os.path.join(root, "Alpha.log")))
 
-    # Fails today: the dialog selects its whole text whenever the text box gets the focus, its
-    # return from the message box included, so the next key replaces the name. This mark goes
-    # once that selection leaves a window's reactivation alone; the test then turns red as an
-    # unexpected success until it does.
-    @unittest.expectedFailure
     def test_typing_goes_on_after_a_refused_key(self):
         """Keys a, colon, b leave "ab": the refusal's message must not leave the name selected."""
         program, root = self.prepared_search("refused-key")
