@@ -81,7 +81,6 @@ public:
     search::ResultList& results() { return *results_; }
     search::SearchCommand& searchCommand() { return *search_; }
     actions::ResultActions& resultActions() { return *actions_; }
-    platform::ThemeIconSource& icons() { return *icons_; }
     // The window was closed while a search ran; the program ends once that search is done.
     bool closedDuringSearch() const { return closedDuringSearch_; }
 

@@ -10,7 +10,6 @@ namespace platform {
 class QtMessageBoxes : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
-    void setOwner(QWidget* owner) { owner_ = owner; }
     int show(const QString& prompt, int style, const QString& title) override;
 
 private:
