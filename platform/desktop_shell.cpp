@@ -1,5 +1,6 @@
 #include "platform/desktop_shell.h"
 
+#include "platform/paths.h"
 #include "platform/properties_dialog.h"
 
 #include <QDBusConnectionInterface>

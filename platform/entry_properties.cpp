@@ -1,7 +1,7 @@
 #include "platform/entry_properties.h"
 
 #include "platform/file_name_text.h"
-#include "platform/shell_services.h"
+#include "platform/paths.h"
 
 #include <QMimeDatabase>
 
@@ -98,10 +98,9 @@ std::optional<EntryProperties> readEntryProperties(const QByteArray& path)
     if (path.isEmpty() || path.contains('\0') || ::lstat(path.constData(), &st) != 0)
         return std::nullopt;
     EntryProperties p;
-    const QByteArray folder = containingFolder(path);
-    const qsizetype slash = path.lastIndexOf('/');
-    p.name = fileNameText(slash < 0 ? QByteArrayView(path) : QByteArrayView(path).sliced(slash + 1));
-    p.location = pathText(folder);
+    const SplitPath split = splitPath(path);
+    p.name = fileNameText(split.name);
+    p.location = pathText(split.folder);
     p.isFolder = S_ISDIR(st.st_mode);
     p.type = typeOf(path, st, p.name);
     p.size = int64_t(st.st_size);

@@ -1,5 +1,7 @@
 #include "platform/file_operations.h"
 
+#include "platform/paths.h"
+
 #include <QRandomGenerator>
 
 #include <dirent.h>
@@ -50,31 +52,6 @@ private:
 bool usable(const QByteArray& path)
 {
     return !path.isEmpty() && !path.contains('\0');
-}
-
-struct SplitPath {
-    QByteArray folder;
-    QByteArray name;
-};
-
-// The folder that holds an entry, and the entry's name in it; nothing for a path that names no
-// entry of its own ("/", ".", "..").
-std::optional<SplitPath> splitPath(QByteArray path)
-{
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
-    const qsizetype slash = path.lastIndexOf('/');
-    SplitPath split;
-    if (slash < 0) {
-        split.folder = ".";
-        split.name = path;
-    } else {
-        split.folder = slash == 0 ? QByteArray("/") : path.left(slash);
-        split.name = path.mid(slash + 1);
-    }
-    if (split.name.isEmpty() || split.name == "." || split.name == "..")
-        return std::nullopt;
-    return split;
 }
 
 // A folder to work in by descriptor; a link in the folder's own path is the user's to have typed.
@@ -407,7 +384,7 @@ FileOperationResult deleteFile(const QByteArray& path)
 
 FileOperationResult deleteFolderTree(const QByteArray& path)
 {
-    const std::optional<SplitPath> split = usable(path) ? splitPath(path) : std::nullopt;
+    const std::optional<SplitPath> split = splitEntryPath(path);
     if (!split)
         return {EINVAL};
     const Fd parent = openHolder(split->folder);
@@ -477,8 +454,8 @@ struct CopyEnds {
 
 std::variant<CopyEnds, int> openCopyEnds(const QByteArray& from, const QByteArray& to)
 {
-    std::optional<SplitPath> source = usable(from) ? splitPath(from) : std::nullopt;
-    std::optional<SplitPath> destination = usable(to) ? splitPath(to) : std::nullopt;
+    std::optional<SplitPath> source = splitEntryPath(from);
+    std::optional<SplitPath> destination = splitEntryPath(to);
     if (!source || !destination)
         return EINVAL;
     CopyEnds ends{std::move(*source), std::move(*destination), Fd(), Fd(), {}};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/paths.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
@@ -55,8 +57,5 @@ public:
     virtual std::optional<uint32_t> attributes(const QByteArray& path) = 0;
     virtual std::optional<int64_t> fileLength(const QByteArray& path) = 0;
 };
-
-// Joins a folder and a name with exactly one "/" between them.
-QByteArray joinPath(const QByteArray& folder, QByteArrayView name);
 
 } // namespace platform

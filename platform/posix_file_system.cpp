@@ -2,6 +2,7 @@
 
 #include "platform/file_attributes.h"
 #include "platform/mount_table.h"
+#include "platform/paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -37,20 +38,6 @@ uint32_t attributesFromStat(const struct stat& st, QByteArrayView name)
     if (isHiddenName(name))
         bits |= Hidden;
     return bits;
-}
-
-QByteArrayView lastComponent(QByteArrayView path)
-{
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash < 0 ? path : path.sliced(slash + 1);
-}
-
-// The path without trailing "/", but "/" for the root itself.
-QByteArray withoutTrailingSlashes(QByteArray path)
-{
-    while (path.size() > 1 && path.endsWith('/'))
-        path.chop(1);
-    return path;
 }
 
 // "*" and "?" only, as the existence test has always read them; every other byte is literal.

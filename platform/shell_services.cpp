@@ -15,15 +15,4 @@ QUrl fileUrl(const QByteArray& path)
     return QUrl::fromEncoded("file://" + absolute.toPercentEncoding("/"), QUrl::StrictMode);
 }
 
-QByteArray containingFolder(const QByteArray& path)
-{
-    QByteArray entry = path;
-    while (entry.size() > 1 && entry.endsWith('/'))
-        entry.chop(1);
-    const qsizetype slash = entry.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : entry.left(slash);
-}
-
 } // namespace platform

@@ -23,7 +23,4 @@ public:
 // leads to that very entry. A relative path is taken from the current folder.
 QUrl fileUrl(const QByteArray& path);
 
-// The folder that holds an entry: "/" for an entry of the root.
-QByteArray containingFolder(const QByteArray& path);
-
 } // namespace platform

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <optional>
+
+namespace platform {
+
+// The rules of a path as bytes, in one place: "/" separates, a run of trailing "/" adds nothing,
+// and "/" alone is the root.
+
+// Joins a folder and a name with exactly one "/" between them.
+QByteArray joinPath(QByteArrayView folder, QByteArrayView name);
+
+// The path without its trailing "/", but "/" for the root itself.
+QByteArray withoutTrailingSlashes(QByteArrayView path);
+
+// What follows the last "/" (the whole path when it has none); empty for a path ending in "/".
+QByteArrayView lastComponent(QByteArrayView path);
+
+// The folder that holds an entry ("/" for an entry of the root, "." for a bare name), and the
+// entry's name in it. Trailing "/" are dropped first.
+struct SplitPath {
+    QByteArray folder;
+    QByteArray name;
+};
+SplitPath splitPath(QByteArrayView path);
+
+// The same, refusing a path that names no entry of its own ("", "/", ".", ".." as the last part)
+// or holds a NUL byte, which would cut it short on its way to the kernel.
+std::optional<SplitPath> splitEntryPath(QByteArrayView path);
+
+// The folder that holds an entry: "/" for an entry of the root.
+QByteArray containingFolder(QByteArrayView path);
+
+// Whether a path is the folder itself or lies below it, compared component by component.
+bool isSameOrBelow(QByteArrayView path, QByteArrayView folder);
+
+} // namespace platform
