@@ -33,7 +33,7 @@ Form2::Form2(QWidget* owner, platform::MessageBoxes& messages, const QString& na
 
 void Form2::refuseIllegal()
 {
-    messages_.show(QStringLiteral("文件名包含非法字符"), platform::StopOk, QStringLiteral("提示"));
+    messages_.show(QStringLiteral("文件名包含非法字符"), platform::MessageStyle::StopOk, QStringLiteral("提示"));
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)

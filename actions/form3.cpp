@@ -37,7 +37,7 @@ void Form3::Command1_Click()
         isFolder = attributes && (*attributes & platform::Directory);
     }
     if (!isFolder) {
-        messages_.show(QStringLiteral("指定位置不存在"), platform::ExclamationOk, QStringLiteral("错误"));
+        messages_.show(QStringLiteral("指定位置不存在"), platform::MessageStyle::ExclamationOk, QStringLiteral("错误"));
         Text1->selectAll();
         Text1->setFocus();
         return;

@@ -34,7 +34,7 @@ int ResultActions::takeSelectedRow()
 
 void ResultActions::fail(const QString& message)
 {
-    messages_.show(message, platform::StopOk, QStringLiteral("提示"));
+    messages_.show(message, platform::MessageStyle::StopOk, QStringLiteral("提示"));
 }
 
 void ResultActions::List1_MouseUp(Qt::MouseButton button)
@@ -68,8 +68,8 @@ void ResultActions::mnuAttrib_Click()
 
 void ResultActions::mnuDelete_Click()
 {
-    if (messages_.show(QStringLiteral("请确认是否删除？"), platform::QuestionYesNo, QStringLiteral("提示"))
-        != platform::AnswerYes)
+    if (messages_.show(QStringLiteral("请确认是否删除？"), platform::MessageStyle::QuestionYesNo, QStringLiteral("提示"))
+        != platform::MessageAnswer::Yes)
         return;
     const int row = takeSelectedRow();
     if (row < 0)

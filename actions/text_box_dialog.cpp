@@ -53,7 +53,7 @@ bool TextBoxDialog::refuseBlank(const QString& trimmed)
 {
     if (!trimmed.isEmpty())
         return false;
-    messages_.show(QStringLiteral("请输入文件名"), platform::ExclamationOk, QStringLiteral("提示"));
+    messages_.show(QStringLiteral("请输入文件名"), platform::MessageStyle::ExclamationOk, QStringLiteral("提示"));
     Text1->clear();
     Text1->setFocus();
     return true;

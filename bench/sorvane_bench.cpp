@@ -23,10 +23,10 @@ namespace {
 // A validation message is printed instead of shown, so that scripts can read it.
 class PrintedMessages : public platform::MessageBoxes {
 public:
-    int show(const QString& prompt, int, const QString&) override
+    platform::MessageAnswer show(const QString& prompt, platform::MessageStyle, const QString&) override
     {
         std::printf("%s\n", prompt.toUtf8().constData());
-        return platform::AnswerOk;
+        return platform::MessageAnswer::Ok;
     }
 };
 

@@ -4,19 +4,20 @@
 
 namespace platform {
 
-// Styles and answers of the modal message boxes, with the values the program has always used.
-enum MessageStyle : int {
-    StopOk = 16,          // an operation that failed, a refused key
-    QuestionYesNo = 36,   // the delete confirmation
-    ExclamationOk = 48,   // input that cannot be used
+// Styles and answers of the modal message boxes; the values are the numbers the program has
+// always used for them.
+enum class MessageStyle : int {
+    StopOk = 16,        // an operation that failed, a refused key
+    QuestionYesNo = 36, // the delete confirmation
+    ExclamationOk = 48, // input that cannot be used
 };
-enum MessageAnswer : int { AnswerOk = 1, AnswerYes = 6, AnswerNo = 7 };
+enum class MessageAnswer : int { Ok = 1, Yes = 6, No = 7 };
 
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
     // Blocks until the user answers; returns the button pressed.
-    virtual int show(const QString& prompt, int style, const QString& title) = 0;
+    virtual MessageAnswer show(const QString& prompt, MessageStyle style, const QString& title) = 0;
 };
 
 } // namespace platform

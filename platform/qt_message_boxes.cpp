@@ -4,23 +4,23 @@
 
 namespace platform {
 
-int QtMessageBoxes::show(const QString& prompt, int style, const QString& title)
+MessageAnswer QtMessageBoxes::show(const QString& prompt, MessageStyle style, const QString& title)
 {
     QMessageBox box(owner_);
     box.setWindowTitle(title);
     box.setText(prompt);
-    if (style == QuestionYesNo) {
+    if (style == MessageStyle::QuestionYesNo) {
         box.setIcon(QMessageBox::Question);
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
     } else {
-        box.setIcon(style == StopOk ? QMessageBox::Critical : QMessageBox::Warning);
+        box.setIcon(style == MessageStyle::StopOk ? QMessageBox::Critical : QMessageBox::Warning);
         box.setStandardButtons(QMessageBox::Ok);
     }
     const int answer = box.exec();
-    if (style != QuestionYesNo)
-        return AnswerOk;
-    return answer == QMessageBox::Yes ? AnswerYes : AnswerNo;
+    if (style != MessageStyle::QuestionYesNo)
+        return MessageAnswer::Ok;
+    return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
 } // namespace platform

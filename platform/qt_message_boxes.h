@@ -10,7 +10,7 @@ namespace platform {
 class QtMessageBoxes : public MessageBoxes {
 public:
     explicit QtMessageBoxes(QWidget* owner = nullptr) : owner_(owner) {}
-    int show(const QString& prompt, int style, const QString& title) override;
+    MessageAnswer show(const QString& prompt, MessageStyle style, const QString& title) override;
 
 private:
     QWidget* owner_;

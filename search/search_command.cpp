@@ -93,17 +93,17 @@ std::optional<QByteArray> SearchCommand::validatedRoot()
     const QByteArray path = platform::fileNameBytes(location);
     // The empty path stands for the current folder, so a blank location passes this first test.
     if (fileSystem_.firstMatch(path).isEmpty()) {
-        messages_.show(QStringLiteral("指定搜索位置不存在"), platform::ExclamationOk, QStringLiteral("错误"));
+        messages_.show(QStringLiteral("指定搜索位置不存在"), platform::MessageStyle::ExclamationOk, QStringLiteral("错误"));
         return std::nullopt;
     }
     if (location.isEmpty()) {
-        messages_.show(QStringLiteral("请选择搜索位置"), platform::ExclamationOk, QStringLiteral("提示"));
+        messages_.show(QStringLiteral("请选择搜索位置"), platform::MessageStyle::ExclamationOk, QStringLiteral("提示"));
         return std::nullopt;
     }
     // A wildcard pattern exists as a listing but is no folder to search from.
     const std::optional<uint32_t> attributes = fileSystem_.attributes(path);
     if (!attributes || !(*attributes & platform::Directory)) {
-        messages_.show(QStringLiteral("指定搜索位置无效"), platform::ExclamationOk, QStringLiteral("错误"));
+        messages_.show(QStringLiteral("指定搜索位置无效"), platform::MessageStyle::ExclamationOk, QStringLiteral("错误"));
         return std::nullopt;
     }
     QByteArray root = platform::fileNameBytes(trimBlanks(controls_.locationText()));

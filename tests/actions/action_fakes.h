@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/message_boxes.h"
+#include "tests/support/recording_messages.h"
 #include "platform/shell_services.h"
 
 #include <gtest/gtest.h>
@@ -19,22 +20,7 @@
 
 namespace testing_actions {
 
-// Records every message and answers it at once: Yes (or the set answer) to a question.
-class FakeMessages : public platform::MessageBoxes {
-public:
-    int show(const QString& prompt, int style, const QString& title) override
-    {
-        shown << QStringLiteral("%1|%2|%3").arg(prompt).arg(style).arg(title);
-        prompts << prompt;
-        if (onShow)
-            onShow();
-        return style == platform::QuestionYesNo ? answer : platform::AnswerOk;
-    }
-    QStringList shown;   // "prompt|style|title"
-    QStringList prompts;
-    int answer = platform::AnswerYes;
-    std::function<void()> onShow;
-};
+using FakeMessages = testsupport::RecordingMessages;
 
 class FakeShell : public platform::ShellServices {
 public:

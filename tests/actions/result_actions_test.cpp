@@ -111,13 +111,13 @@ TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOn
     addRow("d/ro.txt");
 
     window.selected = 0;
-    messages.answer = platform::AnswerNo;
+    messages.answer = platform::MessageAnswer::No;
     actions.mnuDelete_Click();
     EXPECT_TRUE(exists(path("a.txt")));
     EXPECT_EQ(window.rows.rowCount(), 3);
     EXPECT_TRUE(actions.SelectedPath().isEmpty()) << "a delete answered No takes no path";
 
-    messages.answer = platform::AnswerYes;
+    messages.answer = platform::MessageAnswer::Yes;
     actions.mnuDelete_Click();
     window.selected = 0; // now the folder's row
     actions.mnuDelete_Click();

@@ -5,6 +5,8 @@
 #include "platform/posix_file_system.h"
 #include "platform/settings_store.h"
 #include "search/result_list.h"
+#include "tests/support/memory_store.h"
+#include "tests/support/recording_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -28,31 +30,8 @@ namespace {
 
 using mainwindow::Form1;
 
-class RecordedMessages : public platform::MessageBoxes {
-public:
-    int show(const QString& prompt, int, const QString&) override
-    {
-        prompts << prompt;
-        return platform::AnswerOk;
-    }
-    QStringList prompts;
-};
-
-class MemoryStore : public platform::SettingsStore {
-public:
-    QString read(const QString& section, const QString& key, const QString& defaultValue) override
-    {
-        auto found = values.find(section + '/' + key);
-        return found == values.end() ? defaultValue : found->second;
-    }
-    void write(const QString& section, const QString& key, const QString& value) override
-    {
-        values[section + '/' + key] = value;
-        ++writes;
-    }
-    std::map<QString, QString> values;
-    int writes = 0;
-};
+using testsupport::MemoryStore;
+using RecordedMessages = testsupport::RecordingMessages;
 
 // A file system that lets a test act in the middle of a walk: a hook runs when a chosen folder
 // is listed.
@@ -256,7 +235,7 @@ TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
     EXPECT_EQ(w->Check1->checkState(), Qt::Unchecked);
     EXPECT_EQ(w->Check2->checkState(), Qt::Checked);
     EXPECT_EQ(w->Check3->checkState(), Qt::PartiallyChecked);
-    EXPECT_EQ(store.writes, 0) << "nothing is written before the window closes";
+    EXPECT_EQ(store.writes.size(), 0) << "nothing is written before the window closes";
 
     w->show();
     // A click never makes a greyed box, it ticks or unticks it.
@@ -269,7 +248,7 @@ TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
     EXPECT_EQ(store.values["Form1/check1"], "1");
     EXPECT_EQ(store.values["Form1/check2"], "1");
     EXPECT_EQ(store.values["Form1/check3"], "0");
-    EXPECT_EQ(store.writes, 3);
+    EXPECT_EQ(store.writes.size(), 3);
 }
 
 TEST_F(Form1Test, ClosingWithoutASearchSavesTheSameValuesAgain)
@@ -299,7 +278,7 @@ TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
     EXPECT_FALSE(w->searchCommand().isRunning());
     EXPECT_LT(fileSystem.listings, 21) << "the walk went on after the window closed";
     EXPECT_LT(w->results().totalRows(), 80);
-    EXPECT_EQ(store.writes, 3);
+    EXPECT_EQ(store.writes.size(), 3);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "mainwindow/option_settings.h"
 #include "platform/settings_store.h"
 
+#include "tests/support/memory_store.h"
+
 #include <gtest/gtest.h>
 
 #include <QSettings>
@@ -12,22 +14,7 @@ namespace {
 
 using mainwindow::optionStateFromText;
 
-class MemoryStore : public platform::SettingsStore {
-public:
-    QString read(const QString& section, const QString& key, const QString& defaultValue) override
-    {
-        reads.push_back(key);
-        auto found = values.find(section + '/' + key);
-        return found == values.end() ? defaultValue : found->second;
-    }
-    void write(const QString& section, const QString& key, const QString& value) override
-    {
-        writes.push_back(key);
-        values[section + '/' + key] = value;
-    }
-    std::map<QString, QString> values;
-    QStringList reads, writes;
-};
+using testsupport::MemoryStore;
 
 TEST(OptionStateText, OnlyTheThreeStatesAreTakenAnythingElseIsUnticked)
 {

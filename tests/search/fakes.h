@@ -10,6 +10,7 @@
 #include "search/result_list.h"
 #include "search/search_command.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/recording_messages.h"
 
 #include <QStringList>
 
@@ -206,20 +207,7 @@ public:
     std::function<void(int)> onYield;
 };
 
-class FakeMessages : public platform::MessageBoxes {
-public:
-    struct Shown {
-        QString prompt;
-        int style;
-        QString title;
-    };
-    int show(const QString& prompt, int style, const QString& title) override
-    {
-        shown.push_back({prompt, style, title});
-        return platform::AnswerOk;
-    }
-    std::vector<Shown> shown;
-};
+using FakeMessages = testsupport::RecordingMessages;
 
 // One image number per (name, folder or not), handed out in order of first request.
 class FakeIcons : public platform::IconSource {

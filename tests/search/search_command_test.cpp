@@ -55,9 +55,7 @@ TEST_F(Search, ValidationRefusesInOrderAndLeavesEverythingAsItWas)
         const size_t shownBefore = h.messages.shown.size();
         EXPECT_EQ(h.search(QString::fromUtf8(c.location)), QStringList{"/t/a.txt"});
         ASSERT_EQ(h.messages.shown.size(), shownBefore + 1);
-        EXPECT_EQ(h.messages.shown.back().prompt, QString::fromUtf8(c.prompt));
-        EXPECT_EQ(h.messages.shown.back().title, QString::fromUtf8(c.title));
-        EXPECT_EQ(h.messages.shown.back().style, 48);
+        EXPECT_EQ(h.messages.shown.back(), QString::fromUtf8(c.prompt) + "|48|" + QString::fromUtf8(c.title));
         EXPECT_EQ(h.controls.log, logBefore);
         EXPECT_EQ(h.controls.status[1], status1);
         EXPECT_EQ(h.controls.status[2], status2);
