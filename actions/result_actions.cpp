@@ -80,6 +80,8 @@ void ResultActions::mnuDelete_Click()
     if (attributes)
         done = (*attributes & platform::Directory) ? platform::deleteFolderTree(selectedPathBytes_)
                                                    : platform::deleteFile(selectedPathBytes_);
+    if (attributes)
+        window_.diskChanged(selectedPathBytes_); // a failed tree delete may have removed a part
     if (!done.ok()) {
         fail(QStringLiteral("删除失败"));
         return;
@@ -107,6 +109,7 @@ void ResultActions::mnuRename_Click()
         fail(QStringLiteral("操作失败，无法重命名文件"));
         return;
     }
+    window_.entryRenamed(target.pathBytes(), platform::joinPath(target.folder, newName));
     // The dialog was modal, so the row is where it was; the test only guards that.
     search::ResultList& rows = window_.resultList();
     if (row < rows.rowCount() && rows.row(row).pathBytes() == target.pathBytes())
@@ -129,6 +132,8 @@ void ResultActions::mnuCopy_Click()
     platform::FileOperationResult done{ENOENT};
     if (attributes)
         done = (*attributes & platform::Directory) ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);
+    if (attributes)
+        window_.diskChanged(to);
     if (!done.ok())
         fail(QStringLiteral("操作失败，无法复制文件"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 class QWidget;
 
 namespace search {
@@ -17,6 +19,11 @@ public:
     virtual int selectedResultRow() const = 0; // -1 when no row is selected
     // Shows mnuMain at the pointer; returns when the chosen item's action has run.
     virtual void showResultMenu() = 0;
+
+    // An action changed the disk at a path (deleted it, or copied something there) or renamed an
+    // entry; a search that runs meanwhile must not go on reporting what it read there before.
+    virtual void diskChanged(const QByteArray& path) = 0;
+    virtual void entryRenamed(const QByteArray& from, const QByteArray& to) = 0;
 };
 
 } // namespace actions

@@ -5,6 +5,7 @@
 #include "mainwindow/option_settings.h"
 #include "mainwindow/result_view.h"
 #include "platform/desktop_shell.h"
+#include "platform/file_name_text.h"
 #include "platform/mount_table.h"
 #include "platform/qt_message_boxes.h"
 #include "platform/select_all_on_focus.h"
@@ -335,6 +336,19 @@ int Form1::selectedResultRow() const
 void Form1::showResultMenu()
 {
     mnuMain->exec(QCursor::pos());
+}
+
+void Form1::diskChanged(const QByteArray&)
+{
+}
+
+void Form1::entryRenamed(const QByteArray&, const QByteArray&)
+{
+}
+
+void Form1::showLocation(const QByteArray& folder)
+{
+    Combo1->setEditText(platform::pathText(folder));
 }
 
 } // namespace mainwindow

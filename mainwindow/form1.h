@@ -81,6 +81,8 @@ public:
     search::ResultList& results() { return *results_; }
     search::SearchCommand& searchCommand() { return *search_; }
     actions::ResultActions& resultActions() { return *actions_; }
+    // Shows a folder in the location field, ready to be searched; starts nothing.
+    void showLocation(const QByteArray& folder);
     // The window was closed while a search ran; the program ends once that search is done.
     bool closedDuringSearch() const { return closedDuringSearch_; }
 
@@ -114,6 +116,8 @@ private:
     search::ResultList& resultList() override { return *results_; }
     int selectedResultRow() const override;
     void showResultMenu() override;
+    void diskChanged(const QByteArray& path) override;
+    void entryRenamed(const QByteArray& from, const QByteArray& to) override;
 
     Form1Services services_;
     std::unique_ptr<platform::QtMessageBoxes> ownMessages_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/entry_identity.h"
 #include "platform/paths.h"
 
 #include <QByteArray>
@@ -27,6 +28,8 @@ public:
     // the walk never asks for it, and it would cost a call per entry.
     virtual std::optional<uint32_t> attributes() = 0;
     virtual std::optional<int64_t> length() = 0;
+    // The entry's volume and inode, as the same lookup as length() reads them.
+    virtual std::optional<EntryIdentity> identity() = 0;
     // The volume (device) that holds the listed folder.
     virtual uint64_t volume() const = 0;
 };

@@ -117,6 +117,13 @@ public:
         return int64_t(stat_.st_size);
     }
 
+    std::optional<EntryIdentity> identity() override
+    {
+        if (!statCurrent())
+            return std::nullopt;
+        return EntryIdentity{uint64_t(stat_.st_dev), uint64_t(stat_.st_ino)};
+    }
+
     uint64_t volume() const override { return volume_; }
 
 private:

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/entry_identity.h"
+
 #include <QAbstractTableModel>
 #include <QByteArray>
 
@@ -17,6 +19,7 @@ struct ResultRow {
     int64_t size = 0;
     uint32_t icon = 0;   // image number, from the icon source
     bool hasSize = false; // folders, and files whose length could not be read, show none
+    platform::EntryIdentity identity; // of the entry the walk saw; unknown when it could not tell
 
     QByteArray pathBytes() const;
     QString nameText() const;

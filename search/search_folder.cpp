@@ -106,6 +106,8 @@ void SearchCommand::AddResultRow(const QByteArray& folder, platform::FolderListi
     row.folder = folder;
     row.name = listing.name().toByteArray();
     row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), isDirectory);
+    if (const std::optional<platform::EntryIdentity> identity = listing.identity())
+        row.identity = *identity;
     if (!isFolder) {
         if (const std::optional<int64_t> length = listing.length()) {
             row.size = *length;

@@ -25,8 +25,14 @@ public:
     search::ResultList& resultList() override { return rows; }
     int selectedResultRow() const override { return selected; }
     void showResultMenu() override {}
+    void diskChanged(const QByteArray& path) override { changes << "changed " + path; }
+    void entryRenamed(const QByteArray& from, const QByteArray& to) override
+    {
+        changes << "renamed " + from + " " + to;
+    }
 
     QWidget owner;
+    QList<QByteArray> changes; // what the actions told the window, in order
     search::ResultList rows;
     int selected = -1;
 };

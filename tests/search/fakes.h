@@ -123,6 +123,12 @@ private:
             return isDot() ? std::optional<uint32_t>(platform::Directory) : fs_.attributes(path());
         }
         std::optional<int64_t> length() override { return fs_.fileLength(path()); }
+        std::optional<platform::EntryIdentity> identity() override
+        {
+            if (!fs_.attributes(path()))
+                return std::nullopt;
+            return platform::EntryIdentity{volume_, uint64_t(qHash(path())) | 1};
+        }
         uint64_t volume() const override { return volume_; }
 
     private:
