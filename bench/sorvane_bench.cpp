@@ -1,6 +1,7 @@
 // Runs one search through the real main window, as a click on the start button would, with the
 // controls set from the command line; prints the rows and what the search cost.
 #include "mainwindow/form1.h"
+#include "mainwindow/form1_controls.h"
 #include "platform/message_boxes.h"
 #include "platform/posix_file_system.h"
 #include "search/result_list.h"
@@ -76,17 +77,18 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     platform::PosixFileSystem fileSystem;
     PrintedMessages messages;
-    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr, .probeVolumes = {}});
-    window.Text1->setText(name);
-    window.Combo1->setEditText(location);
-    window.Combo2->setCurrentIndex(type);
-    window.Check1->setChecked(wholeWord);
-    window.Check2->setChecked(caseSensitive);
-    window.Check3->setChecked(hidden);
+    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr});
+    const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
+    controls.Text1->setText(name);
+    controls.Combo1->setEditText(location);
+    controls.Combo2->setCurrentIndex(type);
+    controls.Check1->setChecked(wholeWord);
+    controls.Check2->setChecked(caseSensitive);
+    controls.Check3->setChecked(hidden);
     window.show();
     QApplication::processEvents();
 
-    window.Command1->click();
+    controls.Command1->click();
 
     const search::ResultList& results = window.results();
     if (rows) {
@@ -101,7 +103,7 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld\n",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),
-                static_cast<long long>(window.searchCommand().state().FolderCount),
+                static_cast<long long>(window.searchCommand().state().FolderQueue.queuedTotal()),
                 std::chrono::duration<double>(stats.duration).count(),
                 std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss);
     return 0;

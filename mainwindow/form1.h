@@ -1,10 +1,11 @@
 #pragma once
 
 #include "actions/result_window.h"
-#include "platform/search_controls.h"
 #include "search/search_command.h"
+#include "search/search_controls.h"
 
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 #include <QWidget>
 
 #include <functional>
@@ -21,10 +22,9 @@ class QStatusBar;
 namespace platform {
 class FileSystem;
 class MessageBoxes;
-class QtMessageBoxes;
+class RowIconSource;
 class SettingsStore;
 class ShellServices;
-class ThemeIconSource;
 } // namespace platform
 namespace search {
 class ResultList;
@@ -43,17 +43,83 @@ struct Form1Services {
     platform::FileSystem& fileSystem;
     platform::MessageBoxes* messages = nullptr;  // nothing: the toolkit's message boxes
     platform::SettingsStore* settings = nullptr; // nothing: the options are neither read nor saved
-    std::function<QStringList()> probeVolumes;   // nothing: this machine's mount table
-    search::YieldPolicy yieldPolicy{std::chrono::milliseconds(8)};
+    std::function<QList<QByteArray>()> probeVolumes; // nothing: this machine's mount table
+    search::YieldPolicy yieldPolicy = search::YieldPolicy::every(std::chrono::milliseconds(8));
     platform::ShellServices* shell = nullptr;    // nothing: the desktop's
+    platform::RowIconSource* icons = nullptr;    // nothing: the desktop icon theme's
 };
 
 // The search window: the request controls, the result list, the status bar and the popup menu.
-class Form1 : public QWidget, private platform::SearchControls, private actions::ResultWindow {
+// Its controls carry the object names that tests and screen readers know them by
+// (Form1Controls finds them).
+class Form1 : public QWidget, private search::SearchControls, private actions::ResultWindow {
     Q_OBJECT
 public:
     explicit Form1(Form1Services services, QWidget* parent = nullptr);
     ~Form1() override;
+
+    search::ResultList& results() { return *results_; }
+    search::SearchCommand& searchCommand() { return *search_; }
+    actions::ResultActions& resultActions() { return *actions_; }
+    // Shows a folder in the location field, ready to be searched; starts nothing.
+    void showLocation(const QByteArray& folder);
+    // The window was closed while a search ran; the program ends once that search is done.
+    bool closedDuringSearch() const { return closedDuringSearch_; }
+
+signals:
+    // A search ran to its end (refused locations start none).
+    void searchFinished();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildControls();
+    void buildMenu();
+    void connectControls();
+    void runStartUp();
+    void centreOnScreen();
+    void StartSearch();
+
+    // search::SearchControls
+    QString nameText() const override;
+    QString locationText() const override;
+    int locationCount() const override;
+    QString locationEntry(int index) const override;
+    QByteArray locationBytes(int index) const override;
+    std::optional<QByteArray> knownLocationBytes(const QString& text) const override;
+    void appendLocation(const QString& text, const QByteArray& bytes) override;
+    int categoryIndex() const override;
+    int optionState(search::SearchOption option) const override;
+    void setEnabled(search::Control control, bool enabled) override;
+    void setCategoryBackground(search::SystemColour colour) override;
+    void setStatusText(search::StatusPanel panel, const QString& text) override;
+    void processEvents() override;
+
+    // actions::ResultWindow
+    QWidget* ownerWindow() override { return this; }
+    search::ResultList& resultList() override { return *results_; }
+    int selectedResultRow() const override;
+    void showResultMenu() override;
+    void diskChanged(const QByteArray& path) override;
+    void entryRenamed(const QByteArray& from, const QByteArray& to) override;
+
+    Form1Services services_;
+    std::unique_ptr<platform::MessageBoxes> ownMessages_;
+    platform::MessageBoxes* messages_;
+    std::unique_ptr<platform::ShellServices> ownShell_;
+    std::unique_ptr<platform::RowIconSource> ownIcons_;
+    platform::RowIconSource* icons_;
+    search::ResultList* results_;
+    std::unique_ptr<search::SearchCommand> search_;
+    actions::ResultActions* actions_;
+    bool closedDuringSearch_ = false;
+    bool placed_ = false;
+    // The folder last handed to showLocation, by its shown text and its bytes.
+    QString shownLocationText_;
+    QByteArray shownLocationBytes_;
 
     QLabel* Label1;
     QLabel* Label2;
@@ -77,57 +143,6 @@ public:
     QAction* mnuDelete;
     QAction* mnuRename;
     QAction* mnuAttrib;
-
-    search::ResultList& results() { return *results_; }
-    search::SearchCommand& searchCommand() { return *search_; }
-    actions::ResultActions& resultActions() { return *actions_; }
-    // Shows a folder in the location field, ready to be searched; starts nothing.
-    void showLocation(const QByteArray& folder);
-    // The window was closed while a search ran; the program ends once that search is done.
-    bool closedDuringSearch() const { return closedDuringSearch_; }
-
-signals:
-    void searchFinished();
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-
-private:
-    void buildControls();
-    void runStartUp();
-    void StartSearch();
-
-    // platform::SearchControls
-    QString nameText() const override;
-    QString locationText() const override;
-    int locationCount() const override;
-    QString locationEntry(int index) const override;
-    void appendLocation(const QString& text) override;
-    int categoryIndex() const override;
-    int checkState(int box) const override;
-    void setEnabled(platform::Control control, bool enabled) override;
-    void setCategoryBackground(platform::SystemColour colour) override;
-    void setStatusText(int panel, const QString& text) override;
-    void processEvents() override;
-
-    // actions::ResultWindow
-    QWidget* ownerWindow() override { return this; }
-    search::ResultList& resultList() override { return *results_; }
-    int selectedResultRow() const override;
-    void showResultMenu() override;
-    void diskChanged(const QByteArray& path) override;
-    void entryRenamed(const QByteArray& from, const QByteArray& to) override;
-
-    Form1Services services_;
-    std::unique_ptr<platform::QtMessageBoxes> ownMessages_;
-    platform::MessageBoxes* messages_;
-    std::unique_ptr<platform::ShellServices> ownShell_;
-    std::unique_ptr<platform::ThemeIconSource> icons_;
-    search::ResultList* results_;
-    std::unique_ptr<search::SearchCommand> search_;
-    actions::ResultActions* actions_;
-    bool closedDuringSearch_ = false;
 };
 
 } // namespace mainwindow

@@ -78,11 +78,13 @@ void ResultView::mouseReleaseEvent(QMouseEvent* event)
 
 void ResultView::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    // The keypad's Delete is the Delete key.
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (event->key() == Qt::Key_Delete && plain) {
         emit deleteKeyPressed();
         return;
     }
-    if (event->key() == Qt::Key_F2 && event->modifiers() == Qt::NoModifier) {
+    if (event->key() == Qt::Key_F2 && plain) {
         emit renameKeyPressed();
         return;
     }

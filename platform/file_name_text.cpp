@@ -1,6 +1,7 @@
 #include "platform/file_name_text.h"
 
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace platform {
 
@@ -50,6 +51,20 @@ QString pathText(QByteArrayView path)
 QByteArray fileNameBytes(const QString& text)
 {
     return text.toUtf8();
+}
+
+QList<QByteArray> typedPathSpellings(const QString& text)
+{
+    QList<QByteArray> spellings{fileNameBytes(text)};
+    if (isAscii(spellings.front()))
+        return spellings;
+    QStringEncoder gb18030("GB18030", QStringEncoder::Flag::Stateless);
+    if (gb18030.isValid()) {
+        const QByteArray chinese = gb18030.encode(text);
+        if (!gb18030.hasError() && chinese != spellings.front())
+            spellings << chinese;
+    }
+    return spellings;
 }
 
 } // namespace platform

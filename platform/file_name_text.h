@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 namespace platform {
@@ -17,6 +18,10 @@ QString pathText(QByteArrayView path);
 
 // The bytes that a name typed by the user gets on disk.
 QByteArray fileNameBytes(const QString& text);
+
+// The spellings a typed path may have on disk, most likely first: UTF-8, then GB18030 where
+// that differs (names from archives made on Chinese Windows).
+QList<QByteArray> typedPathSpellings(const QString& text);
 
 bool isAscii(QByteArrayView bytes);
 

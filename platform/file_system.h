@@ -39,6 +39,7 @@ public:
 struct ListingBounds {
     uint64_t parentVolume = 0; // 0 for a root: nothing to compare with
     bool sameVolumeOnly = false;
+    bool followLink = false; // the folder itself may be a link to a folder (a root the user typed)
 };
 
 class FileSystem {
@@ -46,7 +47,8 @@ public:
     virtual ~FileSystem() = default;
 
     // Lists every entry of a folder, hidden ones included. The empty path is the root "/".
-    // Returns nothing when the folder cannot be listed or lies out of bounds.
+    // Returns nothing when the folder cannot be listed or lies out of bounds. Safe to call from
+    // several threads at once, with one listing per thread.
     virtual std::unique_ptr<FolderListing> listFolder(const QByteArray& folderPath,
                                                       const ListingBounds& bounds) = 0;
 
@@ -59,6 +61,8 @@ public:
     // path cannot be resolved.
     virtual std::optional<uint32_t> attributes(const QByteArray& path) = 0;
     virtual std::optional<int64_t> fileLength(const QByteArray& path) = 0;
+    // Whether the entry is a symbolic link that leads to a folder.
+    virtual bool isLinkToFolder(const QByteArray& path) = 0;
 };
 
 } // namespace platform

@@ -116,7 +116,7 @@ QByteArray pathOrderKey(QByteArray path)
 
 } // namespace
 
-QStringList listedVolumes(const std::vector<MountEntry>& mounts,
+QList<QByteArray> listedVolumes(const std::vector<MountEntry>& mounts,
                           const std::function<bool(const QByteArray&)>& isFolder)
 {
     std::vector<QByteArray> others;
@@ -137,13 +137,13 @@ QStringList listedVolumes(const std::vector<MountEntry>& mounts,
     }
     std::sort(others.begin(), others.end(),
               [](const QByteArray& a, const QByteArray& b) { return pathOrderKey(a) < pathOrderKey(b); });
-    QStringList volumes{QStringLiteral("/")};
+    QList<QByteArray> volumes{"/"};
     for (const QByteArray& path : others)
-        volumes << pathText(path);
+        volumes << path;
     return volumes;
 }
 
-QStringList listMachineVolumes()
+QList<QByteArray> listMachineVolumes()
 {
     return listedVolumes(parseMountInfo(readMountInfo()), [](const QByteArray& path) {
         struct stat st;

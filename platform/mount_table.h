@@ -25,15 +25,15 @@ QByteArray readMountInfo();
 // Kernel file systems that hold no user files; a walk never enters them.
 bool isVirtualFileSystemType(QByteArrayView type);
 
-// The local volumes a search of every volume covers, the counterpart of fixed and removable
+// The mount points, as bytes, of the local volumes a search of every volume covers, the counterpart of fixed and removable
 // drives: "/" first, whatever it is mounted from, then block-device file systems in path order,
 // folder by folder. Network file systems, optical media, read-only images, virtual file systems
 // and bind mounts of what another mount already shows are left out; so are mount points that
 // isFolder refuses (a file bound over a file), when it is given.
-QStringList listedVolumes(const std::vector<MountEntry>& mounts,
+QList<QByteArray> listedVolumes(const std::vector<MountEntry>& mounts,
                           const std::function<bool(const QByteArray&)>& isFolder = {});
 
 // The volumes of this machine, from its own mount table.
-QStringList listMachineVolumes();
+QList<QByteArray> listMachineVolumes();
 
 } // namespace platform

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace platform {
@@ -63,10 +64,45 @@ bool matchesNamePattern(QByteArrayView name, QByteArrayView pattern)
     return p == pattern.size();
 }
 
-int openFolder(const QByteArray& path)
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+
+// A path longer than the kernel takes at once is opened a stretch of components at a time, each
+// stretch relative to the folder before it, so a walk has no depth limit.
+int openLongPath(const QByteArray& path, int lastFlags)
 {
-    return ::open(path.isEmpty() ? "/" : path.constData(),
-                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    constexpr qsizetype kStretch = PATH_MAX / 2;
+    const bool absolute = path.startsWith('/');
+    int dir = absolute ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
+    if (dir == -1)
+        return -1;
+    qsizetype start = absolute ? 1 : 0;
+    while (true) {
+        const bool last = path.size() - start < kStretch;
+        const qsizetype end = last ? path.size() : path.lastIndexOf('/', start + kStretch);
+        int next = -1;
+        if (last || end > start) {
+            const QByteArray stretch = path.mid(start, end - start);
+            next = ::openat(dir, stretch.constData(), last ? lastFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        } else {
+            errno = ENAMETOOLONG; // one component longer than any name may be
+        }
+        const int error = errno;
+        if (dir != AT_FDCWD)
+            ::close(dir);
+        errno = error;
+        if (last || next < 0)
+            return next;
+        dir = next;
+        start = end + 1;
+    }
+}
+
+int openFolder(const QByteArray& path, bool followLink = false)
+{
+    const int flags = kFolderFlags | (followLink ? 0 : O_NOFOLLOW);
+    if (path.size() < PATH_MAX)
+        return ::open(path.isEmpty() ? "/" : path.constData(), flags);
+    return openLongPath(path, flags);
 }
 
 class PosixFolderListing : public FolderListing {
@@ -153,6 +189,7 @@ private:
 
 bool PosixFileSystem::isVirtualVolume(uint64_t device)
 {
+    const std::lock_guard lock(virtualByDeviceMutex_);
     auto known = virtualByDevice_.find(device);
     if (known != virtualByDevice_.end())
         return known->second;
@@ -170,7 +207,7 @@ bool PosixFileSystem::isVirtualVolume(uint64_t device)
 std::unique_ptr<FolderListing> PosixFileSystem::listFolder(const QByteArray& folderPath,
                                                            const ListingBounds& bounds)
 {
-    const int fd = openFolder(folderPath);
+    const int fd = openFolder(folderPath, bounds.followLink);
     if (fd < 0)
         return nullptr;
     struct stat st;
@@ -191,8 +228,9 @@ std::unique_ptr<FolderListing> PosixFileSystem::listFolder(const QByteArray& fol
 QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
 {
     if (pattern.isEmpty() || pattern.endsWith('/')) {
-        // The entries inside a folder: "." comes among them, so any folder that opens has one.
-        const int fd = openFolder(pattern.isEmpty() ? QByteArray(".") : withoutTrailingSlashes(pattern));
+        // The entries inside a folder: "." comes among them, so any folder that opens has one. A
+        // trailing "/" goes through a link to a folder, as everywhere in the system.
+        const int fd = openFolder(pattern.isEmpty() ? QByteArray(".") : withoutTrailingSlashes(pattern), true);
         if (fd < 0)
             return {};
         ::close(fd);
@@ -236,6 +274,15 @@ std::optional<int64_t> PosixFileSystem::fileLength(const QByteArray& path)
     if (::lstat(withoutTrailingSlashes(path).constData(), &st) != 0)
         return std::nullopt;
     return int64_t(st.st_size);
+}
+
+bool PosixFileSystem::isLinkToFolder(const QByteArray& path)
+{
+    const QByteArray entry = withoutTrailingSlashes(path);
+    struct stat st;
+    if (entry.isEmpty() || ::lstat(entry.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    return ::stat(entry.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 } // namespace platform

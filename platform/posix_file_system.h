@@ -2,6 +2,7 @@
 
 #include "platform/file_system.h"
 
+#include <mutex>
 #include <unordered_map>
 
 namespace platform {
@@ -15,6 +16,7 @@ public:
     QByteArray firstMatch(const QByteArray& pattern) override;
     std::optional<uint32_t> attributes(const QByteArray& path) override;
     std::optional<int64_t> fileLength(const QByteArray& path) override;
+    bool isLinkToFolder(const QByteArray& path) override;
 
 private:
     bool isVirtualVolume(uint64_t device);
@@ -22,6 +24,7 @@ private:
     // Whether a device holds a virtual file system, read from the mount table when the device is
     // first met.
     std::unordered_map<uint64_t, bool> virtualByDevice_;
+    std::mutex virtualByDeviceMutex_;
 };
 
 } // namespace platform

@@ -47,9 +47,27 @@ uint32_t ThemeIconSource::GetFileIcon(QStringView name, bool isFolder)
         if (const auto found = typeByWholeName_.constFind(lowerName_); found != typeByWholeName_.constEnd())
             return imageForType(*found);
     }
+    const QString suffix = knownSuffix();
+    return suffix.isEmpty() ? noSuffixImage_ : imageForSuffix(suffix);
+}
+
+QString ThemeIconSource::typeForFileName(QStringView name)
+{
+    lowerName_ = name.toString().toLower();
+    if (const auto found = typeByWholeName_.constFind(lowerName_); found != typeByWholeName_.constEnd())
+        return *found;
+    const QString suffix = knownSuffix();
+    if (suffix.isEmpty())
+        return QStringLiteral("application/octet-stream");
+    return mimeTypes_.mimeTypeForFile(QStringLiteral("x.") + suffix, QMimeDatabase::MatchExtension).name();
+}
+
+// The suffix of lowerName_ that decides its type; empty for a name without one (".bashrc" too).
+QString ThemeIconSource::knownSuffix() const
+{
     const qsizetype lastDot = lowerName_.lastIndexOf(u'.');
     if (lastDot <= 0 || lastDot == lowerName_.size() - 1)
-        return noSuffixImage_;
+        return {};
     // The longest known suffix of two or three parts ("tar.gz") wins over the last part alone.
     qsizetype dot = lastDot;
     for (int parts = 2; parts <= 3; ++parts) {
@@ -58,9 +76,9 @@ uint32_t ThemeIconSource::GetFileIcon(QStringView name, bool isFolder)
             break;
         const QString suffix = lowerName_.sliced(dot + 1);
         if (longSuffixes_.contains(suffix))
-            return imageForSuffix(suffix);
+            return suffix;
     }
-    return imageForSuffix(lowerName_.sliced(lastDot + 1));
+    return lowerName_.sliced(lastDot + 1);
 }
 
 uint32_t ThemeIconSource::imageForSuffix(const QString& suffix)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/icon_source.h"
+#include "platform/row_icon_source.h"
 
 #include <QHash>
 #include <QIcon>
@@ -15,11 +15,14 @@ namespace platform {
 // The desktop icon theme's icon for an entry's type: a folder, or the MIME type that its name
 // suggests, falling back to the type's generic icon and then to a plain file. One image per type,
 // shared by every row of that type.
-class ThemeIconSource : public IconSource {
+class ThemeIconSource : public RowIconSource {
 public:
     ThemeIconSource();
     uint32_t GetFileIcon(QStringView name, bool isFolder) override;
-    QIcon icon(uint32_t image) const;
+    QIcon icon(uint32_t image) const override;
+    // The MIME type whose icon a file of that name gets: a whole name the database knows
+    // ("makefile"), else its longest known suffix of up to three parts ("tar.gz"), else its last.
+    QString typeForFileName(QStringView name);
 
     // Without a desktop theme, Qt would show no per-type icons at all.
     static void ensureIconTheme();
@@ -27,6 +30,7 @@ public:
 private:
     uint32_t imageForType(const QString& mimeType);
     uint32_t imageForSuffix(const QString& suffix);
+    QString knownSuffix() const;
 
     QMimeDatabase mimeTypes_;
     // From the MIME database's name patterns, once: whole names ("makefile") and suffixes of more

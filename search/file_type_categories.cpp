@@ -42,22 +42,28 @@ const std::vector<FileTypeCategory>& fileTypeCategories()
     return table;
 }
 
-bool passesCategory(int index, CodePointView upperExtension, bool isFolder)
+const FileTypeCategory* categoryAt(int index)
 {
     const auto& table = fileTypeCategories();
-    if (index < 0 || size_t(index) >= table.size())
-        return true;
-    const FileTypeCategory& c = table[size_t(index)];
-    switch (c.folderRule) {
+    return index >= 0 && size_t(index) < table.size() ? &table[size_t(index)] : &table.front();
+}
+
+bool FileTypeCategory::admitsKind(bool isFolder) const
+{
+    switch (folderRule) {
     case FolderRule::FilesAndFolders:
         return true;
     case FolderRule::FoldersOnly:
         return isFolder;
     case FolderRule::FilesOnly:
-        break;
+        return !isFolder;
     }
-    return !isFolder
-        && std::find(c.extensions.begin(), c.extensions.end(), upperExtension) != c.extensions.end();
+    return true;
+}
+
+bool FileTypeCategory::admitsExtension(CodePointView upperExtension) const
+{
+    return !needsExtension() || std::find(extensions.begin(), extensions.end(), upperExtension) != extensions.end();
 }
 
 } // namespace search

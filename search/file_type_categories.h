@@ -10,17 +10,27 @@ namespace search {
 
 enum class FolderRule { FilesAndFolders, FilesOnly, FoldersOnly };
 
+// One entry of the file type list: which entries may become rows under it. It never decides
+// which folders are searched: every folder is.
 struct FileTypeCategory {
     QString caption;
     FolderRule folderRule;
-    std::vector<CodePoints> extensions; // upper case, without the dot
+    std::vector<CodePoints> extensions; // upper case, without the dot; empty: any extension
+
+    bool needsExtension() const { return !extensions.empty(); }
+    // The folder rule alone.
+    bool admitsKind(bool isFolder) const;
+    // The extension rule alone, for an extension already upper-cased.
+    bool admitsExtension(CodePointView upperExtension) const;
+    bool admits(CodePointView upperExtension, bool isFolder) const
+    {
+        return admitsKind(isFolder) && admitsExtension(upperExtension);
+    }
 };
 
-// The ten entries of the file type list, in list order; a search picks one by its index.
+// The ten entries of the file type list, in list order.
 const std::vector<FileTypeCategory>& fileTypeCategories();
-
-// Whether an entry may become a row under a category: by its extension, already upper-cased,
-// and whether it is a folder. An index outside the table lets everything pass.
-bool passesCategory(int index, CodePointView upperExtension, bool isFolder);
+// The entry at a position of the list; the first one (every entry passes) for any other index.
+const FileTypeCategory* categoryAt(int index);
 
 } // namespace search

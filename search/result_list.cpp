@@ -2,6 +2,7 @@
 
 #include "platform/file_name_text.h"
 #include "platform/file_system.h"
+#include "platform/paths.h"
 #include "search/result_texts.h"
 
 namespace search {
@@ -117,6 +118,29 @@ void ResultList::renameResultRow(int row, const QByteArray& newName)
         return;
     rows_[size_t(row)].name = newName;
     emit dataChanged(index(row, NameColumn), index(row, PathColumn));
+}
+
+void ResultList::movePrefix(QByteArrayView from, QByteArrayView to)
+{
+    // Rows of one folder share its path; so do their rewritten ones.
+    QByteArray oldFolder, newFolder;
+    qsizetype first = -1, last = -1;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        QByteArray& folder = rows_[i].folder;
+        if (!platform::isSameOrBelow(folder, from))
+            continue;
+        if (folder != oldFolder) {
+            oldFolder = folder;
+            newFolder = to.toByteArray() + folder.mid(from.size());
+        }
+        folder = newFolder;
+        if (i < shown_) {
+            first = first < 0 ? qsizetype(i) : first;
+            last = qsizetype(i);
+        }
+    }
+    if (first >= 0)
+        emit dataChanged(index(int(first), PathColumn), index(int(last), PathColumn));
 }
 
 } // namespace search

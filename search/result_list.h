@@ -55,6 +55,8 @@ public:
     const ResultRow& row(int row) const { return rows_[size_t(row)]; }
     // A rename: the row keeps its folder, size and icon, and takes the new name.
     void renameResultRow(int row, const QByteArray& newName);
+    // A folder was renamed: the rows of entries inside it take the new path.
+    void movePrefix(QByteArrayView from, QByteArrayView to);
 
 private:
     std::deque<ResultRow> rows_;

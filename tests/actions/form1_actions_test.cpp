@@ -3,6 +3,7 @@
 #include "actions/form3.h"
 #include "actions/result_actions.h"
 #include "mainwindow/form1.h"
+#include "mainwindow/form1_controls.h"
 #include "mainwindow/result_view.h"
 #include "platform/posix_file_system.h"
 #include "search/result_list.h"
@@ -22,6 +23,11 @@
 
 namespace {
 
+mainwindow::Form1Controls ui(const std::unique_ptr<mainwindow::Form1>& w)
+{
+    return mainwindow::Form1Controls::of(*w);
+}
+
 using actions::Form2;
 using actions::Form3;
 using mainwindow::Form1;
@@ -34,7 +40,7 @@ protected:
         w = std::make_unique<Form1>(mainwindow::Form1Services{.fileSystem = fileSystem,
                                                               .messages = &messages,
                                                               .settings = nullptr,
-                                                              .probeVolumes = [] { return QStringList{"/"}; },
+                                                              .probeVolumes = [] { return QList<QByteArray>{"/"}; },
                                                               .yieldPolicy = {},
                                                               .shell = &shell});
         QPixmap icon(32, 32);
@@ -42,15 +48,15 @@ protected:
         w->setWindowIcon(QIcon(icon));
         w->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-        QObject::connect(w->mnuMain, &QMenu::aboutToShow, [this] { ++menusShown; });
+        QObject::connect(ui(w).mnuMain, &QMenu::aboutToShow, [this] { ++menusShown; });
     }
     QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
     void search()
     {
-        w->Combo1->setEditText(dir.path());
-        w->Command1->click();
+        ui(w).Combo1->setEditText(dir.path());
+        ui(w).Command1->click();
     }
-    QPoint rowCentre(int row) const { return w->List1->visualRect(w->results().index(row, 0)).center(); }
+    QPoint rowCentre(int row) const { return ui(w).List1->visualRect(w->results().index(row, 0)).center(); }
     // Right-clicks a row and, once the menu shows, picks an item, or dismisses the menu without one.
     QStringList pickFromMenu(int row, QAction* item)
     {
@@ -65,7 +71,7 @@ protected:
                 menu->setActiveAction(item);
             QTest::keyClick(menu, item ? Qt::Key_Return : Qt::Key_Escape);
         });
-        QTest::mouseClick(w->List1->viewport(), Qt::RightButton, {}, rowCentre(row));
+        QTest::mouseClick(ui(w).List1->viewport(), Qt::RightButton, {}, rowCentre(row));
         QCoreApplication::processEvents();
         return *shown;
     }
@@ -94,17 +100,17 @@ TEST_F(Form1ActionsTest, TheMenuShowsItsSixItemsOnlyOnARightReleaseOverRowsAndAD
         writeFile(path(name), name);
     search();
     ASSERT_EQ(w->results().rowCount(), 3);
-    QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {}, rowCentre(0));
-    QTest::mouseClick(w->List1->viewport(), Qt::MiddleButton, {}, rowCentre(0));
+    QTest::mouseClick(ui(w).List1->viewport(), Qt::LeftButton, {}, rowCentre(0));
+    QTest::mouseClick(ui(w).List1->viewport(), Qt::MiddleButton, {}, rowCentre(0));
     EXPECT_EQ(menusShown, 0);
 
     EXPECT_EQ(pickFromMenu(2, nullptr), (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性"}));
     EXPECT_EQ(menusShown, 1);
-    EXPECT_EQ(w->List1->selectedRow(), 2) << "the right press selects the row under the pointer";
+    EXPECT_EQ(ui(w).List1->selectedRow(), 2) << "the right press selects the row under the pointer";
     EXPECT_TRUE(w->resultActions().SelectedPath().isEmpty());
     EXPECT_TRUE(shell.calls.isEmpty());
 
-    pickFromMenu(0, w->mnuOpenDir);
+    pickFromMenu(0, ui(w).mnuOpenDir);
     const QByteArray first = w->results().row(0).pathBytes();
     EXPECT_EQ(shell.calls, QList<QByteArray>{"locate " + first});
     pickFromMenu(1, nullptr);
@@ -113,13 +119,13 @@ TEST_F(Form1ActionsTest, TheMenuShowsItsSixItemsOnlyOnARightReleaseOverRowsAndAD
 
 TEST_F(Form1ActionsTest, ADoubleClickOpensTheRowAndOnAnEmptyListDoesNothing)
 {
-    QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
-    QTest::mouseDClick(w->List1->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseClick(ui(w).List1->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
+    QTest::mouseDClick(ui(w).List1->viewport(), Qt::LeftButton, {}, QPoint(20, 10));
     EXPECT_TRUE(shell.calls.isEmpty());
     writeFile(path("a.txt"), "a");
     search();
-    QTest::mouseClick(w->List1->viewport(), Qt::LeftButton, {}, rowCentre(0)); // a double-click begins with a click
-    QTest::mouseDClick(w->List1->viewport(), Qt::LeftButton, {}, rowCentre(0));
+    QTest::mouseClick(ui(w).List1->viewport(), Qt::LeftButton, {}, rowCentre(0)); // a double-click begins with a click
+    QTest::mouseDClick(ui(w).List1->viewport(), Qt::LeftButton, {}, rowCentre(0));
     EXPECT_EQ(shell.calls, QList<QByteArray>{"open " + path("a.txt")});
 }
 
@@ -127,7 +133,7 @@ TEST_F(Form1ActionsTest, TheDialogsShowTheirLayoutCaptionsAndDefaultButtonsAndSe
 {
     writeFile(path("a.txt"), "a");
     search();
-    w->List1->selectRow(0);
+    ui(w).List1->selectRow(0);
     const auto checkFrame = [this](QDialog& d, QSize size, QLabel* label, QPushButton* ok, QPushButton* cancel) {
         EXPECT_EQ(d.size(), size);
         EXPECT_EQ(d.minimumSize(), d.maximumSize());
@@ -155,7 +161,7 @@ TEST_F(Form1ActionsTest, TheDialogsShowTheirLayoutCaptionsAndDefaultButtonsAndSe
         QTest::keyClick(d.Text1, Qt::Key_Return); // the default button: the unchanged name
         EXPECT_FALSE(d.isVisible());
     });
-    w->mnuRename->trigger();
+    ui(w).mnuRename->trigger();
 
     whenShown<Form3>([&](Form3& d) {
         EXPECT_EQ(d.windowTitle(), "复制文件");
@@ -172,7 +178,7 @@ TEST_F(Form1ActionsTest, TheDialogsShowTheirLayoutCaptionsAndDefaultButtonsAndSe
         EXPECT_EQ(d.Text1->selectedText(), "/tm");
         d.Command2->click();
     });
-    w->mnuCopy->trigger();
+    ui(w).mnuCopy->trigger();
     EXPECT_TRUE(messages.shown.isEmpty());
     EXPECT_TRUE(exists(path("a.txt")));
 }
@@ -200,19 +206,19 @@ TEST_F(Form1ActionsTest, ADeleteARenameAndACopyDuringASearchLeaveTheWalkGoingOn)
         });
     };
     step([&] {
-        pickFromMenu(0, w->mnuDelete);
+        pickFromMenu(0, ui(w).mnuDelete);
         step([&] {
             whenShown<Form2>([](Form2& d) {
                 d.Text1->setText("renamed");
                 d.Command1->click();
             });
-            pickFromMenu(0, w->mnuRename);
+            pickFromMenu(0, ui(w).mnuRename);
             step([&] {
                 whenShown<Form3>([&](Form3& d) {
                     d.Text1->setText(elsewhere.path());
                     d.Command1->click();
                 });
-                pickFromMenu(0, w->mnuCopy);
+                pickFromMenu(0, ui(w).mnuCopy);
             });
         });
     });
@@ -224,8 +230,8 @@ TEST_F(Form1ActionsTest, ADeleteARenameAndACopyDuringASearchLeaveTheWalkGoingOn)
     expected << "renamed";
     EXPECT_EQ(rowNames(), expected) << "every other entry was still found, once";
     EXPECT_EQ(w->results().rowCount(), expected.size());
-    EXPECT_EQ(w->Panel1->text(), QStringLiteral("找到 %1 个文件").arg(expected.size()));
-    EXPECT_EQ(w->Panel2->text(), "已完成搜索");
+    EXPECT_EQ(ui(w).Panel1->text(), QStringLiteral("找到 %1 个文件").arg(expected.size()));
+    EXPECT_EQ(ui(w).Panel2->text(), "已完成搜索");
     EXPECT_FALSE(exists(path(done[0].toUtf8())));
     EXPECT_TRUE(exists(path("renamed")));
     EXPECT_TRUE(exists(QFile::encodeName(elsewhere.path()) + "/renamed"));

@@ -1,4 +1,5 @@
 #include "mainwindow/form1.h"
+#include "mainwindow/form1_controls.h"
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
 #include "platform/message_boxes.h"
@@ -27,6 +28,11 @@
 #include <map>
 
 namespace {
+
+mainwindow::Form1Controls ui(const std::unique_ptr<mainwindow::Form1>& w)
+{
+    return mainwindow::Form1Controls::of(*w);
+}
 
 using mainwindow::Form1;
 
@@ -57,7 +63,7 @@ protected:
             .fileSystem = fileSystem,
             .messages = &messages,
             .settings = settings,
-            .probeVolumes = [] { return QStringList{"/", "/media/u/STICK"}; },
+            .probeVolumes = [] { return QList<QByteArray>{"/", "/media/u/STICK"}; },
             .yieldPolicy = {}});
     }
 
@@ -89,61 +95,61 @@ TEST_F(Form1Test, ControlsSitWhereTheLayoutPutsThemWithTheirCaptions)
         QRect rect;
     };
     const Place places[] = {
-        {w->Label1, {8, 8, 81, 17}},     {w->Text1, {88, 8, 145, 18}},   {w->Label2, {24, 32, 57, 17}},
-        {w->Combo1, {88, 32, 145, 20}},  {w->Label3, {24, 56, 57, 17}},  {w->Combo2, {88, 56, 145, 20}},
-        {w->Check1, {256, 8, 81, 17}},   {w->Check2, {256, 32, 81, 17}}, {w->Check3, {256, 56, 97, 17}},
-        {w->Command1, {408, 8, 113, 25}}, {w->Command2, {408, 40, 113, 25}},
-        {w->List1, {8, 88, 529, 313}},   {w->StatusBar1, {0, 406, 546, 20}},
+        {ui(w).Label1, {8, 8, 81, 17}},     {ui(w).Text1, {88, 8, 145, 18}},   {ui(w).Label2, {24, 32, 57, 17}},
+        {ui(w).Combo1, {88, 32, 145, 20}},  {ui(w).Label3, {24, 56, 57, 17}},  {ui(w).Combo2, {88, 56, 145, 20}},
+        {ui(w).Check1, {256, 8, 81, 17}},   {ui(w).Check2, {256, 32, 81, 17}}, {ui(w).Check3, {256, 56, 97, 17}},
+        {ui(w).Command1, {408, 8, 113, 25}}, {ui(w).Command2, {408, 40, 113, 25}},
+        {ui(w).List1, {8, 88, 529, 313}},   {ui(w).StatusBar1, {0, 406, 546, 20}},
     };
     for (const Place& p : places)
         EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->metaObject()->className();
-    EXPECT_EQ(w->Label1->text(), "请输入文件名");
-    EXPECT_EQ(w->Label2->text(), "搜索位置");
-    EXPECT_EQ(w->Label3->text(), "文件类型");
-    EXPECT_EQ(w->Check1->text(), "全字匹配");
-    EXPECT_EQ(w->Check2->text(), "区分大小写");
-    EXPECT_EQ(w->Check3->text(), "包括隐藏文件");
-    EXPECT_EQ(w->Command1->text(), "开始搜索");
-    EXPECT_EQ(w->Command2->text(), "停止搜索");
-    EXPECT_EQ(w->Label1->buddy(), w->Text1);
-    EXPECT_EQ(w->Label2->buddy(), w->Combo1);
-    EXPECT_EQ(w->Label3->buddy(), w->Combo2);
-    EXPECT_EQ(w->List1->font().family(), "Timers New Roman");
-    EXPECT_EQ(w->List1->font().pointSize(), 9);
+    EXPECT_EQ(ui(w).Label1->text(), "请输入文件名");
+    EXPECT_EQ(ui(w).Label2->text(), "搜索位置");
+    EXPECT_EQ(ui(w).Label3->text(), "文件类型");
+    EXPECT_EQ(ui(w).Check1->text(), "全字匹配");
+    EXPECT_EQ(ui(w).Check2->text(), "区分大小写");
+    EXPECT_EQ(ui(w).Check3->text(), "包括隐藏文件");
+    EXPECT_EQ(ui(w).Command1->text(), "开始搜索");
+    EXPECT_EQ(ui(w).Command2->text(), "停止搜索");
+    EXPECT_EQ(ui(w).Label1->buddy(), ui(w).Text1);
+    EXPECT_EQ(ui(w).Label2->buddy(), ui(w).Combo1);
+    EXPECT_EQ(ui(w).Label3->buddy(), ui(w).Combo2);
+    EXPECT_EQ(ui(w).List1->font().family(), "Timers New Roman");
+    EXPECT_EQ(ui(w).List1->font().pointSize(), 9);
 }
 
 TEST_F(Form1Test, StartUpFillsTheListsAndLeavesTheWindowReady)
 {
     auto w = makeWindow();
-    ASSERT_EQ(w->Combo1->count(), 3);
-    EXPECT_EQ(w->Combo1->itemText(0), "全盘搜索");
-    EXPECT_EQ(w->Combo1->itemText(1), "/");
-    EXPECT_EQ(w->Combo1->itemText(2), "/media/u/STICK");
-    EXPECT_EQ(w->Combo1->currentText(), "全盘搜索");
-    EXPECT_TRUE(w->Combo1->isEditable());
-    EXPECT_FALSE(w->Combo2->isEditable());
+    ASSERT_EQ(ui(w).Combo1->count(), 3);
+    EXPECT_EQ(ui(w).Combo1->itemText(0), "全盘搜索");
+    EXPECT_EQ(ui(w).Combo1->itemText(1), "/");
+    EXPECT_EQ(ui(w).Combo1->itemText(2), "/media/u/STICK");
+    EXPECT_EQ(ui(w).Combo1->currentText(), "全盘搜索");
+    EXPECT_TRUE(ui(w).Combo1->isEditable());
+    EXPECT_FALSE(ui(w).Combo2->isEditable());
     const QStringList captions{"所有文件", "应用程序", "文本文件", "图片文件", "声音文件",
                                "视频文件", "网页文件", "图标文件", "光标文件", "文件夹"};
-    ASSERT_EQ(w->Combo2->count(), captions.size());
+    ASSERT_EQ(ui(w).Combo2->count(), captions.size());
     for (int i = 0; i < captions.size(); ++i)
-        EXPECT_EQ(w->Combo2->itemText(i), captions[i]);
-    EXPECT_EQ(w->Combo2->currentIndex(), 0);
-    EXPECT_TRUE(w->Command1->isEnabled());
-    EXPECT_FALSE(w->Command2->isEnabled());
+        EXPECT_EQ(ui(w).Combo2->itemText(i), captions[i]);
+    EXPECT_EQ(ui(w).Combo2->currentIndex(), 0);
+    EXPECT_TRUE(ui(w).Command1->isEnabled());
+    EXPECT_FALSE(ui(w).Command2->isEnabled());
     EXPECT_EQ(w->results().rowCount(), 0);
     EXPECT_EQ(w->results().columnCount(), 3);
     const QStringList headers{"文件名称", "文件位置", "文件大小"};
     const int widths[] = {133, 233, 157};
     for (int c = 0; c < 3; ++c) {
         EXPECT_EQ(w->results().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
-        EXPECT_EQ(w->List1->horizontalHeader()->sectionSize(c), widths[c]);
+        EXPECT_EQ(ui(w).List1->horizontalHeader()->sectionSize(c), widths[c]);
     }
-    EXPECT_TRUE(w->Panel1->text().isEmpty());
-    EXPECT_TRUE(w->Panel2->text().isEmpty());
-    EXPECT_EQ(w->Panel1->width(), 133);
-    EXPECT_EQ(w->Panel2->width(), 400);
+    EXPECT_TRUE(ui(w).Panel1->text().isEmpty());
+    EXPECT_TRUE(ui(w).Panel2->text().isEmpty());
+    EXPECT_EQ(ui(w).Panel1->width(), 133);
+    EXPECT_EQ(ui(w).Panel2->width(), 400);
     QStringList menu;
-    for (QAction* a : w->mnuMain->actions())
+    for (QAction* a : ui(w).mnuMain->actions())
         menu << a->text();
     EXPECT_EQ(menu, (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性"}));
 }
@@ -154,9 +160,9 @@ TEST_F(Form1Test, TheFocusMovesInTheLaidDownOrderAndStartsInTheNameField)
     w->show();
     w->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
-    EXPECT_EQ(QApplication::focusWidget(), w->Text1);
-    const QWidget* order[] = {w->Text1, w->Command1, w->List1, w->Command2, w->Combo1,
-                              w->Check1, w->Check2, w->Combo2, w->Check3};
+    EXPECT_EQ(QApplication::focusWidget(), ui(w).Text1);
+    const QWidget* order[] = {ui(w).Text1, ui(w).Command1, ui(w).List1, ui(w).Command2, ui(w).Combo1,
+                              ui(w).Check1, ui(w).Check2, ui(w).Combo2, ui(w).Check3};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* next = order[i]->nextInFocusChain();
         while (next->focusProxy() || !(next->focusPolicy() & Qt::TabFocus) || next->parentWidget() != w.get())
@@ -170,13 +176,13 @@ TEST_F(Form1Test, TheNameFieldSelectsItsWholeTextWhenItGetsTheFocus)
     auto w = makeWindow();
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    w->Text1->setText("abc");
-    w->Combo1->setFocus();
-    w->Text1->setFocus(Qt::TabFocusReason);
+    ui(w).Text1->setText("abc");
+    ui(w).Combo1->setFocus();
+    ui(w).Text1->setFocus(Qt::TabFocusReason);
     QTest::qWait(10);
-    EXPECT_EQ(w->Text1->selectedText(), "abc");
-    QTest::keyClicks(w->Text1, "x");
-    EXPECT_EQ(w->Text1->text(), "x");
+    EXPECT_EQ(ui(w).Text1->selectedText(), "abc");
+    QTest::keyClicks(ui(w).Text1, "x");
+    EXPECT_EQ(ui(w).Text1->text(), "x");
 }
 
 TEST_F(Form1Test, EnterStartsASearchFromTheFieldsAndTheOptionBoxes)
@@ -185,20 +191,20 @@ TEST_F(Form1Test, EnterStartsASearchFromTheFieldsAndTheOptionBoxes)
     auto w = makeWindow();
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    w->Combo1->setEditText(tree.path());
-    w->Text1->setText("file");
-    for (QWidget* from : {static_cast<QWidget*>(w->Text1), static_cast<QWidget*>(w->Combo1),
-                          static_cast<QWidget*>(w->Check3), static_cast<QWidget*>(w->List1)}) {
-        w->Panel2->clear();
+    ui(w).Combo1->setEditText(tree.path());
+    ui(w).Text1->setText("file");
+    for (QWidget* from : {static_cast<QWidget*>(ui(w).Text1), static_cast<QWidget*>(ui(w).Combo1),
+                          static_cast<QWidget*>(ui(w).Check3), static_cast<QWidget*>(ui(w).List1)}) {
+        ui(w).Panel2->clear();
         from->setFocus();
         QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : from;
         QTest::keyClick(target, Qt::Key_Return);
-        EXPECT_EQ(w->Panel2->text(), "已完成搜索") << from->metaObject()->className();
-        EXPECT_EQ(w->Panel1->text(), "找到 2 个文件");
+        EXPECT_EQ(ui(w).Panel2->text(), "已完成搜索") << from->metaObject()->className();
+        EXPECT_EQ(ui(w).Panel1->text(), "找到 2 个文件");
     }
     // The location joined the list once, however often it was searched.
-    EXPECT_EQ(w->Combo1->count(), 4);
-    EXPECT_EQ(w->Combo1->currentText(), tree.path());
+    EXPECT_EQ(ui(w).Combo1->count(), 4);
+    EXPECT_EQ(ui(w).Combo1->currentText(), tree.path());
 }
 
 TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
@@ -206,23 +212,23 @@ TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
     makeTree(3, 1);
     auto w = makeWindow();
     w->show();
-    w->Combo1->setEditText(tree.path());
+    ui(w).Combo1->setEditText(tree.path());
     bool sawLocked = false;
     int finishedInside = 0;
     fileSystem.hookAt = 2;
     fileSystem.hook = [&] {
-        sawLocked = !w->Command1->isEnabled() && w->Command2->isEnabled() && !w->Check1->isEnabled()
-            && !w->Check2->isEnabled() && !w->Check3->isEnabled() && !w->Combo2->isEnabled()
-            && w->Text1->isEnabled() && w->Combo1->isEnabled() && w->List1->isEnabled();
+        sawLocked = !ui(w).Command1->isEnabled() && ui(w).Command2->isEnabled() && !ui(w).Check1->isEnabled()
+            && !ui(w).Check2->isEnabled() && !ui(w).Check3->isEnabled() && !ui(w).Combo2->isEnabled()
+            && ui(w).Text1->isEnabled() && ui(w).Combo1->isEnabled() && ui(w).List1->isEnabled();
         QObject::connect(w.get(), &Form1::searchFinished, [&] { ++finishedInside; });
-        QTest::keyClick(w->Text1, Qt::Key_Return);
+        QTest::keyClick(ui(w).Text1, Qt::Key_Return);
     };
-    w->Command1->click();
+    ui(w).Command1->click();
     EXPECT_TRUE(sawLocked);
     EXPECT_EQ(finishedInside, 1) << "Enter during a search started a second one";
-    EXPECT_TRUE(w->Command1->isEnabled());
-    EXPECT_FALSE(w->Command2->isEnabled());
-    EXPECT_TRUE(w->Check1->isEnabled() && w->Check2->isEnabled() && w->Check3->isEnabled() && w->Combo2->isEnabled());
+    EXPECT_TRUE(ui(w).Command1->isEnabled());
+    EXPECT_FALSE(ui(w).Command2->isEnabled());
+    EXPECT_TRUE(ui(w).Check1->isEnabled() && ui(w).Check2->isEnabled() && ui(w).Check3->isEnabled() && ui(w).Combo2->isEnabled());
 }
 
 TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
@@ -232,18 +238,18 @@ TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
     store.values["Form1/check2"] = "1";
     store.values["Form1/check3"] = "2";
     auto w = makeWindow(&store);
-    EXPECT_EQ(w->Check1->checkState(), Qt::Unchecked);
-    EXPECT_EQ(w->Check2->checkState(), Qt::Checked);
-    EXPECT_EQ(w->Check3->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(ui(w).Check1->checkState(), Qt::Unchecked);
+    EXPECT_EQ(ui(w).Check2->checkState(), Qt::Checked);
+    EXPECT_EQ(ui(w).Check3->checkState(), Qt::PartiallyChecked);
     EXPECT_EQ(store.writes.size(), 0) << "nothing is written before the window closes";
 
     w->show();
     // A click never makes a greyed box, it ticks or unticks it.
-    w->Check3->click();
-    EXPECT_EQ(w->Check3->checkState(), Qt::Checked);
-    w->Check3->click();
-    EXPECT_EQ(w->Check3->checkState(), Qt::Unchecked);
-    w->Check1->click();
+    ui(w).Check3->click();
+    EXPECT_EQ(ui(w).Check3->checkState(), Qt::Checked);
+    ui(w).Check3->click();
+    EXPECT_EQ(ui(w).Check3->checkState(), Qt::Unchecked);
+    ui(w).Check1->click();
     w->close();
     EXPECT_EQ(store.values["Form1/check1"], "1");
     EXPECT_EQ(store.values["Form1/check2"], "1");
@@ -269,10 +275,10 @@ TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
     MemoryStore store;
     auto w = makeWindow(&store);
     w->show();
-    w->Combo1->setEditText(tree.path());
+    ui(w).Combo1->setEditText(tree.path());
     fileSystem.hookAt = 3; // the root and one sub-folder have been listed
     fileSystem.hook = [&] { w->close(); };
-    w->Command1->click();
+    ui(w).Command1->click();
     EXPECT_TRUE(w->closedDuringSearch());
     EXPECT_FALSE(w->isVisible());
     EXPECT_FALSE(w->searchCommand().isRunning());

@@ -35,7 +35,7 @@ TEST(MountTable, ParsesFieldsAndUnescapesBlanks)
     EXPECT_EQ(mounts[0].source, "/dev/sdb1");
     EXPECT_EQ(mounts[1].mountPoint, "/proc");
     EXPECT_EQ(mounts[1].type, "proc");
-    EXPECT_EQ(listedVolumes(mounts), (QStringList{"/", "/media/u/MY STICK"}));
+    EXPECT_EQ(listedVolumes(mounts), (QList<QByteArray>{"/", "/media/u/MY STICK"}));
 }
 
 TEST(MountTable, FixedRootAndStickAreListedButNotTheOpticalDrive)
@@ -44,7 +44,7 @@ TEST(MountTable, FixedRootAndStickAreListedButNotTheOpticalDrive)
         + line("0:5", "/", "/proc", "proc", "proc") + line("0:6", "/", "/sys", "sysfs", "sysfs")
         + line("11:0", "/", "/media/u/CDROM", "iso9660", "/dev/sr0")
         + line("8:17", "/", "/media/u/STICK", "vfat", "/dev/sdb1");
-    EXPECT_EQ(listedVolumes(parseMountInfo(text)), (QStringList{"/", "/media/u/STICK"}));
+    EXPECT_EQ(listedVolumes(parseMountInfo(text)), (QList<QByteArray>{"/", "/media/u/STICK"}));
 }
 
 TEST(MountTable, RootComesFirstWhateverItIsThenBlockDevicesInPathOrder)
@@ -62,8 +62,8 @@ TEST(MountTable, RootComesFirstWhateverItIsThenBlockDevicesInPathOrder)
         + line("7:0", "/", "/snap/core/1", "squashfs", "/dev/loop0")
         + line("8:33", "/", "/media/u/NTFS", "fuseblk", "/dev/sdc1");
     EXPECT_EQ(listedVolumes(parseMountInfo(text)),
-              (QStringList{"/", "/boot", "/home", "/media/u/NTFS", "/srv/data"}));
-    EXPECT_EQ(listedVolumes({}), QStringList{"/"});
+              (QList<QByteArray>{"/", "/boot", "/home", "/media/u/NTFS", "/srv/data"}));
+    EXPECT_EQ(listedVolumes({}), QList<QByteArray>{"/"});
 }
 
 TEST(MountTable, SubvolumesMountedOnTheirOwnAreVolumesButBoundFilesAreNot)
@@ -79,7 +79,7 @@ TEST(MountTable, SubvolumesMountedOnTheirOwnAreVolumesButBoundFilesAreNot)
     const auto mounts = parseMountInfo(text);
     const auto isFolder = [](const QByteArray& path) { return path != "/etc/hosts"; };
     EXPECT_EQ(listedVolumes(mounts, isFolder),
-              (QStringList{"/", "/data", "/data/archive", "/data-old", "/home", "/tank/media"}));
+              (QList<QByteArray>{"/", "/data", "/data/archive", "/data-old", "/home", "/tank/media"}));
 }
 
 TEST(MountTable, VirtualKernelFileSystemsAreKnownByType)

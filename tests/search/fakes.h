@@ -6,12 +6,13 @@
 #include "platform/file_system.h"
 #include "platform/icon_source.h"
 #include "platform/message_boxes.h"
-#include "platform/search_controls.h"
 #include "search/result_list.h"
 #include "search/search_command.h"
+#include "search/search_controls.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/recording_messages.h"
 
+#include <QMap>
 #include <QStringList>
 
 #include <functional>
@@ -30,6 +31,7 @@ public:
         bool unreadable = false; // attribute and length queries fail
         uint32_t extraBits = 0;  // e.g. System
         uint64_t volume = 1;
+        bool linkToFolder = false; // a file that stands for a link to a folder
         std::vector<QByteArray> children;
     };
 
@@ -88,6 +90,12 @@ public:
                 if (glob(child, last))
                     return child;
         return {};
+    }
+
+    bool isLinkToFolder(const QByteArray& path) override
+    {
+        const Node* n = find(path);
+        return n && n->linkToFolder;
     }
 
     std::optional<uint32_t> attributes(const QByteArray& path) override
@@ -167,33 +175,46 @@ private:
 
 // Records every call in order; processEvents() hands the yield number (from 1 in each search) to the
 // test.
-class FakeControls : public platform::SearchControls {
+class FakeControls : public search::SearchControls {
 public:
     QString nameText() const override { return name; }
     QString locationText() const override { return location; }
     int locationCount() const override { return int(entries.size()); }
     QString locationEntry(int index) const override { return entries.value(index); }
-    void appendLocation(const QString& text) override
+    QByteArray locationBytes(int index) const override
     {
+        return bytes.contains(index) ? bytes.value(index) : platform::fileNameBytes(entries.value(index));
+    }
+    std::optional<QByteArray> knownLocationBytes(const QString& text) const override
+    {
+        const int index = int(entries.indexOf(text));
+        if (index >= 0 && bytes.contains(index))
+            return bytes.value(index);
+        return std::nullopt;
+    }
+    void appendLocation(const QString& text, const QByteArray& entryBytes) override
+    {
+        bytes[int(entries.size())] = entryBytes;
         entries << text;
         log.push_back("append " + text);
     }
     int categoryIndex() const override { return category; }
-    int checkState(int box) const override { return checks[box]; }
+    int optionState(search::SearchOption option) const override { return checks[int(option) + 1]; }
 
-    void setEnabled(platform::Control control, bool enabled) override
+    void setEnabled(search::Control control, bool enabled) override
     {
         static const char* const names[] = {"Check1", "Check2", "Check3", "Combo2", "Command1", "Command2"};
         log.push_back(QString(enabled ? "enable " : "disable ") + names[int(control)]);
     }
-    void setCategoryBackground(platform::SystemColour colour) override
+    void setCategoryBackground(search::SystemColour colour) override
     {
-        log.push_back(colour == platform::SystemColour::ButtonFace ? "colour ButtonFace" : "colour WindowBackground");
+        log.push_back(colour == search::SystemColour::ButtonFace ? "colour ButtonFace" : "colour WindowBackground");
     }
-    void setStatusText(int panel, const QString& text) override
+    void setStatusText(search::StatusPanel panel, const QString& text) override
     {
-        status[panel] = text;
-        log.push_back(QString("status%1 %2").arg(panel).arg(text));
+        const int number = panel == search::StatusPanel::State ? 1 : 2;
+        status[number] = text;
+        log.push_back(QString("status%1 %2").arg(number).arg(text));
     }
     void processEvents() override
     {
@@ -205,8 +226,9 @@ public:
     QString name = "*";
     QString location;
     QStringList entries{"全盘搜索"};
+    QMap<int, QByteArray> bytes; // entries whose bytes differ from their text's UTF-8
     int category = 0;
-    int checks[4] = {};
+    int checks[4] = {}; // Check1 to Check3 at 1 to 3
     QString status[3];
     std::vector<QString> log;
     int yields = 0;
@@ -234,7 +256,7 @@ struct Harness {
     FakeMessages messages;
     FakeIcons icons;
     search::ResultList results;
-    search::SearchCommand command{controls, fs, icons, messages, results, search::YieldPolicy{}};
+    search::SearchCommand command{controls, fs, icons, messages, results};
 
     QStringList search(const QString& location, const QString& name = "*")
     {

@@ -113,7 +113,7 @@ std::vector<int> categoriesOf(const QString& name, bool isFolder)
     const search::CodePoints ext = search::upperCased(search::toCodePoints(search::GetExtension(name)));
     std::vector<int> passed;
     for (int i = 0; i < 10; ++i)
-        if (search::passesCategory(i, ext, isFolder))
+        if (search::fileTypeCategories().at(size_t(i)).admits(ext, isFolder))
             passed.push_back(i);
     return passed;
 }

@@ -54,7 +54,7 @@ TEST_F(PosixSearch, LinkToItsOwnFolderIsARowOfItsOwnAndNeverEntered)
     EXPECT_EQ(h.search(r, "loop"), QStringList{r + "/loop"});
     EXPECT_EQ(sorted(h.search(r)),
               sorted({r + "/sub", r + "/many", r + "/loop", r + "/中文.txt", r + "/sub/a.txt"}));
-    EXPECT_EQ(h.command.state().FolderCount, 2);
+    EXPECT_EQ(h.command.state().FolderQueue.queuedTotal(), 2u);
 }
 
 TEST_F(PosixSearch, NonUtf8NameIsFoundByItsChineseTextAndItsRowKeepsTheBytes)

@@ -1,0 +1,124 @@
+// The main window's start-up, first placement, keys and close.
+#include "mainwindow/form1.h"
+
+#include "mainwindow/option_box.h"
+#include "mainwindow/option_settings.h"
+#include "mainwindow/result_view.h"
+#include "platform/file_name_text.h"
+#include "platform/mount_table.h"
+#include "platform/twips.h"
+#include "search/file_type_categories.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+
+namespace mainwindow {
+
+using platform::px;
+
+// Runs once before the window first shows; a step that fails leaves its default and the next
+// step runs.
+void Form1::runStartUp()
+{
+    if (services_.settings) {
+        const OptionStates states = restoreOptionStates(*services_.settings);
+        OptionBox* boxes[] = {Check1, Check2, Check3};
+        for (size_t box = 0; box < states.size(); ++box)
+            boxes[box]->setCheckState(checkStateFor(states[box]));
+    }
+
+    setFixedSize(px(8190), px(6390));
+
+    const int widths[] = {2000, 3500, 2350};
+    for (int column = 0; column < 3; ++column)
+        List1->horizontalHeader()->resizeSection(column, px(widths[column]));
+    // The face name is meant as it stands; font substitution picks the face that shows.
+    List1->setFont(QFont(QStringLiteral("Timers New Roman"), 9));
+
+    Combo1->addItem(QStringLiteral("全盘搜索"));
+    const QList<QByteArray> volumes = services_.probeVolumes ? services_.probeVolumes() : platform::listMachineVolumes();
+    for (const QByteArray& volume : volumes)
+        Combo1->addItem(platform::pathText(volume), volume); // the bytes are what gets searched
+    Combo1->setEditText(QStringLiteral("全盘搜索"));
+
+    Panel1->setFixedWidth(px(2000));
+    StatusBar1->addWidget(Panel2);
+    Panel2->setFixedWidth(px(6000));
+
+    for (const search::FileTypeCategory& category : search::fileTypeCategories())
+        Combo2->addItem(category.caption);
+    Combo2->setCurrentIndex(0);
+
+    Command2->setEnabled(false);
+    Text1->setFocus();
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    if (!placed_) {
+        placed_ = true;
+        centreOnScreen();
+    }
+    QWidget::showEvent(event);
+}
+
+// The first position is centred on the screen under the pointer, or on the primary one.
+void Form1::centreOnScreen()
+{
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect area = rect();
+    area.moveCenter(screen->geometry().center());
+    move(area.topLeft());
+}
+
+void Form1::StartSearch()
+{
+    if (!search_->StartSearch())
+        return;
+    emit searchFinished();
+    if (closedDuringSearch_)
+        QApplication::quit();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    closedDuringSearch_ = search_->isRunning();
+    search_->CloseWindow();
+    if (services_.settings)
+        saveOptionStates(*services_.settings, {storedStateOf(Check1), storedStateOf(Check2), storedStateOf(Check3)});
+    event->accept();
+}
+
+void Form1::keyPressEvent(QKeyEvent* event)
+{
+    // Both Enter keys, the keypad's too, start a search.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (Command1->isEnabled())
+            Command1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void Form1::showLocation(const QByteArray& folder)
+{
+    shownLocationText_ = platform::pathText(folder);
+    shownLocationBytes_ = folder;
+    Combo1->setEditText(shownLocationText_);
+}
+
+} // namespace mainwindow

@@ -1,0 +1,61 @@
+// Folders read on the walk's own thread, a chunk at a time, so that a huge folder still lets the
+// window have its turn between chunks.
+#include "search/chunk_reader.h"
+#include "search/entry_filter.h"
+#include "search/folder_queue.h"
+#include "search/folder_reading.h"
+
+#include "platform/file_system.h"
+
+namespace search {
+namespace {
+
+// Small enough that a chunk is read well within one yield interval even on a cold disk.
+constexpr size_t kDirectChunkEntries = 256;
+
+class DirectReading : public FolderReading {
+public:
+    DirectReading(std::unique_ptr<platform::FolderListing> listing, EntryFilter& filter)
+        : listing_(std::move(listing)), filter_(filter)
+    {
+    }
+    const EntryChunk* next() override
+    {
+        return readChunk(*listing_, filter_, chunk_, kDirectChunkEntries) ? &chunk_ : nullptr;
+    }
+    uint64_t volume() const override { return listing_->volume(); }
+
+private:
+    std::unique_ptr<platform::FolderListing> listing_;
+    EntryFilter& filter_;
+    EntryChunk chunk_;
+};
+
+class DirectSource : public FolderSource {
+public:
+    DirectSource(platform::FileSystem& fileSystem, const EntryFilter& filter)
+        : fileSystem_(fileSystem), filter_(filter)
+    {
+    }
+    std::unique_ptr<FolderReading> read(const QueuedFolder& folder) override
+    {
+        auto listing = fileSystem_.listFolder(
+            folder.path, {folder.parentVolume, folder.sameVolumeOnly, folder.followLink});
+        if (!listing)
+            return nullptr;
+        return std::make_unique<DirectReading>(std::move(listing), filter_);
+    }
+
+private:
+    platform::FileSystem& fileSystem_;
+    EntryFilter filter_;
+};
+
+} // namespace
+
+std::unique_ptr<FolderSource> makeDirectSource(platform::FileSystem& fileSystem, const EntryFilter& filter)
+{
+    return std::make_unique<DirectSource>(fileSystem, filter);
+}
+
+} // namespace search

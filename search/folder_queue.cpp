@@ -1,0 +1,34 @@
+#include "search/folder_queue.h"
+
+#include "platform/paths.h"
+
+namespace search {
+
+void FolderQueue::clear()
+{
+    waiting_.clear();
+    waiting_.shrink_to_fit();
+    queued_ = 0;
+}
+
+void FolderQueue::push(QueuedFolder folder)
+{
+    folder.position = ++queued_;
+    waiting_.push_back(std::move(folder));
+}
+
+QueuedFolder FolderQueue::takeNext()
+{
+    QueuedFolder next = std::move(waiting_.front());
+    waiting_.pop_front();
+    return next;
+}
+
+void FolderQueue::movePrefix(QByteArrayView from, QByteArrayView to)
+{
+    for (QueuedFolder& folder : waiting_)
+        if (platform::isSameOrBelow(folder.path, from))
+            folder.path = to.toByteArray() + folder.path.mid(from.size());
+}
+
+} // namespace search

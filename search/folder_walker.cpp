@@ -1,0 +1,166 @@
+#include "search/folder_walker.h"
+
+#include "platform/file_name_text.h"
+#include "platform/icon_source.h"
+#include "platform/paths.h"
+#include "search/entry_filter.h"
+#include "search/result_list.h"
+
+namespace search {
+
+FolderWalker::FolderWalker(platform::FileSystem& fileSystem, platform::IconSource& icons, ResultList& results,
+                           Yield yield, YieldPolicy policy)
+    : fileSystem_(fileSystem), icons_(icons), results_(results), yield_(std::move(yield)), policy_(std::move(policy))
+{
+}
+
+FolderWalker::~FolderWalker() = default;
+
+void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
+{
+    state_.FolderQueue.clear();
+    state_.MatchCount = 0;
+    state_.StopRequested = false;
+    stats_ = {};
+    const auto started = policy_.now();
+    lastYield_ = started;
+    entriesSinceClockCheck_ = 0;
+    progressWaiting_ = rowsWaiting_ = false;
+    source_ = makeDirectSource(fileSystem_, EntryFilter(request));
+
+    // Each root's tree is finished before the next root is listed; a stop met in the queue drops
+    // the roots not yet walked.
+    for (size_t i = 0; i < roots.paths.size(); ++i) {
+        const bool followLink = i == 0 && roots.firstMayBeLink;
+        SearchFolder({roots.paths[i], 0, roots.sameVolumeOnly, followLink, 0});
+        if (!runQueue())
+            break;
+    }
+
+    source_->cancel();
+    source_.reset();
+    results_.flush();
+    stats_.duration = policy_.now() - started;
+}
+
+void FolderWalker::stop()
+{
+    state_.StopRequested = true;
+}
+
+void FolderWalker::dropQueue()
+{
+    state_.FolderQueue.clear();
+}
+
+void FolderWalker::diskChanged(QByteArrayView path)
+{
+    // The folder holding the changed entry may have been read ahead without it, or with it.
+    if (source_)
+        source_->diskChanged(platform::containingFolder(path));
+}
+
+void FolderWalker::entryRenamed(QByteArrayView from, QByteArrayView to)
+{
+    state_.FolderQueue.movePrefix(from, to);
+    if (platform::isSameOrBelow(current_.path, from))
+        current_.path = to.toByteArray() + current_.path.mid(from.size());
+    results_.movePrefix(from, to);
+    diskChanged(from);
+}
+
+bool FolderWalker::runQueue()
+{
+    while (!state_.FolderQueue.empty()) {
+        if (state_.StopRequested)
+            return false;
+        SearchFolder(state_.FolderQueue.takeNext());
+    }
+    return true;
+}
+
+void FolderWalker::SearchFolder(const QueuedFolder& folder)
+{
+    current_ = folder;
+    const std::unique_ptr<FolderReading> reading = source_->read(folder);
+    if (!reading)
+        return; // the progress text keeps what it showed
+    bool progressShown = false;
+    while (const EntryChunk* chunk = reading->next()) {
+        for (const ListedEntry& entry : chunk->entries) {
+            if (state_.StopRequested)
+                return;
+            handleEntry(reading->volume(), *chunk, entry, progressShown);
+            afterEntry();
+        }
+    }
+}
+
+void FolderWalker::handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry,
+                               bool& progressShown)
+{
+    if (entry.kind == ListedEntry::Kind::Dot)
+        return;
+    ++stats_.entries;
+    if (!progressShown) {
+        progressFolder_ = current_.path;
+        progressWaiting_ = progressShown = true;
+    }
+    // Every sub-folder is queued before any test: folders of another category, hidden ones and
+    // ones whose names do not match are searched all the same.
+    if (entry.kind == ListedEntry::Kind::Folder) {
+        QueuedFolder sub{platform::joinPath(current_.path, chunk.name(entry)), volume, current_.sameVolumeOnly};
+        state_.FolderQueue.push(std::move(sub));
+        source_->folderQueued(state_.FolderQueue.at(state_.FolderQueue.waiting() - 1));
+    }
+    if (entry.accepted)
+        AddResultRow(chunk, entry);
+}
+
+void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entry)
+{
+    ++state_.MatchCount;
+    ResultRow row;
+    row.folder = current_.path;
+    row.name = chunk.name(entry).toByteArray();
+    row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);
+    if (entry.identity)
+        row.identity = *entry.identity;
+    if (entry.length) {
+        row.size = *entry.length;
+        row.hasSize = true;
+    }
+    results_.append(std::move(row));
+    rowsWaiting_ = true;
+}
+
+void FolderWalker::afterEntry()
+{
+    if (policy_.interval.count() > 0) {
+        if (++entriesSinceClockCheck_ < policy_.entriesPerClockCheck)
+            return;
+        entriesSinceClockCheck_ = 0;
+        if (policy_.now() - lastYield_ < policy_.interval)
+            return;
+    }
+    yieldToWindow();
+}
+
+void FolderWalker::yieldToWindow()
+{
+    const auto now = policy_.now();
+    stats_.longestGap = std::max(stats_.longestGap, std::chrono::nanoseconds(now - lastYield_));
+    lastYield_ = now;
+    ++stats_.yields;
+
+    // Everything the walk did since the last yield reaches the window before any handler runs.
+    results_.flush();
+    WalkProgress progress;
+    if (progressWaiting_)
+        progress.folder = &progressFolder_;
+    progress.rowsAdded = rowsWaiting_;
+    progressWaiting_ = rowsWaiting_ = false;
+    yield_(progress);
+}
+
+} // namespace search

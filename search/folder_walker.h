@@ -1,0 +1,93 @@
+#pragma once
+
+#include "search/folder_reading.h"
+#include "search/search_request.h"
+#include "search/search_state.h"
+#include "search/yield_policy.h"
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace platform {
+class FileSystem;
+class IconSource;
+} // namespace platform
+
+namespace search {
+
+class ResultList;
+
+// What the last walk did, for the benchmark driver.
+struct SearchStats {
+    int64_t entries = 0; // directory entries handled, "." and ".." not counted
+    int64_t yields = 0;
+    std::chrono::nanoseconds longestGap{0}; // between the starts of two yields
+    std::chrono::nanoseconds duration{0};
+};
+
+// What changed on screen since the last yield.
+struct WalkProgress {
+    const QByteArray* folder = nullptr; // the folder being searched, when it changed
+    bool rowsAdded = false;
+};
+
+// Where a walk starts: one root, or each listed volume in turn, each kept within itself.
+struct WalkRoots {
+    std::vector<QByteArray> paths;
+    bool sameVolumeOnly = false;
+    bool firstMayBeLink = false; // a typed root that is a link to a folder is searched there
+};
+
+// The breadth-first walk: lists a folder, queues its sub-folders, turns the accepted entries into
+// rows, and yields to the window between entries. It knows nothing of the window: it gets the
+// request as a value and hands the window its turn through the yield callback, where handlers may
+// stop it, remove or rename rows, or change the disk.
+class FolderWalker {
+public:
+    using Yield = std::function<void(const WalkProgress&)>;
+
+    FolderWalker(platform::FileSystem& fileSystem, platform::IconSource& icons, ResultList& results, Yield yield,
+                 YieldPolicy policy = {});
+    ~FolderWalker();
+
+    // Runs a whole search; returns when it is done or stopped.
+    void walk(const SearchRequest& request, const WalkRoots& roots);
+    void stop(); // the walk handles no further entry
+    void dropQueue(); // the window closes: the folders still queued go
+    // An action changed the disk there, or renamed an entry, inside a yield.
+    void diskChanged(QByteArrayView path);
+    void entryRenamed(QByteArrayView from, QByteArrayView to);
+
+    const SearchState& state() const { return state_; }
+    const SearchStats& stats() const { return stats_; }
+
+private:
+    void SearchFolder(const QueuedFolder& folder);
+    bool runQueue(); // false when a stop ended it
+    void handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry, bool& progressShown);
+    void AddResultRow(const EntryChunk& chunk, const ListedEntry& entry);
+    void afterEntry();
+    void yieldToWindow();
+
+    platform::FileSystem& fileSystem_;
+    platform::IconSource& icons_;
+    ResultList& results_;
+    Yield yield_;
+    YieldPolicy policy_;
+
+    SearchState state_;
+    SearchStats stats_;
+    std::unique_ptr<FolderSource> source_;
+    QueuedFolder current_; // the folder being walked; a rename above it moves it
+
+    // What reaches the window at the next yield.
+    QByteArray progressFolder_;
+    bool progressWaiting_ = false;
+    bool rowsWaiting_ = false;
+    int entriesSinceClockCheck_ = 0;
+    std::chrono::steady_clock::time_point lastYield_;
+};
+
+} // namespace search
