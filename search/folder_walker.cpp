@@ -136,19 +136,20 @@ void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entr
 
 void FolderWalker::afterEntry()
 {
-    if (policy_.interval.count() > 0) {
-        if (++entriesSinceClockCheck_ < policy_.entriesPerClockCheck)
-            return;
-        entriesSinceClockCheck_ = 0;
-        if (policy_.now() - lastYield_ < policy_.interval)
-            return;
+    if (policy_.interval.count() <= 0) {
+        yieldToWindow(policy_.now());
+        return;
     }
-    yieldToWindow();
+    if (++entriesSinceClockCheck_ < policy_.entriesPerClockCheck)
+        return;
+    entriesSinceClockCheck_ = 0;
+    const auto now = policy_.now();
+    if (now - lastYield_ >= policy_.interval)
+        yieldToWindow(now);
 }
 
-void FolderWalker::yieldToWindow()
+void FolderWalker::yieldToWindow(std::chrono::steady_clock::time_point now)
 {
-    const auto now = policy_.now();
     stats_.longestGap = std::max(stats_.longestGap, std::chrono::nanoseconds(now - lastYield_));
     lastYield_ = now;
     ++stats_.yields;

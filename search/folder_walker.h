@@ -69,7 +69,7 @@ private:
     void handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry, bool& progressShown);
     void AddResultRow(const EntryChunk& chunk, const ListedEntry& entry);
     void afterEntry();
-    void yieldToWindow();
+    void yieldToWindow(std::chrono::steady_clock::time_point now);
 
     platform::FileSystem& fileSystem_;
     platform::IconSource& icons_;

@@ -117,6 +117,26 @@ public:
         return n->size;
     }
 
+    // Moves an entry and everything below it, keeping its place in its folder's order.
+    void rename(const QByteArray& from, const QByteArray& to)
+    {
+        std::map<QByteArray, Node> moved;
+        for (auto it = nodes_.begin(); it != nodes_.end();) {
+            if (it->first == from || it->first.startsWith(from + '/')) {
+                moved[to + it->first.mid(from.size())] = std::move(it->second);
+                it = nodes_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        nodes_.merge(moved);
+        const qsizetype slash = from.lastIndexOf('/');
+        Node& parent = nodes_[slash == 0 ? QByteArray("/") : from.left(slash)];
+        for (QByteArray& child : parent.children)
+            if (child == from.mid(slash + 1))
+                child = to.mid(to.lastIndexOf('/') + 1);
+    }
+
     std::vector<QByteArray> listed; // every folder asked for, in order
 
 private:
