@@ -73,7 +73,6 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
@@ -116,7 +115,6 @@ private:
     std::unique_ptr<search::SearchCommand> search_;
     actions::ResultActions* actions_;
     bool closedDuringSearch_ = false;
-    bool placed_ = false;
     // The folder last handed to showLocation, by its shown text and its bytes.
     QString shownLocationText_;
     QByteArray shownLocationBytes_;

@@ -60,15 +60,7 @@ void Form1::runStartUp()
 
     Command2->setEnabled(false);
     Text1->setFocus();
-}
-
-void Form1::showEvent(QShowEvent* event)
-{
-    if (!placed_) {
-        placed_ = true;
-        centreOnScreen();
-    }
-    QWidget::showEvent(event);
+    centreOnScreen();
 }
 
 // The first position is centred on the screen under the pointer, or on the primary one.

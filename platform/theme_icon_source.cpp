@@ -1,5 +1,7 @@
 #include "platform/theme_icon_source.h"
 
+#include <QStandardPaths>
+
 namespace platform {
 namespace {
 
@@ -30,6 +32,14 @@ ThemeIconSource::ThemeIconSource()
 
 void ThemeIconSource::ensureIconTheme()
 {
+    // Platforms without a desktop theme of their own (offscreen) look only in Qt's resources.
+    QStringList paths = QIcon::themeSearchPaths();
+    for (const QString& dir :
+         QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("icons"),
+                                   QStandardPaths::LocateDirectory))
+        if (!paths.contains(dir))
+            paths << dir;
+    QIcon::setThemeSearchPaths(paths);
     const QString theme = QIcon::themeName();
     if (theme.isEmpty() || theme == QLatin1String("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));

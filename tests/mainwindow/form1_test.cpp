@@ -4,6 +4,7 @@
 #include "mainwindow/result_view.h"
 #include "platform/message_boxes.h"
 #include "platform/posix_file_system.h"
+#include "platform/row_icon_source.h"
 #include "platform/settings_store.h"
 #include "search/result_list.h"
 #include "tests/support/memory_store.h"
@@ -23,7 +24,10 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
+#include <QPixmap>
+#include <QScreen>
 
 #include <map>
 
@@ -285,6 +289,99 @@ TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
     EXPECT_LT(fileSystem.listings, 21) << "the walk went on after the window closed";
     EXPECT_LT(w->results().totalRows(), 80);
     EXPECT_EQ(store.writes.size(), 3);
+}
+
+TEST_F(Form1Test, TheLocationFieldSearchesWhatWasTypedAndCompletesNothing)
+{
+    makeTree(2, 1);
+    auto w = makeWindow();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    // A remembered location that begins with what will be typed.
+    ui(w).Combo1->setEditText(tree.path() + "/d1");
+    ui(w).Command1->click();
+    ASSERT_EQ(ui(w).Combo1->count(), 4);
+
+    QLineEdit* field = ui(w).Combo1->lineEdit();
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, tree.path() + "/d");
+    EXPECT_EQ(field->text(), tree.path() + "/d") << "the field filled in a listed entry";
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(messages.prompts, QStringList{"指定搜索位置不存在"}) << "the typed text was not what was searched";
+}
+
+TEST_F(Form1Test, TheKeypadEnterStartsASearchAndTheKeypadDeleteDeletes)
+{
+    makeTree(1, 2);
+    auto w = makeWindow();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    ui(w).Combo1->setEditText(tree.path());
+    ui(w).Text1->setText("file");
+    for (QWidget* from : {static_cast<QWidget*>(ui(w).Text1), static_cast<QWidget*>(ui(w).Combo1->lineEdit()),
+                          static_cast<QWidget*>(ui(w).Check2)}) {
+        ui(w).Panel2->clear();
+        QTest::keyClick(from, Qt::Key_Enter, Qt::KeypadModifier);
+        EXPECT_EQ(ui(w).Panel2->text(), "已完成搜索") << from->metaObject()->className();
+    }
+    QSignalSpy deletes(ui(w).List1, &mainwindow::ResultView::deleteKeyPressed);
+    ui(w).List1->setFocus();
+    QTest::keyClick(ui(w).List1, Qt::Key_Delete, Qt::KeypadModifier);
+    EXPECT_EQ(deletes.count(), 1);
+}
+
+TEST_F(Form1Test, TheWindowFirstShowsCentredOnTheScreen)
+{
+    auto w = makeWindow();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    const QPoint screenCentre = w->screen()->geometry().center();
+    const QPoint windowCentre = w->geometry().center();
+    // Within 2 px on each axis: the offscreen platform draws a 2 px frame around the placed area.
+    EXPECT_LE(std::abs(windowCentre.x() - screenCentre.x()), 2) << windowCentre.x();
+    EXPECT_LE(std::abs(windowCentre.y() - screenCentre.y()), 2) << windowCentre.y();
+}
+
+TEST_F(Form1Test, ARefusedLocationEndsNoSearchAndEmitsNoFinish)
+{
+    auto w = makeWindow();
+    QSignalSpy finished(w.get(), &Form1::searchFinished);
+    ui(w).Combo1->setEditText(tree.path() + "/missing");
+    ui(w).Command1->click();
+    EXPECT_EQ(messages.prompts, QStringList{"指定搜索位置不存在"});
+    EXPECT_EQ(finished.count(), 0);
+    ui(w).Combo1->setEditText(tree.path());
+    ui(w).Command1->click();
+    EXPECT_EQ(finished.count(), 1);
+}
+
+// One image for every row, of a source the test put in.
+class OneIcon : public platform::RowIconSource {
+public:
+    uint32_t GetFileIcon(QStringView, bool isFolder) override { return isFolder ? 2 : 1; }
+    QIcon icon(uint32_t image) const override
+    {
+        QPixmap pixmap(16, 16);
+        pixmap.fill(image == 2 ? Qt::blue : Qt::red);
+        return QIcon(pixmap);
+    }
+};
+
+TEST_F(Form1Test, RowsShowTheIconsOfTheSourceTheServicesGive)
+{
+    makeTree(1, 1);
+    OneIcon icons;
+    Form1 w(mainwindow::Form1Services{.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
+                                      .probeVolumes = {}, .yieldPolicy = {}, .shell = nullptr, .icons = &icons});
+    mainwindow::Form1Controls::of(w).Combo1->setEditText(tree.path());
+    mainwindow::Form1Controls::of(w).Command1->click();
+    ASSERT_EQ(w.results().rowCount(), 2);
+    for (int row = 0; row < 2; ++row) {
+        const QIcon shown = w.results().data(w.results().index(row, 0), Qt::DecorationRole).value<QIcon>();
+        const QColor colour = shown.pixmap(16, 16).toImage().pixelColor(8, 8);
+        EXPECT_EQ(colour, w.results().row(row).hasSize ? QColor(Qt::red) : QColor(Qt::blue));
+    }
 }
 
 } // namespace
