@@ -94,65 +94,65 @@ void Form1::buildControls()
     setWindowTitle(QStringLiteral("Sorvane"));
     setObjectName(QStringLiteral("Form1"));
 
-    Text1 = place(new QLineEdit(this), "Text1", 1320, 120, 2175, 270);
-    Combo1 = place(new QComboBox(this), "Combo1", 1320, 480, 2175, 300);
-    Combo1->setEditable(true);
-    Combo1->setInsertPolicy(QComboBox::NoInsert); // locations join the list only after a search
+    ui_.Text1 = place(new QLineEdit(this), "Text1", 1320, 120, 2175, 270);
+    ui_.Combo1 = place(new QComboBox(this), "Combo1", 1320, 480, 2175, 300);
+    ui_.Combo1->setEditable(true);
+    ui_.Combo1->setInsertPolicy(QComboBox::NoInsert); // locations join the list only after a search
     // The location is what the user typed: nothing fills in the rest of a listed entry.
-    Combo1->setCompleter(nullptr);
-    Combo2 = place(new QComboBox(this), "Combo2", 1320, 840, 2175, 300);
-    Label1 = place(label(this, QStringLiteral("请输入文件名"), Text1), "Label1", 120, 120, 1215, 255);
-    Label2 = place(label(this, QStringLiteral("搜索位置"), Combo1), "Label2", 360, 480, 855, 255);
-    Label3 = place(label(this, QStringLiteral("文件类型"), Combo2), "Label3", 360, 840, 855, 255);
+    ui_.Combo1->setCompleter(nullptr);
+    ui_.Combo2 = place(new QComboBox(this), "Combo2", 1320, 840, 2175, 300);
+    ui_.Label1 = place(label(this, QStringLiteral("请输入文件名"), ui_.Text1), "Label1", 120, 120, 1215, 255);
+    ui_.Label2 = place(label(this, QStringLiteral("搜索位置"), ui_.Combo1), "Label2", 360, 480, 855, 255);
+    ui_.Label3 = place(label(this, QStringLiteral("文件类型"), ui_.Combo2), "Label3", 360, 840, 855, 255);
     // On Linux a combo box reads as its value, its caption only as a relation; the text field
     // inside it, where the typing goes, carries the caption itself.
-    Combo1->lineEdit()->setAccessibleName(Label2->text());
-    Check1 = place(new OptionBox(QStringLiteral("全字匹配"), this), "Check1", 3840, 120, 1215, 255);
-    Check2 = place(new OptionBox(QStringLiteral("区分大小写"), this), "Check2", 3840, 480, 1215, 255);
-    Check3 = place(new OptionBox(QStringLiteral("包括隐藏文件"), this), "Check3", 3840, 840, 1455, 255);
-    Command1 = place(new QPushButton(QStringLiteral("开始搜索"), this), "Command1", 6120, 120, 1695, 375);
-    Command2 = place(new QPushButton(QStringLiteral("停止搜索"), this), "Command2", 6120, 600, 1695, 375);
+    ui_.Combo1->lineEdit()->setAccessibleName(ui_.Label2->text());
+    ui_.Check1 = place(new OptionBox(QStringLiteral("全字匹配"), this), "Check1", 3840, 120, 1215, 255);
+    ui_.Check2 = place(new OptionBox(QStringLiteral("区分大小写"), this), "Check2", 3840, 480, 1215, 255);
+    ui_.Check3 = place(new OptionBox(QStringLiteral("包括隐藏文件"), this), "Check3", 3840, 840, 1455, 255);
+    ui_.Command1 = place(new QPushButton(QStringLiteral("开始搜索"), this), "Command1", 6120, 120, 1695, 375);
+    ui_.Command2 = place(new QPushButton(QStringLiteral("停止搜索"), this), "Command2", 6120, 600, 1695, 375);
     // Enter belongs to the start button wherever the focus is (see keyPressEvent).
-    Command1->setAutoDefault(false);
-    Command1->setDefault(true);
-    Command2->setAutoDefault(false);
+    ui_.Command1->setAutoDefault(false);
+    ui_.Command1->setDefault(true);
+    ui_.Command2->setAutoDefault(false);
 
-    List1 = place(new ResultView(this), "List1", 120, 1320, 7935, 4695);
-    List1->setModel(results_);
-    List1->setAccessibleName(QStringLiteral("搜索结果"));
+    ui_.List1 = place(new ResultView(this), "List1", 120, 1320, 7935, 4695);
+    ui_.List1->setModel(results_);
+    ui_.List1->setAccessibleName(QStringLiteral("搜索结果"));
 
-    StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 6090, 8190, 300);
-    StatusBar1->setSizeGripEnabled(false);
-    Panel1 = new QLabel(StatusBar1);
-    Panel2 = new QLabel(StatusBar1);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel2->setObjectName(QStringLiteral("Panel2"));
+    ui_.StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 6090, 8190, 300);
+    ui_.StatusBar1->setSizeGripEnabled(false);
+    ui_.Panel1 = new QLabel(ui_.StatusBar1);
+    ui_.Panel2 = new QLabel(ui_.StatusBar1);
+    ui_.Panel1->setObjectName(QStringLiteral("Panel1"));
+    ui_.Panel2->setObjectName(QStringLiteral("Panel2"));
     // The panels read as their texts; the descriptions tell which is which.
-    Panel1->setAccessibleDescription(QStringLiteral("搜索状态"));
-    Panel2->setAccessibleDescription(QStringLiteral("搜索进度"));
-    StatusBar1->addWidget(Panel1);
+    ui_.Panel1->setAccessibleDescription(QStringLiteral("搜索状态"));
+    ui_.Panel2->setAccessibleDescription(QStringLiteral("搜索进度"));
+    ui_.StatusBar1->addWidget(ui_.Panel1);
 
-    setTabOrder(Text1, Command1);
-    setTabOrder(Command1, List1);
-    setTabOrder(List1, Command2);
-    setTabOrder(Command2, Combo1);
-    setTabOrder(Combo1, Check1);
-    setTabOrder(Check1, Check2);
-    setTabOrder(Check2, Combo2);
-    setTabOrder(Combo2, Check3);
-    platform::selectAllOnFocus(Text1);
+    setTabOrder(ui_.Text1, ui_.Command1);
+    setTabOrder(ui_.Command1, ui_.List1);
+    setTabOrder(ui_.List1, ui_.Command2);
+    setTabOrder(ui_.Command2, ui_.Combo1);
+    setTabOrder(ui_.Combo1, ui_.Check1);
+    setTabOrder(ui_.Check1, ui_.Check2);
+    setTabOrder(ui_.Check2, ui_.Combo2);
+    setTabOrder(ui_.Combo2, ui_.Check3);
+    platform::selectAllOnFocus(ui_.Text1);
 }
 
 void Form1::buildMenu()
 {
-    mnuMain = new QMenu(QStringLiteral("mnuMain"), this);
-    mnuMain->setObjectName(QStringLiteral("mnuMain"));
+    ui_.mnuMain = new QMenu(QStringLiteral("mnuMain"), this);
+    ui_.mnuMain->setObjectName(QStringLiteral("mnuMain"));
     const std::pair<QAction**, std::pair<const char*, const char16_t*>> items[] = {
-        {&mnuOpen, {"mnuOpen", u"打开"}},     {&mnuOpenDir, {"mnuOpenDir", u"定位"}},
-        {&mnuCopy, {"mnuCopy", u"复制"}},     {&mnuDelete, {"mnuDelete", u"删除"}},
-        {&mnuRename, {"mnuRename", u"重命名"}}, {&mnuAttrib, {"mnuAttrib", u"属性"}}};
+        {&ui_.mnuOpen, {"mnuOpen", u"打开"}},     {&ui_.mnuOpenDir, {"mnuOpenDir", u"定位"}},
+        {&ui_.mnuCopy, {"mnuCopy", u"复制"}},     {&ui_.mnuDelete, {"mnuDelete", u"删除"}},
+        {&ui_.mnuRename, {"mnuRename", u"重命名"}}, {&ui_.mnuAttrib, {"mnuAttrib", u"属性"}}};
     for (const auto& [action, names] : items) {
-        *action = mnuMain->addAction(QString::fromUtf16(names.second));
+        *action = ui_.mnuMain->addAction(QString::fromUtf16(names.second));
         (*action)->setObjectName(QString::fromLatin1(names.first));
     }
 }
@@ -160,22 +160,23 @@ void Form1::buildMenu()
 void Form1::connectControls()
 {
     using actions::ResultActions;
-    connect(Command1, &QPushButton::clicked, this, &Form1::StartSearch);
-    connect(Command2, &QPushButton::clicked, this, [this] { search_->StopSearch(); });
-    connect(List1, &ResultView::mouseReleased, actions_, &ResultActions::List1_MouseUp);
-    connect(List1, &QAbstractItemView::doubleClicked, actions_, &ResultActions::List1_DblClick);
-    connect(List1, &ResultView::deleteKeyPressed, actions_, &ResultActions::mnuDelete_Click);
-    connect(List1, &ResultView::renameKeyPressed, actions_, &ResultActions::mnuRename_Click);
-    connect(List1, &ResultView::menuKeyPressed, this, [this] {
+    connect(ui_.Command1, &QPushButton::clicked, this, &Form1::StartSearch);
+    connect(ui_.Command2, &QPushButton::clicked, this, [this] { search_->StopSearch(); });
+    connect(ui_.List1, &ResultView::mouseReleased, actions_, &ResultActions::List1_MouseUp);
+    connect(ui_.List1, &QAbstractItemView::doubleClicked, actions_, &ResultActions::List1_DblClick);
+    connect(ui_.List1, &ResultView::deleteKeyPressed, actions_, &ResultActions::mnuDelete_Click);
+    connect(ui_.List1, &ResultView::renameKeyPressed, actions_, &ResultActions::mnuRename_Click);
+    connect(ui_.List1, &ResultView::menuKeyPressed, this, [this] {
         if (results_->rowCount() > 0)
-            mnuMain->exec(List1->viewport()->mapToGlobal(List1->visualRect(List1->currentIndex()).center()));
+            ui_.mnuMain->exec(
+                ui_.List1->viewport()->mapToGlobal(ui_.List1->visualRect(ui_.List1->currentIndex()).center()));
     });
-    connect(mnuOpen, &QAction::triggered, actions_, &ResultActions::mnuOpen_Click);
-    connect(mnuOpenDir, &QAction::triggered, actions_, &ResultActions::mnuOpenDir_Click);
-    connect(mnuCopy, &QAction::triggered, actions_, &ResultActions::mnuCopy_Click);
-    connect(mnuDelete, &QAction::triggered, actions_, &ResultActions::mnuDelete_Click);
-    connect(mnuRename, &QAction::triggered, actions_, &ResultActions::mnuRename_Click);
-    connect(mnuAttrib, &QAction::triggered, actions_, &ResultActions::mnuAttrib_Click);
+    connect(ui_.mnuOpen, &QAction::triggered, actions_, &ResultActions::mnuOpen_Click);
+    connect(ui_.mnuOpenDir, &QAction::triggered, actions_, &ResultActions::mnuOpenDir_Click);
+    connect(ui_.mnuCopy, &QAction::triggered, actions_, &ResultActions::mnuCopy_Click);
+    connect(ui_.mnuDelete, &QAction::triggered, actions_, &ResultActions::mnuDelete_Click);
+    connect(ui_.mnuRename, &QAction::triggered, actions_, &ResultActions::mnuRename_Click);
+    connect(ui_.mnuAttrib, &QAction::triggered, actions_, &ResultActions::mnuAttrib_Click);
 }
 
 } // namespace mainwindow

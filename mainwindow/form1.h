@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions/result_window.h"
+#include "mainwindow/form1_controls.h"
 #include "search/search_command.h"
 #include "search/search_controls.h"
 
@@ -10,14 +11,6 @@
 
 #include <functional>
 #include <memory>
-
-class QAction;
-class QComboBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
-class QStatusBar;
 
 namespace platform {
 class FileSystem;
@@ -34,9 +27,6 @@ class ResultActions;
 }
 
 namespace mainwindow {
-
-class OptionBox;
-class ResultView;
 
 // What the window runs on. Tests and the benchmark driver put their own in.
 struct Form1Services {
@@ -119,28 +109,7 @@ private:
     QString shownLocationText_;
     QByteArray shownLocationBytes_;
 
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLineEdit* Text1;
-    QComboBox* Combo1;
-    QComboBox* Combo2;
-    OptionBox* Check1;
-    OptionBox* Check2;
-    OptionBox* Check3;
-    QPushButton* Command1;
-    QPushButton* Command2;
-    ResultView* List1;
-    QStatusBar* StatusBar1;
-    QLabel* Panel1;
-    QLabel* Panel2;
-    QMenu* mnuMain;
-    QAction* mnuOpen;
-    QAction* mnuOpenDir;
-    QAction* mnuCopy;
-    QAction* mnuDelete;
-    QAction* mnuRename;
-    QAction* mnuAttrib;
+    Form1Controls ui_; // every control, by the name it is known by
 };
 
 } // namespace mainwindow

@@ -31,7 +31,7 @@ void Form1::runStartUp()
 {
     if (services_.settings) {
         const OptionStates states = restoreOptionStates(*services_.settings);
-        OptionBox* boxes[] = {Check1, Check2, Check3};
+        OptionBox* boxes[] = {ui_.Check1, ui_.Check2, ui_.Check3};
         for (size_t box = 0; box < states.size(); ++box)
             boxes[box]->setCheckState(checkStateFor(states[box]));
     }
@@ -40,26 +40,27 @@ void Form1::runStartUp()
 
     const int widths[] = {2000, 3500, 2350};
     for (int column = 0; column < 3; ++column)
-        List1->horizontalHeader()->resizeSection(column, px(widths[column]));
+        ui_.List1->horizontalHeader()->resizeSection(column, px(widths[column]));
     // The face name is meant as it stands; font substitution picks the face that shows.
-    List1->setFont(QFont(QStringLiteral("Timers New Roman"), 9));
+    ui_.List1->setFont(QFont(QStringLiteral("Timers New Roman"), 9));
 
-    Combo1->addItem(QStringLiteral("全盘搜索"));
-    const QList<QByteArray> volumes = services_.probeVolumes ? services_.probeVolumes() : platform::listMachineVolumes();
+    ui_.Combo1->addItem(QStringLiteral("全盘搜索"));
+    const QList<QByteArray> volumes =
+        services_.probeVolumes ? services_.probeVolumes() : platform::listMachineVolumes();
     for (const QByteArray& volume : volumes)
-        Combo1->addItem(platform::pathText(volume), volume); // the bytes are what gets searched
-    Combo1->setEditText(QStringLiteral("全盘搜索"));
+        ui_.Combo1->addItem(platform::pathText(volume), volume); // the bytes are what gets searched
+    ui_.Combo1->setEditText(QStringLiteral("全盘搜索"));
 
-    Panel1->setFixedWidth(px(2000));
-    StatusBar1->addWidget(Panel2);
-    Panel2->setFixedWidth(px(6000));
+    ui_.Panel1->setFixedWidth(px(2000));
+    ui_.StatusBar1->addWidget(ui_.Panel2);
+    ui_.Panel2->setFixedWidth(px(6000));
 
     for (const search::FileTypeCategory& category : search::fileTypeCategories())
-        Combo2->addItem(category.caption);
-    Combo2->setCurrentIndex(0);
+        ui_.Combo2->addItem(category.caption);
+    ui_.Combo2->setCurrentIndex(0);
 
-    Command2->setEnabled(false);
-    Text1->setFocus();
+    ui_.Command2->setEnabled(false);
+    ui_.Text1->setFocus();
     centreOnScreen();
 }
 
@@ -90,7 +91,8 @@ void Form1::closeEvent(QCloseEvent* event)
     closedDuringSearch_ = search_->isRunning();
     search_->CloseWindow();
     if (services_.settings)
-        saveOptionStates(*services_.settings, {storedStateOf(Check1), storedStateOf(Check2), storedStateOf(Check3)});
+        saveOptionStates(*services_.settings,
+                         {storedStateOf(ui_.Check1), storedStateOf(ui_.Check2), storedStateOf(ui_.Check3)});
     event->accept();
 }
 
@@ -99,8 +101,8 @@ void Form1::keyPressEvent(QKeyEvent* event)
     // Both Enter keys, the keypad's too, start a search.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        if (Command1->isEnabled())
-            Command1->click();
+        if (ui_.Command1->isEnabled())
+            ui_.Command1->click();
         return;
     }
     QWidget::keyPressEvent(event);
@@ -110,7 +112,7 @@ void Form1::showLocation(const QByteArray& folder)
 {
     shownLocationText_ = platform::pathText(folder);
     shownLocationBytes_ = folder;
-    Combo1->setEditText(shownLocationText_);
+    ui_.Combo1->setEditText(shownLocationText_);
 }
 
 } // namespace mainwindow

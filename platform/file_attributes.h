@@ -4,7 +4,7 @@
 
 namespace platform {
 
-// Attribute bits with the values the program has always used.
+// Attribute bits, with the values of the platform the program was first written for.
 enum FileAttribute : uint32_t {
     ReadOnly = 1,
     Hidden = 2,

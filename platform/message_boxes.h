@@ -4,8 +4,8 @@
 
 namespace platform {
 
-// Styles and answers of the modal message boxes; the values are the numbers the program has
-// always used for them.
+// Styles and answers of the modal message boxes, with the numbers of the platform's message-box
+// styles and answers as their values.
 enum class MessageStyle : int {
     StopOk = 16,        // an operation that failed, a refused key
     QuestionYesNo = 36, // the delete confirmation

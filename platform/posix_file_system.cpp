@@ -41,7 +41,7 @@ uint32_t attributesFromStat(const struct stat& st, QByteArrayView name)
     return bits;
 }
 
-// "*" and "?" only, as the existence test has always read them; every other byte is literal.
+// "*" and "?" only: the existence test knows no other wildcard, so every other byte is literal.
 bool matchesNamePattern(QByteArrayView name, QByteArrayView pattern)
 {
     qsizetype n = 0, p = 0, starP = -1, starN = 0;

@@ -26,7 +26,7 @@ const std::vector<FileTypeCategory>& fileTypeCategories()
         category(u"图片文件", FilesOnly,
                  {U"BMP", U"GIF", U"JPG", U"JPEG", U"PSD", U"PCX", U"PNG", U"TIFF", U"DXF", U"WMF",
                   U"EMF", U"SWF", U"SVG"}),
-        // "MIDI" stands twice, as it always has; it changes nothing.
+        // "MIDI" stands twice on purpose: the list is shown as it is given; matching is unchanged.
         category(u"声音文件", FilesOnly,
                  {U"MP3", U"MP1", U"MP2", U"WAV", U"WMA", U"MID", U"MIDI", U"RA", U"CDA", U"CMF",
                   U"VOC", U"RMI", U"MIDI", U"PCM", U"AIF", U"MOD", U"ST3", U"XT", U"APE", U"AU",

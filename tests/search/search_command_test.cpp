@@ -79,17 +79,21 @@ TEST_F(Search, LocksTheWindowBeforeTheWalkAndUnlocksAfterTheFinish)
 TEST_F(Search, NameAndExtensionPatternsComeFromTheNameBox)
 {
     h.fs.add("/t/");
-    const std::tuple<const char*, const char*, const char*> cases[] = {
+    const struct {
+        const char* typed;
+        const char* namePattern;
+        const char* extPattern;
+    } cases[] = {
         {"*", "", ""},           {"  *  ", "", ""},         {"*.*", "*.*", "*"},
         {"a.txt", "a.txt", "txt"}, {"*.txt", "*.txt", "txt"}, {"ab.txt", "ab.txt", ""},
         {".txt", ".txt", ""},    {"a.", "a.", ""},          {"?.tar.gz", "?.tar.gz", "gz"},
         {"  abc ", "abc", ""},
     };
-    for (auto [typed, name, ext] : cases) {
-        SCOPED_TRACE(typed);
-        h.search("/t", typed);
-        EXPECT_EQ(h.command.request().NamePattern, QString(name));
-        EXPECT_EQ(h.command.request().ExtPattern, QString(ext));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        h.search("/t", c.typed);
+        EXPECT_EQ(h.command.request().NamePattern, QString(c.namePattern));
+        EXPECT_EQ(h.command.request().ExtPattern, QString(c.extPattern));
     }
 }
 
@@ -283,14 +287,16 @@ TEST_F(Search, HistoryAddsANewLocationAsPlainTextIgnoringCase)
     for (const char* path : {"/Data/", "/x[1]/", "/x1/"})
         h.fs.add(path);
     const QStringList base{"全盘搜索", "/", "/Data", "/x[1]"};
-    const std::pair<const char*, bool> cases[] = {
-        {"/data", false}, {"  /Data  ", false}, {"/Data/", true}, {"/x[1]", false}, {"/x1", true},
-        {"全盘搜索", false}};
-    for (auto [location, added] : cases) {
-        SCOPED_TRACE(location);
+    const struct {
+        const char* location;
+        bool added;
+    } cases[] = {{"/data", false}, {"  /Data  ", false}, {"/Data/", true}, {"/x[1]", false}, {"/x1", true},
+                 {"全盘搜索", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location);
         h.controls.entries = base;
-        h.search(location);
-        EXPECT_EQ(h.controls.entries, added ? base + QStringList{search::trimBlanks(location)} : base);
+        h.search(c.location);
+        EXPECT_EQ(h.controls.entries, c.added ? base + QStringList{search::trimBlanks(c.location)} : base);
     }
     // The text standing at the finish counts; a blank one is not remembered.
     h.controls.entries = base;
