@@ -35,7 +35,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: sorvane-bench [--location TEXT] [--name TEXT] [--type N] [--whole-word]\n"
-                 "                     [--case] [--hidden] [--rows]\n");
+                 "                     [--case] [--hidden] [--rows] [--no-read-ahead]\n");
     return 2;
 }
 
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QString location = QStringLiteral("全盘搜索"), name;
     int type = 0;
-    bool wholeWord = false, caseSensitive = false, hidden = false, rows = false;
+    bool wholeWord = false, caseSensitive = false, hidden = false, rows = false, readAhead = true;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -69,6 +69,8 @@ int main(int argc, char** argv)
             hidden = true;
         } else if (!std::strcmp(a, "--rows")) {
             rows = true;
+        } else if (!std::strcmp(a, "--no-read-ahead")) {
+            readAhead = false;
         } else {
             return usage();
         }
@@ -77,7 +79,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     platform::PosixFileSystem fileSystem;
     PrintedMessages messages;
-    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr});
+    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
+                               .readAhead = readAhead ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off()});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
     controls.Text1->setText(name);
     controls.Combo1->setEditText(location);

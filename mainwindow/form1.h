@@ -37,6 +37,7 @@ struct Form1Services {
     search::YieldPolicy yieldPolicy = search::YieldPolicy::every(std::chrono::milliseconds(8));
     platform::ShellServices* shell = nullptr;    // nothing: the desktop's
     platform::RowIconSource* icons = nullptr;    // nothing: the desktop icon theme's
+    search::ReadAheadPolicy readAhead;           // folders read ahead on worker threads
 };
 
 // The search window: the request controls, the result list, the status bar and the popup menu.

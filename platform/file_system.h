@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -40,6 +41,8 @@ struct ListingBounds {
     uint64_t parentVolume = 0; // 0 for a root: nothing to compare with
     bool sameVolumeOnly = false;
     bool followLink = false; // the folder itself may be a link to a folder (a root the user typed)
+    // Once set, the listing may end early: its reader has been cancelled.
+    const std::atomic<bool>* cancelled = nullptr;
 };
 
 class FileSystem {

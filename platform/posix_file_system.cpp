@@ -107,13 +107,16 @@ int openFolder(const QByteArray& path, bool followLink = false)
 
 class PosixFolderListing : public FolderListing {
 public:
-    PosixFolderListing(int fd, uint64_t volume) : fd_(fd), volume_(volume) {}
+    PosixFolderListing(int fd, uint64_t volume, const std::atomic<bool>* cancelled = nullptr)
+        : fd_(fd), volume_(volume), cancelled_(cancelled)
+    {
+    }
     ~PosixFolderListing() override { ::close(fd_); }
 
     bool next() override
     {
         if (offset_ >= filled_) {
-            if (ended_)
+            if (ended_ || (cancelled_ && cancelled_->load(std::memory_order_relaxed)))
                 return false;
             long n;
             do {
@@ -174,6 +177,7 @@ private:
 
     int fd_;
     uint64_t volume_;
+    const std::atomic<bool>* cancelled_;
     std::array<char, 32 * 1024> buffer_;
     size_t filled_ = 0;
     size_t offset_ = 0;
@@ -222,7 +226,7 @@ std::unique_ptr<FolderListing> PosixFileSystem::listFolder(const QByteArray& fol
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixFolderListing>(fd, volume);
+    return std::make_unique<PosixFolderListing>(fd, volume, bounds.cancelled);
 }
 
 QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)

@@ -3,6 +3,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
 #include "search/entry_filter.h"
+#include "search/folder_queue.h"
 
 namespace search {
 namespace {
@@ -29,6 +30,16 @@ void judge(platform::FolderListing& listing, EntryFilter& filter, ListedEntry& e
 }
 
 } // namespace
+
+platform::ListingBounds boundsOf(const QueuedFolder& folder, const std::atomic<bool>* cancelled)
+{
+    platform::ListingBounds bounds;
+    bounds.parentVolume = folder.parentVolume;
+    bounds.sameVolumeOnly = folder.sameVolumeOnly;
+    bounds.followLink = folder.followLink;
+    bounds.cancelled = cancelled;
+    return bounds;
+}
 
 bool readChunk(platform::FolderListing& listing, EntryFilter& filter, EntryChunk& chunk, size_t maxEntries)
 {

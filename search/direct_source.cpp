@@ -19,9 +19,10 @@ public:
         : listing_(std::move(listing)), filter_(filter)
     {
     }
-    const EntryChunk* next() override
+    ChunkStatus next(const EntryChunk*& chunk) override
     {
-        return readChunk(*listing_, filter_, chunk_, kDirectChunkEntries) ? &chunk_ : nullptr;
+        chunk = &chunk_;
+        return readChunk(*listing_, filter_, chunk_, kDirectChunkEntries) ? ChunkStatus::Ready : ChunkStatus::End;
     }
     uint64_t volume() const override { return listing_->volume(); }
 
@@ -39,11 +40,7 @@ public:
     }
     std::unique_ptr<FolderReading> read(const QueuedFolder& folder) override
     {
-        auto listing = fileSystem_.listFolder(
-            folder.path, {folder.parentVolume, folder.sameVolumeOnly, folder.followLink});
-        if (!listing)
-            return nullptr;
-        return std::make_unique<DirectReading>(std::move(listing), filter_);
+        return readDirectly(fileSystem_, folder, filter_);
     }
 
 private:
@@ -52,6 +49,15 @@ private:
 };
 
 } // namespace
+
+std::unique_ptr<FolderReading> readDirectly(platform::FileSystem& fileSystem, const QueuedFolder& folder,
+                                            EntryFilter& filter)
+{
+    auto listing = fileSystem.listFolder(folder.path, boundsOf(folder));
+    if (!listing)
+        return nullptr;
+    return std::make_unique<DirectReading>(std::move(listing), filter);
+}
 
 std::unique_ptr<FolderSource> makeDirectSource(platform::FileSystem& fileSystem, const EntryFilter& filter)
 {

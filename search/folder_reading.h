@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -44,13 +45,18 @@ struct EntryChunk {
     }
 };
 
+enum class ChunkStatus { Ready, NotYet, End };
+
 // One folder's entries, handed out a chunk at a time in listing order.
 class FolderReading {
 public:
     virtual ~FolderReading() = default;
-    // The next chunk, valid until the next call; nothing at the end of the folder.
-    virtual const EntryChunk* next() = 0;
-    virtual uint64_t volume() const = 0; // of the listed folder
+    // The next chunk, valid until the next call; NotYet while it is still being read elsewhere.
+    virtual ChunkStatus next(const EntryChunk*& chunk) = 0;
+    // Waits a while at the most for the next chunk, so the window gets its turn while the disk
+    // answers.
+    virtual void wait(std::chrono::nanoseconds) {}
+    virtual uint64_t volume() const = 0; // of the listed folder, once a chunk was ready
 };
 
 // Where the walk gets its folders' entries. The walk tells it each folder it queues, so that a
@@ -67,7 +73,13 @@ public:
     virtual void cancel() {}
 };
 
+struct ReadAheadPolicy;
+
 // Reads each folder on the caller's thread when its turn comes.
 std::unique_ptr<FolderSource> makeDirectSource(platform::FileSystem& fileSystem, const EntryFilter& filter);
+// Reads queued folders ahead on worker threads, within the policy's bounds; a folder whose turn
+// comes before a worker took it, and one read before the disk changed there, is read directly.
+std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
+                                                  const ReadAheadPolicy& policy);
 
 } // namespace search

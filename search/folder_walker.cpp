@@ -1,6 +1,7 @@
 #include "search/folder_walker.h"
 
 #include "platform/file_name_text.h"
+#include "platform/file_system.h"
 #include "platform/icon_source.h"
 #include "platform/paths.h"
 #include "search/entry_filter.h"
@@ -9,8 +10,9 @@
 namespace search {
 
 FolderWalker::FolderWalker(platform::FileSystem& fileSystem, platform::IconSource& icons, ResultList& results,
-                           Yield yield, YieldPolicy policy)
-    : fileSystem_(fileSystem), icons_(icons), results_(results), yield_(std::move(yield)), policy_(std::move(policy))
+                           Yield yield, YieldPolicy policy, ReadAheadPolicy readAhead)
+    : fileSystem_(fileSystem), icons_(icons), results_(results), yield_(std::move(yield)), policy_(std::move(policy)),
+      readAhead_(readAhead)
 {
 }
 
@@ -26,7 +28,9 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     lastYield_ = started;
     entriesSinceClockCheck_ = 0;
     progressWaiting_ = rowsWaiting_ = false;
-    source_ = makeDirectSource(fileSystem_, EntryFilter(request));
+    const EntryFilter filter(request);
+    source_ = readAhead_.enabled ? makeReadAheadSource(fileSystem_, filter, readAhead_)
+                                 : makeDirectSource(fileSystem_, filter);
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops
     // the roots not yet walked.
@@ -55,6 +59,8 @@ void FolderWalker::dropQueue()
 
 void FolderWalker::diskChanged(QByteArrayView path)
 {
+    if (platform::isSameOrBelow(current_.path, path))
+        currentChanged_ = true;
     // The folder holding the changed entry may have been read ahead without it, or with it.
     if (source_)
         source_->diskChanged(platform::containingFolder(path));
@@ -82,18 +88,50 @@ bool FolderWalker::runQueue()
 void FolderWalker::SearchFolder(const QueuedFolder& folder)
 {
     current_ = folder;
+    currentChanged_ = false;
     const std::unique_ptr<FolderReading> reading = source_->read(folder);
     if (!reading)
         return; // the progress text keeps what it showed
     bool progressShown = false;
-    while (const EntryChunk* chunk = reading->next()) {
+    const EntryChunk* chunk = nullptr;
+    while (nextChunk(*reading, chunk)) {
         for (const ListedEntry& entry : chunk->entries) {
             if (state_.StopRequested)
                 return;
             handleEntry(reading->volume(), *chunk, entry, progressShown);
             afterEntry();
+            // Deleted from inside a yield: what is left of its listing names nothing.
+            if (currentChanged_ && currentFolderGone())
+                return;
         }
     }
+}
+
+bool FolderWalker::nextChunk(FolderReading& reading, const EntryChunk*& chunk)
+{
+    while (true) {
+        const ChunkStatus status = reading.next(chunk);
+        if (status != ChunkStatus::NotYet)
+            return status == ChunkStatus::Ready;
+        if (state_.StopRequested)
+            return false;
+        const auto now = policy_.now();
+        const auto sinceYield = std::chrono::nanoseconds(now - lastYield_);
+        if (sinceYield < policy_.interval) {
+            reading.wait(policy_.interval - sinceYield);
+            continue;
+        }
+        yieldToWindow(now);
+        if (state_.StopRequested || (currentChanged_ && currentFolderGone()))
+            return false;
+        reading.wait(std::max<std::chrono::nanoseconds>(policy_.interval, std::chrono::milliseconds(1)));
+    }
+}
+
+bool FolderWalker::currentFolderGone()
+{
+    currentChanged_ = false;
+    return fileSystem_.firstMatch(platform::joinPath(current_.path, "")).isEmpty();
 }
 
 void FolderWalker::handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry,

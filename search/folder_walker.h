@@ -1,6 +1,7 @@
 #pragma once
 
 #include "search/folder_reading.h"
+#include "search/read_ahead.h"
 #include "search/search_request.h"
 #include "search/search_state.h"
 #include "search/yield_policy.h"
@@ -49,7 +50,7 @@ public:
     using Yield = std::function<void(const WalkProgress&)>;
 
     FolderWalker(platform::FileSystem& fileSystem, platform::IconSource& icons, ResultList& results, Yield yield,
-                 YieldPolicy policy = {});
+                 YieldPolicy policy = {}, ReadAheadPolicy readAhead = {});
     ~FolderWalker();
 
     // Runs a whole search; returns when it is done or stopped.
@@ -66,6 +67,10 @@ public:
 private:
     void SearchFolder(const QueuedFolder& folder);
     bool runQueue(); // false when a stop ended it
+    // Hands out the chunks in order, giving the window its turn while one is still being read;
+    // false when the folder ended early.
+    bool nextChunk(FolderReading& reading, const EntryChunk*& chunk);
+    bool currentFolderGone();
     void handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry, bool& progressShown);
     void AddResultRow(const EntryChunk& chunk, const ListedEntry& entry);
     void afterEntry();
@@ -76,11 +81,13 @@ private:
     ResultList& results_;
     Yield yield_;
     YieldPolicy policy_;
+    ReadAheadPolicy readAhead_;
 
     SearchState state_;
     SearchStats stats_;
     std::unique_ptr<FolderSource> source_;
     QueuedFolder current_; // the folder being walked; a rename above it moves it
+    bool currentChanged_ = false; // an action changed the disk at or above it meanwhile
 
     // What reaches the window at the next yield.
     QByteArray progressFolder_;

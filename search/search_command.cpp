@@ -15,9 +15,11 @@ const QString kAllVolumes = QStringLiteral("全盘搜索");
 } // namespace
 
 SearchCommand::SearchCommand(SearchControls& controls, platform::FileSystem& fileSystem, platform::IconSource& icons,
-                             platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy)
+                             platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy,
+                             ReadAheadPolicy readAhead)
     : controls_(controls), fileSystem_(fileSystem), messages_(messages), results_(results),
-      walker_(fileSystem, icons, results, [this](const WalkProgress& p) { showProgress(p); }, std::move(policy))
+      walker_(fileSystem, icons, results, [this](const WalkProgress& p) { showProgress(p); }, std::move(policy),
+              readAhead)
 {
 }
 

@@ -23,7 +23,8 @@ class SearchControls;
 class SearchCommand {
 public:
     SearchCommand(SearchControls& controls, platform::FileSystem& fileSystem, platform::IconSource& icons,
-                  platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy = {});
+                  platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy = {},
+                  ReadAheadPolicy readAhead = {});
 
     // The start button. False when the location was refused and nothing was searched.
     bool StartSearch();

@@ -193,6 +193,11 @@ def main(argv):
         for title, options, test in CASES:
             hidden = "--hidden" in options
             rows, problems = run_sorvane(bench, root, options)
+            # Folders read ahead on worker threads change nothing: the same rows in the same order.
+            direct_rows, direct_problems = run_sorvane(bench, root, options + ["--no-read-ahead"])
+            problems += direct_problems
+            if direct_rows != rows:
+                problems.append(f"without read-ahead: {len(direct_rows)} rows, not the same rows in the same order")
             problems += row_shape_problems(rows, root)
             problems += set_problems(rows, run_find(root, test, hidden), root)
             if options == ["--name", "*", "--hidden"]:

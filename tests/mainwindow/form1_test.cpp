@@ -68,7 +68,9 @@ protected:
             .messages = &messages,
             .settings = settings,
             .probeVolumes = [] { return QList<QByteArray>{"/", "/media/u/STICK"}; },
-            .yieldPolicy = {}});
+            .yieldPolicy = {},
+            // The hooks act from inside the walk's own listing calls, on the window's thread.
+            .readAhead = search::ReadAheadPolicy::off()});
     }
 
     void makeTree(int folders, int filesEach)
@@ -373,7 +375,8 @@ TEST_F(Form1Test, RowsShowTheIconsOfTheSourceTheServicesGive)
     makeTree(1, 1);
     OneIcon icons;
     Form1 w(mainwindow::Form1Services{.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
-                                      .probeVolumes = {}, .yieldPolicy = {}, .shell = nullptr, .icons = &icons});
+                                      .probeVolumes = {}, .yieldPolicy = {}, .shell = nullptr, .icons = &icons,
+                                      .readAhead = {}});
     mainwindow::Form1Controls::of(w).Combo1->setEditText(tree.path());
     mainwindow::Form1Controls::of(w).Command1->click();
     ASSERT_EQ(w.results().rowCount(), 2);

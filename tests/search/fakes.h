@@ -117,6 +117,14 @@ public:
         return n->size;
     }
 
+    // Removes an entry and everything below it.
+    void remove(const QByteArray& path)
+    {
+        std::erase_if(nodes_, [&](const auto& n) { return n.first == path || n.first.startsWith(path + '/'); });
+        const qsizetype slash = path.lastIndexOf('/');
+        std::erase(nodes_[slash == 0 ? QByteArray("/") : path.left(slash)].children, path.mid(slash + 1));
+    }
+
     // Moves an entry and everything below it, keeping its place in its folder's order.
     void rename(const QByteArray& from, const QByteArray& to)
     {
@@ -271,12 +279,17 @@ public:
 // A whole search set-up, one image and message box per call, yielding after every entry.
 template <class FileSystem = FakeFileSystem>
 struct Harness {
+    explicit Harness(search::ReadAheadPolicy readAhead = search::ReadAheadPolicy::off())
+        : command(controls, fs, icons, messages, results, {}, readAhead)
+    {
+    }
+
     FileSystem fs;
     FakeControls controls;
     FakeMessages messages;
     FakeIcons icons;
     search::ResultList results;
-    search::SearchCommand command{controls, fs, icons, messages, results};
+    search::SearchCommand command;
 
     QStringList search(const QString& location, const QString& name = "*")
     {

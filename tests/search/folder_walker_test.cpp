@@ -28,7 +28,7 @@ struct WalkerRig {
               ++yields;
               if (onYield)
                   onYield(p);
-          }, std::move(policy))
+          }, std::move(policy), search::ReadAheadPolicy::off())
     {
     }
 

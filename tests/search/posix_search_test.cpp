@@ -20,7 +20,8 @@ namespace {
 
 const QByteArray kGbName("\xD6\xD0\xCE\xC4.txt"); // "中文.txt" in GB18030
 
-class PosixSearch : public ::testing::Test {
+// Every case runs with folders read ahead on worker threads and without.
+class PosixSearch : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
@@ -48,10 +49,10 @@ protected:
 
     QTemporaryDir tmp;
     QByteArray root;
-    fakes::Harness<platform::PosixFileSystem> h;
+    fakes::Harness<platform::PosixFileSystem> h{GetParam() ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off()};
 };
 
-TEST_F(PosixSearch, LinkToItsOwnFolderIsARowOfItsOwnAndNeverEntered)
+TEST_P(PosixSearch, LinkToItsOwnFolderIsARowOfItsOwnAndNeverEntered)
 {
     const QString r = QFile::decodeName(root);
     EXPECT_EQ(h.search(r, "loop"), QStringList{r + "/loop"});
@@ -60,7 +61,7 @@ TEST_F(PosixSearch, LinkToItsOwnFolderIsARowOfItsOwnAndNeverEntered)
     EXPECT_EQ(h.command.state().FolderQueue.queuedTotal(), 2u);
 }
 
-TEST_F(PosixSearch, NonUtf8NameIsFoundByItsChineseTextAndItsRowKeepsTheBytes)
+TEST_P(PosixSearch, NonUtf8NameIsFoundByItsChineseTextAndItsRowKeepsTheBytes)
 {
     const QString r = QFile::decodeName(root);
     ASSERT_EQ(h.search(r, "中文"), QStringList{r + "/中文.txt"});
@@ -68,7 +69,7 @@ TEST_F(PosixSearch, NonUtf8NameIsFoundByItsChineseTextAndItsRowKeepsTheBytes)
     EXPECT_EQ(h.results.row(0).pathBytes(), root + "/" + kGbName);
 }
 
-TEST_F(PosixSearch, ListingMadeInsideAYieldLeavesTheWalkWhereItWas)
+TEST_P(PosixSearch, ListingMadeInsideAYieldLeavesTheWalkWhereItWas)
 {
     QStringList expected;
     for (int i = 0; i < 1500; ++i) {
@@ -95,7 +96,7 @@ namespace {
 // Typed locations reach folders whose names are bytes of their own.
 class TypedLocation : public PosixSearch {};
 
-TEST_F(TypedLocation, AChineseNameTypedAsTextReachesAFolderNamedInGb18030)
+TEST_P(TypedLocation, AChineseNameTypedAsTextReachesAFolderNamedInGb18030)
 {
     const QByteArray gbFolder("\xD6\xD0\xCE\xC4"); // "中文" in GB18030
     ASSERT_EQ(::mkdir(root + "/" + gbFolder, 0755), 0);
@@ -111,7 +112,7 @@ TEST_F(TypedLocation, AChineseNameTypedAsTextReachesAFolderNamedInGb18030)
     ::rmdir(root + "/" + gbFolder);
 }
 
-TEST_F(TypedLocation, AListedEntrySearchesItsOwnBytes)
+TEST_P(TypedLocation, AListedEntrySearchesItsOwnBytes)
 {
     const QByteArray odd("odd\xFF"); // no text spells these bytes
     ASSERT_EQ(::mkdir(root + "/" + odd, 0755), 0);
@@ -125,7 +126,7 @@ TEST_F(TypedLocation, AListedEntrySearchesItsOwnBytes)
     ::rmdir(root + "/" + odd);
 }
 
-TEST_F(TypedLocation, ATrailingBlankIsKeptWhereTheFolderHasItAndTrimmedWhereNot)
+TEST_P(TypedLocation, ATrailingBlankIsKeptWhereTheFolderHasItAndTrimmedWhereNot)
 {
     ASSERT_EQ(::mkdir(root + "/sp ", 0755), 0);
     touch(root + "/sp /blank.txt");
@@ -137,7 +138,7 @@ TEST_F(TypedLocation, ATrailingBlankIsKeptWhereTheFolderHasItAndTrimmedWhereNot)
     ::rmdir(root + "/sp ");
 }
 
-TEST_F(TypedLocation, ARootThatIsALinkToAFolderIsSearchedThereUnderThePathAsTyped)
+TEST_P(TypedLocation, ARootThatIsALinkToAFolderIsSearchedThereUnderThePathAsTyped)
 {
     ASSERT_EQ(::symlink("sub", root + "/via"), 0);
     const QString r = QFile::decodeName(root);
@@ -154,7 +155,7 @@ TEST_F(TypedLocation, ARootThatIsALinkToAFolderIsSearchedThereUnderThePathAsType
     EXPECT_EQ(h.messages.shown.value(0), "指定搜索位置无效|48|错误");
 }
 
-TEST_F(TypedLocation, MergedUsrLinksOfThisMachineAreSearchable)
+TEST_P(TypedLocation, MergedUsrLinksOfThisMachineAreSearchable)
 {
     struct stat st;
     if (::lstat("/bin", &st) != 0 || !S_ISLNK(st.st_mode))
@@ -168,7 +169,7 @@ TEST_F(TypedLocation, MergedUsrLinksOfThisMachineAreSearchable)
 }
 
 // A tree deeper than the kernel takes in one path, built and removed relative to descriptors.
-class DeepTree : public ::testing::Test {
+class DeepTree : public ::testing::TestWithParam<bool> {
 protected:
     static constexpr int kLevels = 30;
     void TearDown() override
@@ -177,10 +178,10 @@ protected:
             std::system(("rm -rf -- '" + QFile::encodeName(tmp.path()) + "/d'").constData());
     }
     QTemporaryDir tmp;
-    fakes::Harness<platform::PosixFileSystem> h;
+    fakes::Harness<platform::PosixFileSystem> h{GetParam() ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off()};
 };
 
-TEST_F(DeepTree, EveryLevelIsWalkedPastPathMaxAndTheRowsKeepTheirFullPaths)
+TEST_P(DeepTree, EveryLevelIsWalkedPastPathMaxAndTheRowsKeepTheirFullPaths)
 {
     const QByteArray name(200, 'd');
     int fd = ::open(QFile::encodeName(tmp.path()).constData(), O_RDONLY | O_DIRECTORY);
@@ -208,5 +209,16 @@ TEST_F(DeepTree, EveryLevelIsWalkedPastPathMaxAndTheRowsKeepTheirFullPaths)
     EXPECT_EQ(h.results.row(kLevels - 1).pathBytes(), path.left(path.size() - 201) + "/marker29");
     EXPECT_EQ(h.controls.status[2], "已完成搜索");
 }
+
+} // namespace
+
+namespace {
+
+const auto kReadAheadName = [](const ::testing::TestParamInfo<bool>& info) {
+    return std::string(info.param ? "ReadAhead" : "Direct");
+};
+INSTANTIATE_TEST_SUITE_P(Both, PosixSearch, ::testing::Bool(), kReadAheadName);
+INSTANTIATE_TEST_SUITE_P(Both, TypedLocation, ::testing::Bool(), kReadAheadName);
+INSTANTIATE_TEST_SUITE_P(Both, DeepTree, ::testing::Bool(), kReadAheadName);
 
 } // namespace

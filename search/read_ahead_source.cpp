@@ -1,0 +1,278 @@
+// Folders read ahead of the walk on worker threads. The walk still takes each folder when its turn
+// comes in queue order, so rows come exactly as without the workers; they only spare the walk's
+// thread the waits for the disk. Nothing here touches a row or a widget.
+#include "search/chunk_reader.h"
+#include "search/entry_filter.h"
+#include "search/folder_queue.h"
+#include "search/folder_reading.h"
+#include "search/read_ahead.h"
+
+#include "platform/paths.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace search {
+
+int ReadAheadPolicy::workerCount() const
+{
+    if (workers > 0)
+        return workers;
+    const int cores = int(std::thread::hardware_concurrency());
+    return std::clamp(2 * cores, 2, 8);
+}
+
+namespace {
+
+// One queued folder and what the workers have read of it so far.
+struct Job {
+    explicit Job(QueuedFolder f) : folder(std::move(f)) {}
+    enum class State { Waiting, Reading, Done };
+    QueuedFolder folder;
+    State state = State::Waiting;
+    bool stale = false;   // the disk changed there after it was queued: read at its turn instead
+    bool dropped = false; // nobody will read what comes: the worker stops
+    bool taken = false;   // the walk is on it, so reading it is never held back
+    uint64_t volume = 0;
+    std::deque<EntryChunk> chunks; // read, not yet handed to the walk
+};
+
+// What the workers and the walk share, all of it under the one mutex.
+struct Shared {
+    std::mutex mutex;
+    std::condition_variable workChanged; // a job, room in the budget, a cancel
+    std::condition_variable chunkReady;
+    std::deque<std::shared_ptr<Job>> jobs; // in queue order, from the next the walk takes
+    size_t firstUnstarted = 0;             // no job before it waits for a worker
+    uint64_t walkPosition = 0;             // of the folder the walk is on
+    size_t entriesWaiting = 0;
+    std::atomic<bool> cancelled{false};
+
+    void discard(Job& job)
+    {
+        job.dropped = true;
+        for (const EntryChunk& chunk : job.chunks)
+            entriesWaiting -= chunk.entries.size();
+        job.chunks.clear();
+    }
+};
+
+class ReadAheadReading : public FolderReading {
+public:
+    ReadAheadReading(Shared& shared, std::shared_ptr<Job> job) : shared_(shared), job_(std::move(job)) {}
+    ~ReadAheadReading() override
+    {
+        const std::lock_guard lock(shared_.mutex);
+        shared_.discard(*job_); // a stop in the middle of the folder
+        shared_.workChanged.notify_all();
+    }
+
+    ChunkStatus next(const EntryChunk*& chunk) override
+    {
+        const std::lock_guard lock(shared_.mutex);
+        if (job_->chunks.empty())
+            return job_->state == Job::State::Done || shared_.cancelled ? ChunkStatus::End : ChunkStatus::NotYet;
+        current_ = std::move(job_->chunks.front());
+        job_->chunks.pop_front();
+        shared_.entriesWaiting -= current_.entries.size();
+        volume_ = job_->volume;
+        shared_.workChanged.notify_all();
+        chunk = &current_;
+        return ChunkStatus::Ready;
+    }
+
+    void wait(std::chrono::nanoseconds longest) override
+    {
+        std::unique_lock lock(shared_.mutex);
+        shared_.chunkReady.wait_for(lock, longest, [this] {
+            return !job_->chunks.empty() || job_->state == Job::State::Done || shared_.cancelled;
+        });
+    }
+
+    uint64_t volume() const override { return volume_; }
+
+private:
+    Shared& shared_;
+    std::shared_ptr<Job> job_;
+    EntryChunk current_;
+    uint64_t volume_ = 0;
+};
+
+class ReadAheadSource : public FolderSource {
+public:
+    ReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter, const ReadAheadPolicy& policy)
+        : fileSystem_(fileSystem), filter_(filter), policy_(policy)
+    {
+        for (int i = 0; i < policy_.workerCount(); ++i)
+            workers_.emplace_back([this] { work(); });
+    }
+    ~ReadAheadSource() override { cancel(); }
+
+    void folderQueued(const QueuedFolder& folder) override
+    {
+        const std::lock_guard lock(shared_.mutex);
+        shared_.jobs.push_back(std::make_shared<Job>(folder));
+        shared_.workChanged.notify_one();
+    }
+
+    std::unique_ptr<FolderReading> read(const QueuedFolder& folder) override;
+    void diskChanged(QByteArrayView folder) override;
+    void cancel() override;
+
+private:
+    std::shared_ptr<Job> takeJob(const QueuedFolder& folder, bool& readHere);
+    std::shared_ptr<Job> pickLocked();
+    void work();
+    void readJob(Job& job, EntryFilter& filter);
+
+    platform::FileSystem& fileSystem_;
+    EntryFilter filter_; // the walk's own, for the folders it reads itself
+    ReadAheadPolicy policy_;
+    Shared shared_;
+    std::vector<std::thread> workers_;
+};
+
+// The job of the folder whose turn has come, off the list; nothing when the walk reads it itself.
+std::shared_ptr<Job> ReadAheadSource::takeJob(const QueuedFolder& folder, bool& readHere)
+{
+    readHere = true;
+    const std::lock_guard lock(shared_.mutex);
+    shared_.walkPosition = folder.position;
+    const auto popFront = [this] {
+        shared_.jobs.pop_front();
+        if (shared_.firstUnstarted > 0)
+            --shared_.firstUnstarted;
+    };
+    while (!shared_.jobs.empty() && shared_.jobs.front()->folder.position < folder.position) {
+        shared_.discard(*shared_.jobs.front()); // dropped from the queue, as by a close
+        popFront();
+    }
+    shared_.workChanged.notify_all();
+    if (folder.position == 0 || shared_.jobs.empty() || shared_.jobs.front()->folder.position != folder.position)
+        return nullptr; // a root, never queued
+    std::shared_ptr<Job> job = shared_.jobs.front();
+    // Read before the disk changed there, or under a name since renamed: read afresh here.
+    if (job->stale || job->folder.path != folder.path) {
+        shared_.discard(*job);
+        popFront();
+        return nullptr;
+    }
+    // It stays first in the list until the walk moves on, so that a worker can still take it if
+    // none has yet: none has started a later one, so one is free for it.
+    job->taken = true;
+    shared_.workChanged.notify_all();
+    readHere = false;
+    return job;
+}
+
+std::unique_ptr<FolderReading> ReadAheadSource::read(const QueuedFolder& folder)
+{
+    bool readHere = true;
+    std::shared_ptr<Job> job = takeJob(folder, readHere);
+    if (readHere)
+        return readDirectly(fileSystem_, folder, filter_);
+    return std::make_unique<ReadAheadReading>(shared_, std::move(job));
+}
+
+void ReadAheadSource::diskChanged(QByteArrayView folder)
+{
+    const std::lock_guard lock(shared_.mutex);
+    for (const std::shared_ptr<Job>& job : shared_.jobs) {
+        // The folder the walk is on goes on: the walk itself sees whether it is still there.
+        if (job->taken || !platform::isSameOrBelow(job->folder.path, folder))
+            continue;
+        job->stale = true;
+        if (job->state != Job::State::Waiting)
+            shared_.discard(*job);
+    }
+    shared_.workChanged.notify_all();
+}
+
+void ReadAheadSource::cancel()
+{
+    {
+        const std::lock_guard lock(shared_.mutex);
+        shared_.cancelled = true;
+        shared_.workChanged.notify_all();
+        shared_.chunkReady.notify_all();
+    }
+    for (std::thread& worker : workers_)
+        if (worker.joinable())
+            worker.join();
+    workers_.clear();
+}
+
+// The first queued folder that no worker took yet, if the bounds allow reading it now. The walk's
+// own folder is always allowed: nothing read ahead can be waiting before it.
+std::shared_ptr<Job> ReadAheadSource::pickLocked()
+{
+    auto& jobs = shared_.jobs;
+    size_t& i = shared_.firstUnstarted;
+    while (i < jobs.size() && (jobs[i]->state != Job::State::Waiting || jobs[i]->stale))
+        ++i;
+    if (i >= jobs.size())
+        return nullptr;
+    const bool walksIt = jobs[i]->taken;
+    if (!walksIt && (shared_.entriesWaiting >= policy_.entriesAhead
+                     || jobs[i]->folder.position > shared_.walkPosition + policy_.foldersAhead))
+        return nullptr;
+    return jobs[i++];
+}
+
+void ReadAheadSource::work()
+{
+    EntryFilter filter = filter_; // each worker judges with a copy of its own
+    std::unique_lock lock(shared_.mutex);
+    while (true) {
+        std::shared_ptr<Job> job;
+        shared_.workChanged.wait(lock, [&] { return shared_.cancelled || (job = pickLocked()); });
+        if (shared_.cancelled)
+            return;
+        job->state = Job::State::Reading;
+        lock.unlock();
+        readJob(*job, filter);
+        lock.lock();
+        job->state = Job::State::Done;
+        shared_.chunkReady.notify_all();
+    }
+}
+
+void ReadAheadSource::readJob(Job& job, EntryFilter& filter)
+{
+    const std::unique_ptr<platform::FolderListing> listing =
+        fileSystem_.listFolder(job.folder.path, boundsOf(job.folder, &shared_.cancelled));
+    if (!listing)
+        return;
+    {
+        const std::lock_guard lock(shared_.mutex);
+        job.volume = listing->volume();
+    }
+    while (true) {
+        EntryChunk chunk;
+        const bool more = readChunk(*listing, filter, chunk, policy_.entriesPerChunk);
+        std::unique_lock lock(shared_.mutex);
+        if (!more || job.dropped || shared_.cancelled)
+            return;
+        shared_.entriesWaiting += chunk.entries.size();
+        job.chunks.push_back(std::move(chunk));
+        shared_.chunkReady.notify_all();
+        // A full budget holds back every folder but the one the walk is on.
+        shared_.workChanged.wait(lock, [&] {
+            return shared_.cancelled || job.dropped || job.taken || shared_.entriesWaiting < policy_.entriesAhead;
+        });
+    }
+}
+
+} // namespace
+
+std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
+                                                  const ReadAheadPolicy& policy)
+{
+    return std::make_unique<ReadAheadSource>(fileSystem, filter, policy);
+}
+
+} // namespace search
