@@ -108,7 +108,7 @@ public:
         : fileSystem_(fileSystem), filter_(filter), policy_(policy)
     {
         for (int i = 0; i < policy_.workerCount(); ++i)
-            workers_.emplace_back([this] { work(); });
+            workers_.emplace_back([this, filter = filter_]() mutable { work(filter); });
     }
     ~ReadAheadSource() override { cancel(); }
 
@@ -126,7 +126,7 @@ public:
 private:
     std::shared_ptr<Job> takeJob(const QueuedFolder& folder, bool& readHere);
     std::shared_ptr<Job> pickLocked();
-    void work();
+    void work(EntryFilter& filter);
     void readJob(Job& job, EntryFilter& filter);
 
     platform::FileSystem& fileSystem_;
@@ -223,9 +223,9 @@ std::shared_ptr<Job> ReadAheadSource::pickLocked()
     return jobs[i++];
 }
 
-void ReadAheadSource::work()
+// Each worker judges with a copy of the filter of its own, made before the walk uses its own.
+void ReadAheadSource::work(EntryFilter& filter)
 {
-    EntryFilter filter = filter_; // each worker judges with a copy of its own
     std::unique_lock lock(shared_.mutex);
     while (true) {
         std::shared_ptr<Job> job;
