@@ -35,7 +35,7 @@ int usage()
 {
     std::fprintf(stderr,
                  "usage: sorvane-bench [--location TEXT] [--name TEXT] [--type N] [--whole-word]\n"
-                 "                     [--case] [--hidden] [--rows] [--no-read-ahead]\n");
+                 "                     [--case] [--hidden] [--rows] [--no-read-ahead] [--workers N]\n");
     return 2;
 }
 
@@ -46,7 +46,7 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QString location = QStringLiteral("全盘搜索"), name;
-    int type = 0;
+    int type = 0, workers = 0;
     bool wholeWord = false, caseSensitive = false, hidden = false, rows = false, readAhead = true;
     for (int i = 1; i < argc; ++i) {
         const char* a = argv[i];
@@ -71,6 +71,11 @@ int main(int argc, char** argv)
             rows = true;
         } else if (!std::strcmp(a, "--no-read-ahead")) {
             readAhead = false;
+        } else if (!std::strcmp(a, "--workers")) {
+            const char* v = value();
+            if (!v)
+                return usage();
+            workers = std::atoi(v);
         } else {
             return usage();
         }
@@ -79,8 +84,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     platform::PosixFileSystem fileSystem;
     PrintedMessages messages;
+    search::ReadAheadPolicy readAheadPolicy = readAhead ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off();
+    readAheadPolicy.workers = workers;
+    if (const char* nice = std::getenv("SORVANE_WORKER_NICE"))
+        readAheadPolicy.workerNice = std::atoi(nice);
     mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
-                               .readAhead = readAhead ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off()});
+                               .readAhead = readAheadPolicy});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
     controls.Text1->setText(name);
     controls.Combo1->setEditText(location);

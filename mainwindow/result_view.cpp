@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 namespace mainwindow {
 
@@ -16,6 +17,7 @@ ResultView::ResultView(QWidget* parent) : QTableView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem); // the appended-rows test counts in rows
     verticalHeader()->hide();
     // Rows of one height: the view asks the model only for the rows it shows.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -35,8 +37,11 @@ void ResultView::setModel(QAbstractItemModel* model)
     if (!model)
         return;
     connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int) {
-        const int lastShown = rowAt(viewport()->height() - 1);
-        if (lastShown >= 0 && first > lastShown)
+        // Rows are of one height and scroll by rows, so the last one shown follows from the scroll
+        // position; asking the header would make it lay out every section again after each batch.
+        const int rowHeight = verticalHeader()->defaultSectionSize();
+        const int lastShown = verticalScrollBar()->value() + (viewport()->height() - 1) / qMax(rowHeight, 1);
+        if (first > lastShown)
             appendedOutOfSight_ = true;
         else
             mustRepaint_ = true;

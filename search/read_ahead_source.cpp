@@ -9,6 +9,9 @@
 
 #include "platform/paths.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -22,8 +25,9 @@ int ReadAheadPolicy::workerCount() const
 {
     if (workers > 0)
         return workers;
+    // Most of a worker's time is a wait for the disk, and a disk answers several requests at once.
     const int cores = int(std::thread::hardware_concurrency());
-    return std::clamp(2 * cores, 2, 8);
+    return std::clamp(4 * cores, 4, 16);
 }
 
 namespace {
@@ -226,6 +230,8 @@ std::shared_ptr<Job> ReadAheadSource::pickLocked()
 // Each worker judges with a copy of the filter of its own, made before the walk uses its own.
 void ReadAheadSource::work(EntryFilter& filter)
 {
+    if (policy_.workerNice > 0) // on Linux a thread has a nice value of its own
+        ::setpriority(PRIO_PROCESS, ::gettid(), policy_.workerNice);
     std::unique_lock lock(shared_.mutex);
     while (true) {
         std::shared_ptr<Job> job;
