@@ -8,7 +8,9 @@ namespace search {
 // queue order; the workers only spare it the waits for the disk.
 struct ReadAheadPolicy {
     bool enabled = true;
-    int workers = 0;               // 0: from the cores, at least 2, since the work waits on the disk
+    // Workers start at the number of cores (at least 2) and grow, up to four per core, while they
+    // find themselves waiting on the disk; a positive number fixes their count instead.
+    int workers = 0;
     size_t foldersAhead = 2048;    // queued folders that may be read before their turn
     size_t entriesAhead = 131072;  // entries that may wait read, about 8 MiB
     size_t entriesPerChunk = 1024;
@@ -20,7 +22,8 @@ struct ReadAheadPolicy {
         policy.enabled = false;
         return policy;
     }
-    int workerCount() const;
+    int firstWorkers() const;
+    int mostWorkers() const;
 };
 
 } // namespace search

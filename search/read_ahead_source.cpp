@@ -21,13 +21,42 @@
 
 namespace search {
 
-int ReadAheadPolicy::workerCount() const
+namespace {
+
+int cores()
 {
-    if (workers > 0)
-        return workers;
-    // Most of a worker's time is a wait for the disk, and a disk answers several requests at once.
-    const int cores = int(std::thread::hardware_concurrency());
-    return std::clamp(4 * cores, 4, 16);
+    return std::max(1, int(std::thread::hardware_concurrency()));
+}
+
+long voluntarySwitches()
+{
+    struct rusage usage;
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw;
+}
+
+// Whether a stretch of work had to wait for the disk: the thread gave up the processor of its own
+// accord, which a busy machine's preemption does not count as.
+class WaitMeter {
+public:
+    WaitMeter() : switches_(voluntarySwitches()) {}
+    bool waited() const { return voluntarySwitches() > switches_; }
+
+private:
+    long switches_;
+};
+
+} // namespace
+
+int ReadAheadPolicy::firstWorkers() const
+{
+    return workers > 0 ? workers : std::max(2, cores());
+}
+
+// Most of a worker's time on a cold disk is a wait, and a disk answers several requests at once.
+int ReadAheadPolicy::mostWorkers() const
+{
+    return workers > 0 ? workers : std::clamp(4 * cores(), 4, 16);
 }
 
 namespace {
@@ -55,6 +84,7 @@ struct Shared {
     uint64_t walkPosition = 0;             // of the folder the walk is on
     size_t entriesWaiting = 0;
     std::atomic<bool> cancelled{false};
+    std::atomic<bool> disksWaited{false}; // a worker waited on the disk: another one would help
 
     void discard(Job& job)
     {
@@ -111,13 +141,15 @@ public:
     ReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter, const ReadAheadPolicy& policy)
         : fileSystem_(fileSystem), filter_(filter), policy_(policy)
     {
-        for (int i = 0; i < policy_.workerCount(); ++i)
-            workers_.emplace_back([this, filter = filter_]() mutable { work(filter); });
+        for (int i = 0; i < policy_.firstWorkers(); ++i)
+            addWorker();
     }
     ~ReadAheadSource() override { cancel(); }
 
     void folderQueued(const QueuedFolder& folder) override
     {
+        if (shared_.disksWaited.exchange(false) && int(workers_.size()) < policy_.mostWorkers())
+            addWorker();
         const std::lock_guard lock(shared_.mutex);
         shared_.jobs.push_back(std::make_shared<Job>(folder));
         shared_.workChanged.notify_one();
@@ -128,6 +160,8 @@ public:
     void cancel() override;
 
 private:
+    // Only on the walk's thread, which alone starts and joins workers.
+    void addWorker() { workers_.emplace_back([this, filter = filter_]() mutable { work(filter); }); }
     std::shared_ptr<Job> takeJob(const QueuedFolder& folder, bool& readHere);
     std::shared_ptr<Job> pickLocked();
     void work(EntryFilter& filter);
@@ -249,8 +283,11 @@ void ReadAheadSource::work(EntryFilter& filter)
 
 void ReadAheadSource::readJob(Job& job, EntryFilter& filter)
 {
+    WaitMeter opening;
     const std::unique_ptr<platform::FolderListing> listing =
         fileSystem_.listFolder(job.folder.path, boundsOf(job.folder, &shared_.cancelled));
+    if (opening.waited())
+        shared_.disksWaited = true;
     if (!listing)
         return;
     {
@@ -259,7 +296,10 @@ void ReadAheadSource::readJob(Job& job, EntryFilter& filter)
     }
     while (true) {
         EntryChunk chunk;
+        WaitMeter reading;
         const bool more = readChunk(*listing, filter, chunk, policy_.entriesPerChunk);
+        if (reading.waited())
+            shared_.disksWaited = true;
         std::unique_lock lock(shared_.mutex);
         if (!more || job.dropped || shared_.cancelled)
             return;
