@@ -70,7 +70,6 @@ private:
     void buildMenu();
     void connectControls();
     void runStartUp();
-    void centreOnScreen();
     void StartSearch();
 
     // search::SearchControls

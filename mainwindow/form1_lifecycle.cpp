@@ -4,6 +4,7 @@
 #include "mainwindow/option_box.h"
 #include "mainwindow/option_settings.h"
 #include "mainwindow/result_view.h"
+#include "mainwindow/window_placement.h"
 #include "platform/file_name_text.h"
 #include "platform/mount_table.h"
 #include "platform/twips.h"
@@ -61,20 +62,7 @@ void Form1::runStartUp()
 
     ui_.Command2->setEnabled(false);
     ui_.Text1->setFocus();
-    centreOnScreen();
-}
-
-// The first position is centred on the screen under the pointer, or on the primary one.
-void Form1::centreOnScreen()
-{
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    if (!screen)
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect area = rect();
-    area.moveCenter(screen->geometry().center());
-    move(area.topLeft());
+    centreOnScreen(this);
 }
 
 void Form1::StartSearch()

@@ -770,6 +770,97 @@ class StopSearch(ProgramTest):
         log(f"stopped after {count} of {everything} entries")
 
 
+class LocationAndKeys(ProgramTest):
+    """The location field, the keypad's Enter and the window's first place, on a real desktop."""
+
+    def test_window_first_shows_centred_on_the_screen(self):
+        """The window with the frame the window manager gave it, centred on the screen."""
+        program = self.start_program()
+        screen = [int(n) for n in run("xdotool", "getdisplaygeometry").stdout.split()]
+
+        def frame_centre():
+            # xwininfo, since xdotool's geometry counts the frame twice under a reparenting manager.
+            info = {}
+            for line in run("xwininfo", "-id", program.window_id).stdout.splitlines():
+                name, _, value = line.strip().partition(":")
+                info[name] = value.strip()
+            extents = run("xprop", "-id", program.window_id, "_NET_FRAME_EXTENTS").stdout
+            left, right, top, bottom = [int(n) for n in extents.split("=")[1].split(",")]
+            x = int(info["Absolute upper-left X"]) - left + (left + int(info["Width"]) + right) / 2
+            y = int(info["Absolute upper-left Y"]) - top + (top + int(info["Height"]) + bottom) / 2
+            return x, y
+
+        def centred():
+            x, y = frame_centre()
+            return abs(x - screen[0] / 2) <= 2 and abs(y - screen[1] / 2) <= 2
+
+        try:
+            wait_for("the window centred on the screen", centred, timeout=5)
+        except AssertionError:
+            self.fail(f"frame centre {frame_centre()}, screen {screen}")
+
+    def test_keypad_enter_starts_a_search(self):
+        root = self.tree("keypad")
+        make_tree(root, {"one.txt": 1, "two.txt": 2})
+        program = self.start_program()
+        program.search("txt", root, start=False)
+        key("KP_Enter")
+        program.wait_finished()
+        self.assertEqual(program.Panel1.name, "找到 2 个文件")
+
+    def test_a_typed_prefix_of_a_remembered_location_searches_what_was_typed(self):
+        root = self.tree("prefix")
+        make_tree(root, {"docs/top.txt": 1, "docs/old/inner.txt": 1})
+        program = self.start_program()
+        program.search("txt", os.path.join(root, "docs", "old"))
+        program.wait_finished()
+        self.assertEqual(program.Panel1.name, "找到 1 个文件")
+        # search() waits until the field reads exactly what was typed: nothing was filled in.
+        program.search("txt", os.path.join(root, "docs"))
+        program.wait_finished()
+        self.assertEqual(program.Combo1.name, os.path.join(root, "docs"))
+        self.assertEqual(sorted(path for _, path, _ in program.rows()),
+                         [os.path.join(root, "docs", "old", "inner.txt"), os.path.join(root, "docs", "top.txt")])
+
+
+class RenameDuringASearch(ProgramTest):
+    """A folder renamed from its row while the walk is still below it."""
+
+    FOLDERS = 60
+    FILES = 300
+
+    def test_the_search_goes_on_in_the_renamed_folder_and_its_rows_follow(self):
+        root = self.tree("rename-walk")
+        for f in range(self.FOLDERS):
+            folder = os.path.join(root, "target", f"d{f:02}")
+            os.makedirs(folder)
+            for n in range(self.FILES):
+                open(os.path.join(folder, f"f{n:03}.txt"), "wb").close()
+        everything = 1 + self.FOLDERS * (1 + self.FILES)
+        program = self.start_program()
+        program.search("", root, start=False)
+        # The root holds one folder, so the first row is "target": clicked and renamed with F2
+        # in the walk's first yields, while the walk is still in its sub-folders.
+        box = program.List1.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        run("xdotool", "mousemove", "--sync", str(box.x + 30), str(box.y + 30))  # the first row, below the headers
+
+        key("Return")
+        run("xdotool", "click", "1")
+        key("F2")
+        dialog = wait_for("the rename dialog", lambda: program.top_level("DIALOG", "重命名文件"))
+        self.assertNotEqual(program.Panel2.name, "已完成搜索", "the search ended before the rename")
+        type_text("renamed")
+        wait_for("the new name in the dialog", lambda: find_one(dialog, "TEXT").queryText().getText(0, -1) == "renamed")
+        key("Return")
+        program.wait_finished()
+        rows = program.rows()
+        self.assertTrue(os.path.isdir(os.path.join(root, "renamed")))
+        self.assertEqual(program.Panel1.name, f"找到 {everything} 个文件")
+        self.assertEqual([p for _, p, _ in rows if "/target" in p], [])
+        self.assertEqual(len([p for _, p, _ in rows if p.startswith(os.path.join(root, "renamed") + "/")]),
+                         everything - 1)
+
+
 def main():
     global PROGRAM, OUT_DIR, SESSION
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
