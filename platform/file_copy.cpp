@@ -1,152 +1,23 @@
-#include "platform/file_operations.h"
+#include "platform/file_copy.h"
 
+#include "platform/folder_entries.h"
 #include "platform/paths.h"
 
 #include <QRandomGenerator>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <optional>
 #include <utility>
 #include <variant>
 #include <vector>
 
-#ifndef RENAME_NOREPLACE
-#define RENAME_NOREPLACE (1 << 0)
-#endif
-
 namespace platform {
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept
-    {
-        reset(std::exchange(other.fd_, -1));
-        return *this;
-    }
-    ~Fd() { reset(); }
-    void reset(int fd = -1)
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = fd;
-    }
-    int release() { return std::exchange(fd_, -1); }
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
-bool usable(const QByteArray& path)
-{
-    return !path.isEmpty() && !path.contains('\0');
-}
-
-// A folder to work in by descriptor; a link in the folder's own path is the user's to have typed.
-Fd openHolder(const QByteArray& folder)
-{
-    return Fd(::open(folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-}
-
-bool sameEntry(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-// The names of a folder, read in full before any of them is changed.
-int listNames(int folderFd, std::vector<QByteArray>& names)
-{
-    const int fd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0)
-        return errno;
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        const int error = errno;
-        ::close(fd);
-        return error;
-    }
-    int error = 0;
-    while (true) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir);
-        if (!entry) {
-            error = errno;
-            break;
-        }
-        const QByteArray name(entry->d_name);
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(dir);
-    return error;
-}
-
-// ---- delete ----
-
-// Opens a folder of the tree to empty it, giving it the user's read and search bits first when
-// it cannot be read. The mode change goes through a descriptor opened without following links,
-// so a link swapped in meanwhile is never what gets changed.
-int openForRemoval(int parentFd, const char* name)
-{
-    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0 || errno != EACCES)
-        return fd;
-    struct stat st;
-    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return -1;
-    if (::fchmodat(parentFd, name, (st.st_mode | S_IRWXU) & 07777, AT_SYMLINK_NOFOLLOW) != 0)
-        return -1;
-    return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-int removeTree(int parentFd, const QByteArray& name, dev_t volume)
-{
-    Fd folder(openForRemoval(parentFd, name.constData()));
-    if (!folder)
-        return errno;
-    struct stat st;
-    if (::fstat(folder.get(), &st) != 0)
-        return errno;
-    if (st.st_dev != volume)
-        return EXDEV; // a volume mounted inside the tree is not the tree's to empty
-    constexpr mode_t kNeeded = S_IWUSR | S_IXUSR;
-    if ((st.st_mode & kNeeded) != kNeeded && ::fchmod(folder.get(), (st.st_mode | S_IRWXU) & 07777) != 0)
-        return errno;
-
-    std::vector<QByteArray> names;
-    if (const int error = listNames(folder.get(), names))
-        return error;
-    for (const QByteArray& entry : names) {
-        struct stat es;
-        if (::fstatat(folder.get(), entry.constData(), &es, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT)
-                continue;
-            return errno;
-        }
-        if (S_ISDIR(es.st_mode)) {
-            if (const int error = removeTree(folder.get(), entry, volume))
-                return error;
-        } else if (::unlinkat(folder.get(), entry.constData(), 0) != 0 && errno != ENOENT) {
-            return errno;
-        }
-    }
-    folder.reset();
-    return ::unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0 ? 0 : errno;
-}
-
-// ---- copy ----
 
 QByteArray temporaryName()
 {
@@ -340,29 +211,18 @@ public:
             topSeen_ = true;
         }
 
-        std::vector<QByteArray> names;
-        if (const int error = listNames(src.get(), names))
-            return error;
-        for (const QByteArray& name : names) {
-            struct stat es;
-            if (::fstatat(src.get(), name.constData(), &es, AT_SYMLINK_NOFOLLOW) != 0) {
-                if (errno == ENOENT)
-                    continue;
-                return errno;
-            }
+        const int error = forEachEntry(src.get(), [&](const QByteArray& name, const struct stat& es) {
             // The copy's own folder met again inside the source, as through a bind mount.
             if (sameEntry(es, top_))
                 return ELOOP;
-            int error;
             if (S_ISDIR(es.st_mode))
-                error = folder(src.get(), name.constData(), dst.get(), name.constData());
-            else if (S_ISLNK(es.st_mode))
-                error = copyLink(src.get(), name.constData(), es, dst.get(), name.constData());
-            else
-                error = copyRegular(src.get(), name.constData(), es, dst.get(), name.constData());
-            if (error)
-                return error;
-        }
+                return folder(src.get(), name.constData(), dst.get(), name.constData());
+            if (S_ISLNK(es.st_mode))
+                return copyLink(src.get(), name.constData(), es, dst.get(), name.constData());
+            return copyRegular(src.get(), name.constData(), es, dst.get(), name.constData());
+        });
+        if (error)
+            return error;
         if (created && ::fchmod(dst.get(), st.st_mode & 0777) != 0)
             return errno;
         return 0;
@@ -374,73 +234,6 @@ private:
 };
 
 } // namespace
-
-FileOperationResult deleteFile(const QByteArray& path)
-{
-    if (!usable(path))
-        return {EINVAL};
-    return {::unlink(path.constData()) == 0 ? 0 : errno};
-}
-
-FileOperationResult deleteFolderTree(const QByteArray& path)
-{
-    const std::optional<SplitPath> split = splitEntryPath(path);
-    if (!split)
-        return {EINVAL};
-    const Fd parent = openHolder(split->folder);
-    if (!parent)
-        return {errno};
-    struct stat parentSt, st;
-    if (::fstat(parent.get(), &parentSt) != 0
-        || ::fstatat(parent.get(), split->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return {errno};
-    if (!S_ISDIR(st.st_mode))
-        return {ENOTDIR};
-    // A mount point: the volume mounted there is not the folder's to empty.
-    if (st.st_dev != parentSt.st_dev)
-        return {EBUSY};
-    return {removeTree(parent.get(), split->name, st.st_dev)};
-}
-
-FileOperationResult renameNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (!usable(from) || !usable(to))
-        return {EINVAL};
-    if (::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return {};
-    const int error = errno;
-    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
-        return renameNoReplaceByLink(from, to);
-    return {error};
-}
-
-FileOperationResult renameNoReplaceByLink(const QByteArray& from, const QByteArray& to)
-{
-    if (!usable(from) || !usable(to))
-        return {EINVAL};
-    struct stat st;
-    if (::lstat(from.constData(), &st) != 0)
-        return {errno};
-    if (!S_ISDIR(st.st_mode)) {
-        // A new name that is already taken makes the link fail, so nothing is ever replaced.
-        if (::link(from.constData(), to.constData()) == 0) {
-            if (::unlink(from.constData()) == 0)
-                return {};
-            const int error = errno;
-            ::unlink(to.constData());
-            return {error};
-        }
-        if (errno != EPERM && errno != EOPNOTSUPP && errno != EMLINK && errno != ENOSYS)
-            return {errno};
-        // No hard links on this file system: the same test as for a folder.
-    }
-    struct stat existing;
-    if (::lstat(to.constData(), &existing) == 0)
-        return {EEXIST};
-    if (errno != ENOENT)
-        return {errno};
-    return {::rename(from.constData(), to.constData()) == 0 ? 0 : errno};
-}
 
 namespace {
 
