@@ -1,6 +1,7 @@
 #include "platform/file_delete.h"
 
 #include "platform/folder_entries.h"
+#include "platform/folder_tree_cursor.h"
 #include "platform/paths.h"
 
 #include <fcntl.h>
@@ -29,31 +30,57 @@ int openForRemoval(int parentFd, const char* name)
     return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
+// A folder of the tree, opened to be emptied: on the tree's volume, and writable by the user.
+Fd openFolderToEmpty(int parentFd, const char* name, dev_t volume, int& error)
+{
+    Fd folder(openForRemoval(parentFd, name));
+    struct stat st;
+    if (!folder || ::fstat(folder.get(), &st) != 0) {
+        error = errno;
+        return Fd();
+    }
+    if (st.st_dev != volume) {
+        error = EXDEV; // a volume mounted inside the tree is not the tree's to empty
+        return Fd();
+    }
+    constexpr mode_t kNeeded = S_IWUSR | S_IXUSR;
+    if ((st.st_mode & kNeeded) != kNeeded && ::fchmod(folder.get(), (st.st_mode | S_IRWXU) & 07777) != 0) {
+        error = errno;
+        return Fd();
+    }
+    return folder;
+}
+
+// Empties and removes the tree depth first. The walk keeps a bounded number of descriptors
+// open, so neither the depth of the tree nor the length of its paths limits it.
 int removeTree(int parentFd, const QByteArray& name, dev_t volume)
 {
-    Fd folder(openForRemoval(parentFd, name.constData()));
-    if (!folder)
-        return errno;
-    struct stat st;
-    if (::fstat(folder.get(), &st) != 0)
-        return errno;
-    if (st.st_dev != volume)
-        return EXDEV; // a volume mounted inside the tree is not the tree's to empty
-    constexpr mode_t kNeeded = S_IWUSR | S_IXUSR;
-    if ((st.st_mode & kNeeded) != kNeeded && ::fchmod(folder.get(), (st.st_mode | S_IRWXU) & 07777) != 0)
-        return errno;
-
-    const int error = forEachEntry(folder.get(), [&](const QByteArray& entry, const struct stat& es) {
-        if (S_ISDIR(es.st_mode))
-            return removeTree(folder.get(), entry, volume);
-        if (::unlinkat(folder.get(), entry.constData(), 0) != 0 && errno != ENOENT)
-            return errno;
-        return 0;
-    });
-    if (error)
+    int error = 0;
+    Fd top = openFolderToEmpty(parentFd, name.constData(), volume, error);
+    if (!top)
         return error;
-    folder.reset();
-    return ::unlinkat(parentFd, name.constData(), AT_REMOVEDIR) == 0 ? 0 : errno;
+    FolderTreeCursor walk(parentFd, -1, name, std::move(top), Fd());
+    if (const int listed = walk.begin())
+        return listed;
+    FolderTreeCursor::Step step;
+    while (walk.next(step)) {
+        const char* entry = step.name.constData();
+        if (step.kind == FolderTreeCursor::Step::FolderDone) {
+            if (::unlinkat(step.folder, entry, AT_REMOVEDIR) != 0)
+                return errno;
+        } else if (step.statError) {
+            return step.statError;
+        } else if (S_ISDIR(step.st.st_mode)) {
+            Fd folder = openFolderToEmpty(step.folder, entry, volume, error);
+            if (!folder)
+                return error;
+            if (const int listed = walk.descend(std::move(folder), Fd()))
+                return listed;
+        } else if (::unlinkat(step.folder, entry, 0) != 0 && errno != ENOENT) {
+            return errno;
+        }
+    }
+    return walk.error();
 }
 
 } // namespace

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -14,6 +18,40 @@ using testing_actions::modeOf;
 using testing_actions::readFile;
 using testing_actions::writeFile;
 using FileOperationsTest = testing_actions::TemporaryTree;
+
+// A chain of folders named "d", levels deep below base, each holding a file; made by descriptors,
+// since the paths soon outgrow PATH_MAX.
+void makeDeepChain(const QByteArray& base, int levels)
+{
+    int fd = ::open(base.constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 0; level < levels; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0) << "level " << level;
+        const int file = ::openat(fd, "f", O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(file, 0);
+        ::close(file);
+        const int below = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(fd = below, 0);
+    }
+    ::close(fd);
+}
+
+// Lowers the soft limit of open files for as long as it lives.
+class OpenFileLimit {
+public:
+    explicit OpenFileLimit(rlim_t soft)
+    {
+        ::getrlimit(RLIMIT_NOFILE, &saved_);
+        struct rlimit lowered = saved_;
+        lowered.rlim_cur = soft;
+        ::setrlimit(RLIMIT_NOFILE, &lowered);
+    }
+    ~OpenFileLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+private:
+    struct rlimit saved_ {};
+};
 
 TEST_F(FileOperationsTest, FolderTreeGoesWithReadOnlyEntriesWhileLinkTargetsOutsideStay)
 {
@@ -36,6 +74,21 @@ TEST_F(FileOperationsTest, FolderTreeGoesWithReadOnlyEntriesWhileLinkTargetsOuts
     EXPECT_EQ(readFile(path("outside/keep.txt")), "keep");
     EXPECT_EQ(modeOf(path("outside/keep.txt")), 0444u);
     EXPECT_EQ(modeOf(path("outside")), 0755u);
+}
+
+using LargeTreeTest = testing_actions::InMemoryTree;
+
+TEST_F(LargeTreeTest, ATreeFarDeeperThanTheOpenFileLimitGoesWholeThoughItsPathsOutgrowPathMax)
+{
+    makeFolder("deep");
+    makeDeepChain(path("deep"), 5000); // 10,000 bytes of path at the bottom
+    {
+        OpenFileLimit limit(256);
+        EXPECT_EQ(deleteFolderTree(path("deep")).error, 0);
+    }
+    EXPECT_FALSE(exists(path("deep")));
+    if (exists(path("deep")))
+        std::system(("rm -rf '" + path("deep") + "'").constData()); // QTemporaryDir stops at PATH_MAX
 }
 
 TEST_F(FileOperationsTest, ALinkIsDeletedAsALinkAndNeverAsTheFolderItPointsTo)
