@@ -10,6 +10,7 @@
 #include "platform/file_rename.h"
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
+#include "platform/paths.h"
 #include "platform/shell_services.h"
 #include "search/result_list.h"
 
@@ -78,10 +79,11 @@ void ResultActions::mnuDelete_Click()
         return;
     // An entry that has gone since the search is not there to delete: the row stays.
     const std::optional<uint32_t> attributes = fileSystem_.attributes(selectedPathBytes_);
+    const search::ResultRow& target = window_.resultList().row(row);
+    const platform::EntryRef entry{target.pathBytes(), target.identity};
     platform::FileOperationResult done{ENOENT};
     if (attributes)
-        done = (*attributes & platform::Directory) ? platform::deleteFolderTree(selectedPathBytes_)
-                                                   : platform::deleteFile(selectedPathBytes_);
+        done = (*attributes & platform::Directory) ? platform::deleteFolderTree(entry) : platform::deleteFile(entry);
     if (attributes)
         window_.diskChanged(selectedPathBytes_); // a failed tree delete may have removed a part
     if (!done.ok()) {
@@ -106,7 +108,7 @@ void ResultActions::mnuRename_Click()
         return;
     const QByteArray newName = platform::fileNameBytes(dialog.newName());
     const platform::FileOperationResult done =
-        platform::renameNoReplace(target.pathBytes(), platform::joinPath(target.folder, newName));
+        platform::renameEntry(platform::EntryRef{target.pathBytes(), target.identity}, newName);
     if (!done.ok()) {
         fail(QStringLiteral("操作失败，无法重命名文件"));
         return;
@@ -128,9 +130,9 @@ void ResultActions::mnuCopy_Click()
     if (dialog.exec() != QDialog::Accepted)
         return;
     // The target is a folder: the copy goes inside it, under the entry's own name.
-    const QByteArray from = source.pathBytes();
+    const platform::EntryRef from{source.pathBytes(), source.identity};
     const QByteArray to = platform::joinPath(dialog.target(), source.name);
-    const std::optional<uint32_t> attributes = fileSystem_.attributes(from);
+    const std::optional<uint32_t> attributes = fileSystem_.attributes(from.path);
     platform::FileOperationResult done{ENOENT};
     if (attributes)
         done = (*attributes & platform::Directory) ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);

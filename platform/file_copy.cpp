@@ -1,6 +1,7 @@
 #include "platform/file_copy.h"
 
 #include "platform/folder_entries.h"
+#include "platform/mount_check.h"
 #include "platform/paths.h"
 
 #include <QRandomGenerator>
@@ -179,6 +180,27 @@ bool isSameOrInside(int folderFd, const struct stat& entry)
     return true;
 }
 
+// The folder that takes a source folder's copy: made for the owner alone while it fills (created
+// tells), or merged into where one is there. A link of that name is replaced, never followed; a
+// file is not replaced by a folder.
+int makeCopyFolder(int dstParent, const char* dstName, const struct stat& source, bool& created)
+{
+    created = ::mkdirat(dstParent, dstName, 0700) == 0;
+    if (created || errno != EEXIST)
+        return created ? 0 : errno;
+    struct stat existing;
+    if (::fstatat(dstParent, dstName, &existing, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno;
+    if (S_ISLNK(existing.st_mode)) {
+        if (::unlinkat(dstParent, dstName, 0) != 0 && errno != ENOENT)
+            return errno;
+        return makeCopyFolder(dstParent, dstName, source, created);
+    }
+    if (!S_ISDIR(existing.st_mode))
+        return ENOTDIR;
+    return sameEntry(existing, source) ? EINVAL : 0;
+}
+
 class TreeCopy {
 public:
     int folder(int srcParent, const char* srcName, int dstParent, const char* dstName)
@@ -189,19 +211,9 @@ public:
         struct stat st;
         if (::fstat(src.get(), &st) != 0)
             return errno;
-        // Made for the owner alone while it fills, then given the source's bits.
-        const bool created = ::mkdirat(dstParent, dstName, 0700) == 0;
-        if (!created) {
-            if (errno != EEXIST)
-                return errno;
-            struct stat existing;
-            if (::fstatat(dstParent, dstName, &existing, AT_SYMLINK_NOFOLLOW) != 0)
-                return errno;
-            if (!S_ISDIR(existing.st_mode))
-                return ENOTDIR; // a file or link of the folder's name is not replaced by a folder
-            if (sameEntry(existing, st))
-                return EINVAL;
-        }
+        bool created = false;
+        if (const int error = makeCopyFolder(dstParent, dstName, st, created))
+            return error;
         Fd dst(::openat(dstParent, dstName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!dst)
             return errno;
@@ -209,6 +221,9 @@ public:
             if (::fstat(dst.get(), &top_) != 0)
                 return errno;
             topSeen_ = true;
+        } else if (mounts_.isMountRoot(srcParent, src.get())) {
+            // Another volume mounted below the source: its folder is copied, not what it holds.
+            return created && ::fchmod(dst.get(), st.st_mode & 0777) != 0 ? errno : 0;
         }
 
         const int error = forEachEntry(src.get(), [&](const QByteArray& name, const struct stat& es) {
@@ -231,6 +246,7 @@ public:
 private:
     struct stat top_ {};
     bool topSeen_ = false;
+    MountCheck mounts_;
 };
 
 } // namespace
@@ -239,61 +255,59 @@ namespace {
 
 // The two ends of a copy, each as its folder's descriptor and a name in it, and what the source
 // is; or the error that stops the copy before it begins.
+// The source is the row's entry, found as every action finds it; the destination's folder is the
+// user's typed target, links and all.
 struct CopyEnds {
-    SplitPath source, destination;
-    Fd sourceFolder, destinationFolder;
-    struct stat sourceStat;
+    LocatedEntry source;
+    SplitPath destination;
+    Fd destinationFolder;
 };
 
-std::variant<CopyEnds, int> openCopyEnds(const QByteArray& from, const QByteArray& to)
+std::variant<CopyEnds, int> openCopyEnds(const EntryRef& from, const QByteArray& to)
 {
-    std::optional<SplitPath> source = splitEntryPath(from);
     std::optional<SplitPath> destination = splitEntryPath(to);
-    if (!source || !destination)
+    if (!destination)
         return EINVAL;
-    CopyEnds ends{std::move(*source), std::move(*destination), Fd(), Fd(), {}};
-    ends.sourceFolder = openHolder(ends.source.folder);
-    if (!ends.sourceFolder)
-        return errno;
+    CopyEnds ends{LocatedEntry(), std::move(*destination), Fd()};
+    if (const int error = locateEntry(from, ends.source))
+        return error;
     ends.destinationFolder = openHolder(ends.destination.folder);
     if (!ends.destinationFolder)
-        return errno;
-    if (::fstatat(ends.sourceFolder.get(), ends.source.name.constData(), &ends.sourceStat, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     return ends;
 }
 
 } // namespace
 
-FileOperationResult copyFile(const QByteArray& from, const QByteArray& to)
+FileOperationResult copyFile(const EntryRef& from, const QByteArray& to)
 {
     auto opened = openCopyEnds(from, to);
     if (const int* error = std::get_if<int>(&opened))
         return {*error};
     const CopyEnds& e = std::get<CopyEnds>(opened);
-    if (S_ISDIR(e.sourceStat.st_mode))
+    if (S_ISDIR(e.source.st.st_mode))
         return {EISDIR};
-    if (S_ISLNK(e.sourceStat.st_mode))
-        return {copyLink(e.sourceFolder.get(), e.source.name.constData(), e.sourceStat, e.destinationFolder.get(),
+    if (S_ISLNK(e.source.st.st_mode))
+        return {copyLink(e.source.folder.get(), e.source.name.constData(), e.source.st, e.destinationFolder.get(),
                          e.destination.name.constData())};
-    return {copyRegular(e.sourceFolder.get(), e.source.name.constData(), e.sourceStat, e.destinationFolder.get(),
+    return {copyRegular(e.source.folder.get(), e.source.name.constData(), e.source.st, e.destinationFolder.get(),
                         e.destination.name.constData())};
 }
 
-FileOperationResult copyFolderTree(const QByteArray& from, const QByteArray& to)
+FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to)
 {
     auto opened = openCopyEnds(from, to);
     if (const int* error = std::get_if<int>(&opened))
         return {*error};
     const CopyEnds& e = std::get<CopyEnds>(opened);
-    if (!S_ISDIR(e.sourceStat.st_mode))
+    if (!S_ISDIR(e.source.st.st_mode))
         return {ENOTDIR};
     // A copy into itself would copy its own copy without end, and one onto itself would replace
     // the source's files with themselves.
-    if (isSameOrInside(e.destinationFolder.get(), e.sourceStat))
+    if (isSameOrInside(e.destinationFolder.get(), e.source.st))
         return {EINVAL};
     TreeCopy copy;
-    return {copy.folder(e.sourceFolder.get(), e.source.name.constData(), e.destinationFolder.get(),
+    return {copy.folder(e.source.folder.get(), e.source.name.constData(), e.destinationFolder.get(),
                         e.destination.name.constData())};
 }
 

@@ -1,15 +1,13 @@
 #include "platform/file_delete.h"
 
-#include "platform/folder_entries.h"
 #include "platform/folder_tree_cursor.h"
-#include "platform/paths.h"
+#include "platform/mount_check.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <optional>
 
 namespace platform {
 namespace {
@@ -30,8 +28,40 @@ int openForRemoval(int parentFd, const char* name)
     return ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// A folder of the tree, opened to be emptied: on the tree's volume, and writable by the user.
-Fd openFolderToEmpty(int parentFd, const char* name, dev_t volume, int& error)
+// One folder tree to remove: first surveyed whole for mount points, then emptied depth first.
+class TreeRemoval {
+public:
+    TreeRemoval(int parentFd, const QByteArray& name) : parentFd_(parentFd), name_(name) {}
+
+    // The tree's top folder, which must be the entry that was located (st).
+    int open(const struct stat& st)
+    {
+        top_.reset(openForRemoval(parentFd_, name_.constData()));
+        struct stat opened;
+        if (!top_ || ::fstat(top_.get(), &opened) != 0)
+            return errno;
+        if (opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
+            return ESTALE;
+        return mounts_.isMountRoot(parentFd_, top_.get()) ? EBUSY : 0;
+    }
+
+    // Looks into every folder of the tree, deleting nothing: EBUSY when a mount lies inside.
+    int survey() { return walk(false); }
+    int remove() { return walk(true); }
+
+private:
+    int walk(bool removing);
+    Fd openFolder(int parentFd, const char* name, int& error);
+
+    int parentFd_;
+    QByteArray name_;
+    Fd top_;
+    MountCheck mounts_;
+};
+
+// A folder of the tree, opened to be looked into or emptied: on the tree's own mount, and
+// writable by the user.
+Fd TreeRemoval::openFolder(int parentFd, const char* name, int& error)
 {
     Fd folder(openForRemoval(parentFd, name));
     struct stat st;
@@ -39,8 +69,8 @@ Fd openFolderToEmpty(int parentFd, const char* name, dev_t volume, int& error)
         error = errno;
         return Fd();
     }
-    if (st.st_dev != volume) {
-        error = EXDEV; // a volume mounted inside the tree is not the tree's to empty
+    if (mounts_.isMountRoot(parentFd, folder.get())) {
+        error = EBUSY; // the volume mounted there is not the tree's to empty
         return Fd();
     }
     constexpr mode_t kNeeded = S_IWUSR | S_IXUSR;
@@ -51,32 +81,27 @@ Fd openFolderToEmpty(int parentFd, const char* name, dev_t volume, int& error)
     return folder;
 }
 
-// Empties and removes the tree depth first. The walk keeps a bounded number of descriptors
-// open, so neither the depth of the tree nor the length of its paths limits it.
-int removeTree(int parentFd, const QByteArray& name, dev_t volume)
+int TreeRemoval::walk(bool removing)
 {
-    int error = 0;
-    Fd top = openFolderToEmpty(parentFd, name.constData(), volume, error);
-    if (!top)
-        return error;
-    FolderTreeCursor walk(parentFd, -1, name, std::move(top), Fd());
+    FolderTreeCursor walk(parentFd_, -1, name_, Fd(::fcntl(top_.get(), F_DUPFD_CLOEXEC, 0)), Fd());
     if (const int listed = walk.begin())
         return listed;
     FolderTreeCursor::Step step;
+    int error = 0;
     while (walk.next(step)) {
         const char* entry = step.name.constData();
         if (step.kind == FolderTreeCursor::Step::FolderDone) {
-            if (::unlinkat(step.folder, entry, AT_REMOVEDIR) != 0)
+            if (removing && ::unlinkat(step.folder, entry, AT_REMOVEDIR) != 0)
                 return errno;
         } else if (step.statError) {
             return step.statError;
         } else if (S_ISDIR(step.st.st_mode)) {
-            Fd folder = openFolderToEmpty(step.folder, entry, volume, error);
+            Fd folder = openFolder(step.folder, entry, error);
             if (!folder)
                 return error;
             if (const int listed = walk.descend(std::move(folder), Fd()))
                 return listed;
-        } else if (::unlinkat(step.folder, entry, 0) != 0 && errno != ENOENT) {
+        } else if (removing && ::unlinkat(step.folder, entry, 0) != 0 && errno != ENOENT) {
             return errno;
         }
     }
@@ -85,31 +110,30 @@ int removeTree(int parentFd, const QByteArray& name, dev_t volume)
 
 } // namespace
 
-FileOperationResult deleteFile(const QByteArray& path)
+FileOperationResult deleteFile(const EntryRef& entry)
 {
-    if (path.isEmpty() || path.contains('\0'))
-        return {EINVAL};
-    return {::unlink(path.constData()) == 0 ? 0 : errno};
+    LocatedEntry at;
+    if (const int error = locateEntry(entry, at))
+        return {error};
+    if (S_ISDIR(at.st.st_mode))
+        return {EISDIR};
+    return {::unlinkat(at.folder.get(), at.name.constData(), 0) == 0 ? 0 : errno};
 }
 
-FileOperationResult deleteFolderTree(const QByteArray& path)
+FileOperationResult deleteFolderTree(const EntryRef& entry)
 {
-    const std::optional<SplitPath> split = splitEntryPath(path);
-    if (!split)
-        return {EINVAL};
-    const Fd parent = openHolder(split->folder);
-    if (!parent)
-        return {errno};
-    struct stat parentSt, st;
-    if (::fstat(parent.get(), &parentSt) != 0
-        || ::fstatat(parent.get(), split->name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return {errno};
-    if (!S_ISDIR(st.st_mode))
+    LocatedEntry at;
+    if (const int error = locateEntry(entry, at))
+        return {error};
+    if (!S_ISDIR(at.st.st_mode))
         return {ENOTDIR};
-    // A mount point: the volume mounted there is not the folder's to empty.
-    if (st.st_dev != parentSt.st_dev)
-        return {EBUSY};
-    return {removeTree(parent.get(), split->name, st.st_dev)};
+    TreeRemoval tree(at.folder.get(), at.name);
+    int error = tree.open(at.st);
+    if (!error)
+        error = tree.survey();
+    if (!error)
+        error = tree.remove();
+    return {error};
 }
 
 } // namespace platform

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "platform/entry_path.h"
 #include "platform/file_operation.h"
-
-#include <QByteArray>
 
 namespace platform {
 
 // Removes one entry that is not a folder; a link goes, its target stays.
-FileOperationResult deleteFile(const QByteArray& path);
+FileOperationResult deleteFile(const EntryRef& entry);
 
-// Removes a folder with everything below it. Folders inside that the user may not write are made
-// writable first; the walk works relative to folder descriptors opened without following links,
-// so nothing outside the tree is touched, and it never enters another volume mounted inside.
-// On a failure it stops there; what it removed before stays removed.
-FileOperationResult deleteFolderTree(const QByteArray& path);
+// Removes a folder with everything below it, whatever its depth. Folders inside that the user may
+// not write are made writable first; the walk works relative to folder descriptors opened without
+// following links, so nothing outside the tree is touched. A folder that is itself a mount point,
+// or holds one at any depth (a bind mount of the same volume too), is refused before anything is
+// deleted (EBUSY). On a failure the delete stops there; what it removed before stays removed.
+FileOperationResult deleteFolderTree(const EntryRef& entry);
 
 } // namespace platform

@@ -28,6 +28,7 @@ int listNames(int folderFd, std::vector<QByteArray>& names)
         ::close(fd);
         return error;
     }
+    ::rewinddir(dir); // the duplicate shares its position with the folder's descriptor
     int error = 0;
     while (true) {
         errno = 0;

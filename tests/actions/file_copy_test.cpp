@@ -1,5 +1,6 @@
 #include "temporary_tree.h"
 #include "platform/file_copy.h"
+#include "tests/support/scoped_mount.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,7 @@ TEST_F(FileOperationsTest, CopyFileReplacesTheDestinationWithContentsAndPermissi
     makeFolder("to");
     writeFile(path("src.txt"), "new contents", 0640);
     writeFile(path("to/src.txt"), "old, and longer than the new", 0600);
-    EXPECT_TRUE(copyFile(path("src.txt"), path("to/src.txt")).ok());
+    EXPECT_TRUE(copyFile(entry("src.txt"), path("to/src.txt")).ok());
     EXPECT_EQ(readFile(path("to/src.txt")), "new contents");
     EXPECT_EQ(modeOf(path("to/src.txt")), 0640u);
     EXPECT_EQ(namesIn("to"), QStringList{"src.txt"}) << "no temporary file stays behind";
@@ -28,15 +29,15 @@ TEST_F(FileOperationsTest, CopyFileReplacesTheDestinationWithContentsAndPermissi
     // A failed copy leaves the old file as it was.
     ASSERT_EQ(::mkfifo(path("pipe"), 0644), 0);
     writeFile(path("to/pipe"), "old");
-    EXPECT_FALSE(copyFile(path("pipe"), path("to/pipe")).ok());
+    EXPECT_FALSE(copyFile(entry("pipe"), path("to/pipe")).ok());
     EXPECT_EQ(readFile(path("to/pipe")), "old");
     EXPECT_EQ(namesIn("to"), (QStringList{"pipe", "src.txt"}));
 
     // A folder is never replaced by a file, and a file never by itself.
     makeFolder("to/dir");
-    EXPECT_EQ(copyFile(path("src.txt"), path("to/dir")).error, EISDIR);
-    EXPECT_EQ(copyFile(path("src.txt"), path("src.txt")).error, EINVAL);
-    EXPECT_EQ(copyFile(path("src.txt"), path("./src.txt")).error, EINVAL);
+    EXPECT_EQ(copyFile(entry("src.txt"), path("to/dir")).error, EISDIR);
+    EXPECT_EQ(copyFile(entry("src.txt"), path("src.txt")).error, EINVAL);
+    EXPECT_EQ(copyFile(entry("src.txt"), path("./src.txt")).error, EINVAL);
     EXPECT_EQ(readFile(path("src.txt")), "new contents");
 }
 
@@ -56,7 +57,7 @@ TEST_F(FileOperationsTest, CopyFolderTreeMergesReplacingFilesAndCopyingLinksAsLi
     writeFile(path("dst/src/sub/x.txt"), "old x");
     writeFile(path("dst/src/extra.txt"), "extra");
 
-    EXPECT_TRUE(copyFolderTree(path("src"), path("dst/src")).ok());
+    EXPECT_TRUE(copyFolderTree(entry("src"), path("dst/src")).ok());
     EXPECT_EQ(readFile(path("dst/src/sub/x.txt")), "new x");
     EXPECT_EQ(readFile(path("dst/src/top.txt")), "top");
     EXPECT_EQ(readFile(path("dst/src/extra.txt")), "extra");
@@ -69,6 +70,52 @@ TEST_F(FileOperationsTest, CopyFolderTreeMergesReplacingFilesAndCopyingLinksAsLi
     ::chmod(path("dst/src/ro"), 0755);
 }
 
+TEST_F(FileOperationsTest, ACopyReplacesLinksWhereItWritesAndNeverWritesThroughThem)
+{
+    makeFolder("outside");
+    makeFolder("outside/sub");
+    writeFile(path("outside/sub/x.txt"), "outside x");
+    writeFile(path("outside/f"), "outside f");
+    makeFolder("src");
+    makeFolder("src/sub");
+    writeFile(path("src/sub/x.txt"), "new x");
+    writeFile(path("src/f"), "new f");
+    makeFolder("to");
+    makeFolder("to/src");
+    ASSERT_EQ(::symlink(path("outside/sub"), path("to/src/sub")), 0);
+    ASSERT_EQ(::symlink(path("outside/f"), path("to/src/f")), 0);
+    ASSERT_EQ(::symlink(path("outside/f"), path("to/f")), 0);
+
+    EXPECT_TRUE(copyFolderTree(entry("src"), path("to/src")).ok());
+    EXPECT_TRUE(copyFile(entry("src/f"), path("to/f")).ok());
+    for (const char* copied : {"to/src/sub", "to/src/f", "to/f"}) {
+        struct stat st;
+        ASSERT_EQ(::lstat(path(copied), &st), 0);
+        EXPECT_FALSE(S_ISLNK(st.st_mode)) << copied << " is still a link";
+    }
+    EXPECT_EQ(readFile(path("to/src/sub/x.txt")), "new x");
+    EXPECT_EQ(readFile(path("to/f")), "new f");
+    EXPECT_EQ(readFile(path("outside/sub/x.txt")), "outside x");
+    EXPECT_EQ(readFile(path("outside/f")), "outside f");
+}
+
+TEST_F(FileOperationsTest, AVolumeMountedBelowTheSourceIsNotCopiedAcross)
+{
+    makeFolder("outside");
+    writeFile(path("outside/secret"), "not part of the copy");
+    makeFolder("src");
+    writeFile(path("src/a.txt"), "a");
+    makeFolder("src/mnt", 0750);
+    makeFolder("to");
+    const testsupport::ScopedMount bind = testsupport::ScopedMount::bind(path("outside"), path("src/mnt"));
+    if (!bind.mounted())
+        GTEST_SKIP() << bind.why().toStdString();
+
+    EXPECT_TRUE(copyFolderTree(entry("src"), path("to/src")).ok());
+    EXPECT_EQ(readFile(path("to/src/a.txt")), "a");
+    EXPECT_EQ(namesIn("to/src/mnt"), QStringList{}) << "the mount point comes across empty";
+}
+
 TEST_F(FileOperationsTest, AFolderIsNeverCopiedOntoOrIntoItself)
 {
     makeFolder("src");
@@ -76,15 +123,15 @@ TEST_F(FileOperationsTest, AFolderIsNeverCopiedOntoOrIntoItself)
     writeFile(path("src/sub/f"), "f");
     ASSERT_EQ(::symlink(path("src/sub"), path("via-link")), 0);
 
-    EXPECT_EQ(copyFolderTree(path("src"), path("src")).error, EINVAL);
-    EXPECT_EQ(copyFolderTree(path("src"), path("src/src")).error, EINVAL);
-    EXPECT_EQ(copyFolderTree(path("src"), path("src/sub/src")).error, EINVAL);
-    EXPECT_EQ(copyFolderTree(path("src"), path("via-link/src")).error, EINVAL);
+    EXPECT_EQ(copyFolderTree(entry("src"), path("src")).error, EINVAL);
+    EXPECT_EQ(copyFolderTree(entry("src"), path("src/src")).error, EINVAL);
+    EXPECT_EQ(copyFolderTree(entry("src"), path("src/sub/src")).error, EINVAL);
+    EXPECT_EQ(copyFolderTree(entry("src"), path("via-link/src")).error, EINVAL);
     EXPECT_EQ(namesIn("src"), QStringList{"sub"});
     EXPECT_EQ(namesIn("src/sub"), QStringList{"f"});
 
     writeFile(path("file"), "file");
-    EXPECT_EQ(copyFolderTree(path("src"), path("file")).error, ENOTDIR);
+    EXPECT_EQ(copyFolderTree(entry("src"), path("file")).error, ENOTDIR);
     EXPECT_EQ(readFile(path("file")), "file");
 }
 

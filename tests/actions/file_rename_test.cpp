@@ -17,9 +17,9 @@ using FileOperationsTest = testing_actions::TemporaryTree;
 
 class RenameTest : public FileOperationsTest, public ::testing::WithParamInterface<bool> {
 protected:
-    FileOperationResult rename(const char* from, const char* to)
+    FileOperationResult rename(const char* from, const QByteArray& to)
     {
-        return GetParam() ? renameNoReplaceByLink(path(from), path(to)) : renameNoReplace(path(from), path(to));
+        return GetParam() ? renameEntryByLink(entry(from), to) : renameEntry(entry(from), to);
     }
 };
 
@@ -48,6 +48,29 @@ TEST_P(RenameTest, RenamesFilesFoldersAndLinksButNeverReplacesAnEntry)
     EXPECT_TRUE(exists(path("f")));
     char target[16] = {};
     EXPECT_EQ(::readlink(path("l2"), target, sizeof target - 1), 5) << "the link moved, not its target";
+}
+
+TEST_P(RenameTest, ANewNameIsOneNameInTheSameFolder)
+{
+    writeFile(path("a.txt"), "a");
+    makeFolder("d");
+    for (const QByteArray& name : {QByteArray(""), QByteArray("."), QByteArray(".."), QByteArray("d/a.txt"),
+                                   QByteArray("x\0y", 3)})
+        EXPECT_EQ(rename("a.txt", name).error, EINVAL) << name.constData();
+    EXPECT_EQ(readFile(path("a.txt")), "a");
+    EXPECT_EQ(namesIn("d"), QStringList{});
+}
+
+TEST_P(RenameTest, AnEntryPutInTheRowsPlaceSinceIsNotRenamed)
+{
+    writeFile(path("a.txt"), "old");
+    const EntryRef seen = entry("a.txt");
+    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
+    writeFile(path("a.txt"), "new");
+    const FileOperationResult done = GetParam() ? renameEntryByLink(seen, "b.txt") : renameEntry(seen, "b.txt");
+    EXPECT_EQ(done.error, ESTALE);
+    EXPECT_EQ(readFile(path("a.txt")), "new");
+    EXPECT_FALSE(exists(path("b.txt")));
 }
 
 INSTANTIATE_TEST_SUITE_P(KernelAndPortable, RenameTest, ::testing::Bool());

@@ -5,6 +5,7 @@
 #include "actions/result_window.h"
 #include "platform/posix_file_system.h"
 #include "search/result_list.h"
+#include "tests/support/scoped_mount.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +49,10 @@ protected:
         row.folder = slash < 0 ? root : path(relative.left(slash));
         row.name = relative.mid(slash + 1);
         struct stat st;
-        row.hasSize = ::lstat(path(relative), &st) == 0 && !S_ISDIR(st.st_mode);
+        const bool seen = ::lstat(path(relative), &st) == 0;
+        if (seen)
+            row.identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+        row.hasSize = seen && !S_ISDIR(st.st_mode);
         row.size = row.hasSize ? st.st_size : 0;
         row.icon = 7;
         window.rows.append(row);
@@ -137,6 +141,38 @@ TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOn
     actions.mnuDelete_Click();
     EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
     EXPECT_EQ(window.rows.rowCount(), 1);
+}
+
+TEST_F(ResultActionsTest, AFolderHoldingAMountIsNotDeletedAndKeepsItsRowAndTheMountedData)
+{
+    ASSERT_EQ(::mkdir(path("outside"), 0755), 0);
+    writeFile(path("outside/data"), "outside data");
+    ASSERT_EQ(::mkdir(path("tree"), 0755), 0);
+    writeFile(path("tree/a.txt"), "a");
+    ASSERT_EQ(::mkdir(path("tree/mnt"), 0755), 0);
+    const testsupport::ScopedMount bind = testsupport::ScopedMount::bind(path("outside"), path("tree/mnt"));
+    if (!bind.mounted())
+        GTEST_SKIP() << bind.why().toStdString();
+    addRow("tree");
+    actions.mnuDelete_Click();
+    EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
+    EXPECT_EQ(window.rows.rowCount(), 1);
+    EXPECT_EQ(readFile(path("outside/data")), "outside data");
+    EXPECT_EQ(readFile(path("tree/a.txt")), "a");
+}
+
+TEST_F(ResultActionsTest, AnEntryPutInTheRowsPlaceSinceTheSearchIsNeitherDeletedNorRenamed)
+{
+    writeFile(path("a.txt"), "old");
+    addRow("a.txt");
+    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
+    writeFile(path("a.txt"), "new");
+    actions.mnuDelete_Click();
+    rename("b.txt");
+    EXPECT_EQ(messages.shown, (QStringList{"请确认是否删除？|36|提示", "删除失败|16|提示", "操作失败，无法重命名文件|16|提示"}));
+    EXPECT_EQ(readFile(path("a.txt")), "new");
+    EXPECT_FALSE(exists(path("b.txt")));
+    EXPECT_EQ(window.rows.row(0).name, "a.txt");
 }
 
 TEST_F(ResultActionsTest, RenameGivesTheRowItsNewNameAndPathAndKeepsSizeAndIcon)
