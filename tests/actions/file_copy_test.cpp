@@ -2,9 +2,17 @@
 #include "platform/file_copy.h"
 #include "tests/support/scoped_mount.h"
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
+#include <sys/socket.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 namespace {
@@ -15,6 +23,33 @@ using testing_actions::modeOf;
 using testing_actions::readFile;
 using testing_actions::writeFile;
 using FileOperationsTest = testing_actions::TemporaryTree;
+
+void makeSocket(const QByteArray& path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(size_t(path.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+}
+
+// Runs step as a user without root's right to read everything: in a child process as nobody
+// where the test runs as root. The child's exit status is step's answer.
+int asUnprivilegedUser(const QByteArray& tree, const std::function<int()>& step)
+{
+    if (::geteuid() != 0)
+        return step();
+    if (::chown(tree.constData(), 65534, 65534) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? step() : 99);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 TEST_F(FileOperationsTest, CopyFileReplacesTheDestinationWithContentsAndPermissionBits)
 {
@@ -114,6 +149,47 @@ TEST_F(FileOperationsTest, AVolumeMountedBelowTheSourceIsNotCopiedAcross)
     EXPECT_TRUE(copyFolderTree(entry("src"), path("to/src")).ok());
     EXPECT_EQ(readFile(path("to/src/a.txt")), "a");
     EXPECT_EQ(namesIn("to/src/mnt"), QStringList{}) << "the mount point comes across empty";
+}
+
+TEST_F(FileOperationsTest, SocketsPipesAndDevicesAreLeftOutOfAFolderCopyWithoutStoppingIt)
+{
+    makeFolder("gnupg", 0750);
+    for (int i = 0; i < 200; ++i)
+        writeFile(path("gnupg/f") + QByteArray::number(i), "x");
+    makeSocket(path("gnupg/S.agent"));
+    ASSERT_EQ(::mkfifo(path("gnupg/fifo"), 0600), 0);
+    const bool withDevice = ::mknod(path("gnupg/null"), S_IFCHR | 0600, makedev(1, 3)) == 0;
+    makeFolder("to");
+
+    EXPECT_TRUE(copyFolderTree(entry("gnupg"), path("to/gnupg")).ok());
+    EXPECT_EQ(namesIn("to/gnupg").size(), 200);
+    EXPECT_FALSE(exists(path("to/gnupg/S.agent")));
+    EXPECT_FALSE(exists(path("to/gnupg/fifo")));
+    EXPECT_FALSE(withDevice && exists(path("to/gnupg/null")));
+    EXPECT_EQ(modeOf(path("to/gnupg")), 0750u);
+}
+
+TEST_F(FileOperationsTest, AFolderCopyGoesOnPastAnUnreadableEntryAndStillSaysItFailed)
+{
+    makeFolder("src");
+    makeFolder("src/sub");
+    for (int i = 0; i < 50; ++i)
+        writeFile(path("src/sub/f") + QByteArray::number(i), "x", i == 25 ? 0 : 0644);
+    makeFolder("src/closed", 0);
+    ASSERT_EQ(::chmod(path("src/sub"), 0555), 0);
+    ASSERT_EQ(::chmod(path("src"), 0755), 0);
+    makeFolder("to", 0777);
+    ASSERT_EQ(::chmod(root, 0755), 0); // for the user the copy runs as
+
+    const int error = asUnprivilegedUser(path("to"), [&] { return copyFolderTree(entry("src"), path("to/src")).error; });
+    EXPECT_EQ(error, EACCES);
+    EXPECT_EQ(namesIn("to/src/sub").size(), 49) << "every readable file was copied";
+    EXPECT_FALSE(exists(path("to/src/sub/f25")));
+    EXPECT_FALSE(exists(path("to/src/closed"))) << "a folder that cannot be read is not made";
+    EXPECT_EQ(modeOf(path("to/src")), 0755u) << "folders get their source's bits, the copy partial or not";
+    EXPECT_EQ(modeOf(path("to/src/sub")), 0555u);
+    ::chmod(path("src/sub"), 0755);
+    ::chmod(path("to/src/sub"), 0755);
 }
 
 TEST_F(FileOperationsTest, AFolderIsNeverCopiedOntoOrIntoItself)
