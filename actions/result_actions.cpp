@@ -99,20 +99,14 @@ void ResultActions::mnuRename_Click()
     if (row < 0)
         return;
     const search::ResultRow target = window_.resultList().row(row);
-    Form2 dialog(window_.ownerWindow(), messages_, target.nameText());
-    if (dialog.exec() != QDialog::Accepted)
+    QByteArray newName;
+    Form2 dialog(window_.ownerWindow(), messages_, target.nameText(), [&](const QString& name) {
+        newName = platform::fileNameBytes(name);
+        return platform::renameEntry(platform::EntryRef{target.pathBytes(), target.identity}, newName).ok();
+    });
+    dialog.exec();
+    if (!dialog.renamed())
         return;
-    // The name as shown, untouched: nothing to do. This also keeps a name that is not valid
-    // UTF-8 from being rewritten as its shown text.
-    if (dialog.newName() == target.nameText())
-        return;
-    const QByteArray newName = platform::fileNameBytes(dialog.newName());
-    const platform::FileOperationResult done =
-        platform::renameEntry(platform::EntryRef{target.pathBytes(), target.identity}, newName);
-    if (!done.ok()) {
-        fail(QStringLiteral("操作失败，无法重命名文件"));
-        return;
-    }
     window_.entryRenamed(target.pathBytes(), platform::joinPath(target.folder, newName));
     // The dialog was modal, so the row is where it was; the test only guards that.
     search::ResultList& rows = window_.resultList();
@@ -126,20 +120,28 @@ void ResultActions::mnuCopy_Click()
     if (row < 0)
         return;
     const search::ResultRow source = window_.resultList().row(row);
-    Form3 dialog(window_.ownerWindow(), messages_, fileSystem_);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+    Form3 dialog(window_.ownerWindow(), messages_, fileSystem_, [&](const QByteArray& target) {
+        return copyInto(source, target);
+    });
+    dialog.exec();
+}
+
+CopyOutcome ResultActions::copyInto(const search::ResultRow& source, const QByteArray& target)
+{
     // The target is a folder: the copy goes inside it, under the entry's own name.
     const platform::EntryRef from{source.pathBytes(), source.identity};
-    const QByteArray to = platform::joinPath(dialog.target(), source.name);
+    const QByteArray to = platform::joinPath(target, source.name);
     const std::optional<uint32_t> attributes = fileSystem_.attributes(from.path);
-    platform::FileOperationResult done{ENOENT};
-    if (attributes)
-        done = (*attributes & platform::Directory) ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);
-    if (attributes)
-        window_.diskChanged(to);
-    if (!done.ok())
-        fail(QStringLiteral("操作失败，无法复制文件"));
+    if (!attributes)
+        return CopyOutcome::Failed;
+    const bool isFolder = *attributes & platform::Directory;
+    const platform::FileOperationResult done = isFolder ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);
+    window_.diskChanged(to);
+    if (done.ok())
+        return CopyOutcome::Copied;
+    if (done.error == ECANCELED)
+        return isFolder ? CopyOutcome::CancelledPartly : CopyOutcome::Cancelled;
+    return CopyOutcome::Failed;
 }
 
 } // namespace actions

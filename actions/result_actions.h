@@ -10,9 +10,14 @@ class MessageBoxes;
 class ShellServices;
 } // namespace platform
 
+namespace search {
+struct ResultRow;
+}
+
 namespace actions {
 
 class ResultWindow;
+enum class CopyOutcome;
 
 // The popup menu's six actions on the selected result row, and the double-click. Each takes its
 // target from the selected row; the row's own bytes are what reach the file system. They may run
@@ -41,6 +46,7 @@ private:
     // The selected row's position after taking its path, or -1 when no row is selected.
     int takeSelectedRow();
     void fail(const QString& message);
+    CopyOutcome copyInto(const search::ResultRow& source, const QByteArray& target);
 
     ResultWindow& window_;
     platform::MessageBoxes& messages_;

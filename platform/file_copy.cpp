@@ -99,4 +99,10 @@ FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to, O
     return {copy.run(e.source.name, e.source.st, e.destination.name)};
 }
 
+bool isCopyTargetFolder(const QByteArray& target)
+{
+    struct stat st;
+    return !target.isEmpty() && !target.contains('\0') && ::stat(target.constData(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace platform

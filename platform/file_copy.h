@@ -30,4 +30,8 @@ FileOperationResult copyFile(const EntryRef& from, const QByteArray& to, Operati
 FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to,
                                    OperationProgress* progress = nullptr);
 
+// Whether a typed copy target names a folder, through whatever links it holds: where it leads
+// is the user's choice.
+bool isCopyTargetFolder(const QByteArray& target);
+
 } // namespace platform

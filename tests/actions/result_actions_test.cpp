@@ -198,6 +198,38 @@ TEST_F(ResultActionsTest, RenameGivesTheRowItsNewNameAndPathAndKeepsSizeAndIcon)
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
+TEST(RenameDialogTest, TheNameKeepsItsOwnBlanksWhereTheUserLeftThemAndDropsTypedOnes)
+{
+    const struct {
+        const char* typed;
+        const char* original;
+        const char* used;
+    } cases[] = {
+        {"b.txt", "a.txt", "b.txt"},
+        {"  b.txt  ", "a.txt", "b.txt"},
+        {" b.txt ", " a.txt ", " b.txt "},
+        {"b.txt", " a.txt ", "b.txt"},
+        {"   b.txt ", " a.txt ", "b.txt "},
+        {"\u3000b", "a", "\u3000b"},
+        {"   ", " a ", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Form2::nameToUse(QString::fromUtf8(c.typed), QString::fromUtf8(c.original)), QString::fromUtf8(c.used))
+            << "typed '" << c.typed << "' for '" << c.original << "'";
+}
+
+TEST_F(ResultActionsTest, ANameWithBlanksAtItsEndsIsRenamedOnlyWhenChanged)
+{
+    writeFile(path(" a.txt "), "a");
+    addRow(" a.txt ");
+    rename(" a.txt ");
+    EXPECT_EQ(readFile(path(" a.txt ")), "a") << "OK on the unchanged name renames nothing";
+    rename(" b.txt ");
+    EXPECT_EQ(readFile(path(" b.txt ")), "a");
+    EXPECT_EQ(window.rows.row(0).name, " b.txt ");
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
 TEST_F(ResultActionsTest, RenameOntoAnotherEntryIsRefusedAndLeavesBothAndTheRow)
 {
     writeFile(path("a.txt"), "a");
@@ -210,7 +242,7 @@ TEST_F(ResultActionsTest, RenameOntoAnotherEntryIsRefusedAndLeavesBothAndTheRow)
     EXPECT_EQ(window.rows.row(0).name, "a.txt");
 }
 
-TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNamesAndBlanks)
+TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesControlCharactersDotNamesAndBlanks)
 {
     writeFile(path("a.txt"), "a");
     addRow("a.txt");
@@ -219,7 +251,7 @@ TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNames
         d.Text1->clear();
         QTest::keyClicks(d.Text1, "a:b");
         seen << d.Text1->text() << QString::number(messages.prompts.size());
-        for (const char* name : {"x/y", ".", ".."}) {
+        for (const char* name : {"x/y", ".", "..", "a\nb", "a\tb", "a\x7f"}) {
             d.Text1->setText(name);
             d.Command1->click();
             seen << QString::number(d.isVisible());
@@ -230,12 +262,59 @@ TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNames
         d.Command2->click();
     });
     actions.mnuRename_Click();
-    EXPECT_EQ(seen, (QStringList{"ab", "1", "1", "1", "1", "", "1"}));
-    EXPECT_EQ(messages.shown, (QStringList{"文件名包含非法字符|16|提示", "文件名包含非法字符|16|提示",
-                                           "文件名包含非法字符|16|提示", "文件名包含非法字符|16|提示",
-                                           "请输入文件名|48|提示"}));
+    EXPECT_EQ(seen, (QStringList{"ab", "1", "1", "1", "1", "1", "1", "1", "", "1"}));
+    EXPECT_EQ(messages.shown, QStringList(7, "文件名包含非法字符|16|提示") << "请输入文件名|48|提示");
     EXPECT_EQ(readFile(path("a.txt")), "a");
     EXPECT_EQ(window.rows.row(0).name, "a.txt");
+}
+
+TEST_F(ResultActionsTest, TheDialogsRunTheirOperationWhileOpenAndTellOfAFailureOnceClosed)
+{
+    QStringList seen;
+    const auto shownDialog = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && qobject_cast<actions::TextBoxDialog*>(w))
+                return w->objectName();
+        return QStringLiteral("none");
+    };
+    messages.onShow = [&] { seen << messages.prompts.last() + " over " + shownDialog(); };
+    Form2 renameDialog(&window.owner, messages, "a.txt", [&](const QString& name) {
+        seen << "rename to " + name + " in " + shownDialog();
+        return false;
+    });
+    whenShown<Form2>([](Form2& d) {
+        d.Text1->setText("b.txt");
+        d.Command1->click();
+    });
+    renameDialog.exec();
+    Form3 copyDialog(&window.owner, messages, fileSystem, [&](const QByteArray& target) {
+        seen << "copy into " + QString::fromUtf8(target) + " in " + shownDialog();
+        return actions::CopyOutcome::Failed;
+    });
+    whenShown<Form3>([this](Form3& d) {
+        d.Text1->setText(dir.path());
+        d.Command1->click();
+    });
+    copyDialog.exec();
+    EXPECT_EQ(seen, (QStringList{"rename to b.txt in Form2", "操作失败，无法重命名文件 over none",
+                                 "copy into " + dir.path() + " in Form3", "操作失败，无法复制文件 over none"}));
+}
+
+TEST_F(ResultActionsTest, ACopyTargetIsUsedAsTypedWhereItExistsAndTrimmedOnlyWhereNot)
+{
+    writeFile(path("a.txt"), "a");
+    for (const char* folder : {"to ", "to", "other", "real"})
+        ASSERT_EQ(::mkdir(path(folder), 0755), 0);
+    ASSERT_EQ(::symlink("real", path("link")), 0);
+    addRow("a.txt");
+    copy(path("to "));
+    copy("  " + path("other") + " ");
+    copy(path("link"));
+    EXPECT_EQ(readFile(path("to /a.txt")), "a");
+    EXPECT_FALSE(exists(path("to/a.txt")));
+    EXPECT_EQ(readFile(path("other/a.txt")), "a");
+    EXPECT_EQ(readFile(path("real/a.txt")), "a") << "a link the user typed leads where it leads";
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(ResultActionsTest, CopyPutsTheEntryInsideTheTargetFolderReplacingWhatIsThere)
