@@ -75,8 +75,10 @@ FileOperationResult copyFile(const EntryRef& from, const QByteArray& to, Operati
     if (S_ISLNK(e.source.st.st_mode))
         return {copyLinkEntry(e.source.folder.get(), e.source.name.constData(), e.source.st,
                               e.destinationFolder.get(), e.destination.name.constData())};
-    if (progress)
+    if (progress) {
         progress->setTotal(e.source.st.st_size);
+        progress->setCurrent(from.path);
+    }
     return {copyRegularEntry(e.source.folder.get(), e.source.name.constData(), e.source.st,
                              e.destinationFolder.get(), e.destination.name.constData(), progress)};
 }

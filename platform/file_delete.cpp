@@ -2,6 +2,8 @@
 
 #include "platform/folder_tree_cursor.h"
 #include "platform/mount_check.h"
+#include "platform/operation_progress.h"
+#include "platform/paths.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,7 +33,10 @@ int openForRemoval(int parentFd, const char* name)
 // One folder tree to remove: first surveyed whole for mount points, then emptied depth first.
 class TreeRemoval {
 public:
-    TreeRemoval(int parentFd, const QByteArray& name) : parentFd_(parentFd), name_(name) {}
+    TreeRemoval(int parentFd, const QByteArray& name, const QByteArray& parentPath, OperationProgress* progress)
+        : parentFd_(parentFd), name_(name), parentPath_(parentPath), progress_(progress)
+    {
+    }
 
     // The tree's top folder, which must be the entry that was located (st).
     int open(const struct stat& st)
@@ -46,17 +51,22 @@ public:
     }
 
     // Looks into every folder of the tree, deleting nothing: EBUSY when a mount lies inside.
+    // Counts the entries meanwhile, for the progress.
     int survey() { return walk(false); }
     int remove() { return walk(true); }
+    int64_t entries() const { return entries_; }
 
 private:
     int walk(bool removing);
+    int visit(FolderTreeCursor& walk, const FolderTreeCursor::Step& step, bool removing);
     Fd openFolder(int parentFd, const char* name, int& error);
 
     int parentFd_;
-    QByteArray name_;
+    QByteArray name_, parentPath_;
+    OperationProgress* progress_;
     Fd top_;
     MountCheck mounts_;
+    int64_t entries_ = 0;
 };
 
 // A folder of the tree, opened to be looked into or emptied: on the tree's own mount, and
@@ -87,25 +97,44 @@ int TreeRemoval::walk(bool removing)
     if (const int listed = walk.begin())
         return listed;
     FolderTreeCursor::Step step;
-    int error = 0;
     while (walk.next(step)) {
-        const char* entry = step.name.constData();
-        if (step.kind == FolderTreeCursor::Step::FolderDone) {
-            if (removing && ::unlinkat(step.folder, entry, AT_REMOVEDIR) != 0)
-                return errno;
-        } else if (step.statError) {
-            return step.statError;
-        } else if (S_ISDIR(step.st.st_mode)) {
-            Fd folder = openFolder(step.folder, entry, error);
-            if (!folder)
-                return error;
-            if (const int listed = walk.descend(std::move(folder), Fd()))
-                return listed;
-        } else if (removing && ::unlinkat(step.folder, entry, 0) != 0 && errno != ENOENT) {
-            return errno;
-        }
+        if (progress_ && progress_->cancelled())
+            return ECANCELED;
+        if (const int error = visit(walk, step, removing))
+            return error;
     }
     return walk.error();
+}
+
+// One step of either walk: an entry to count or remove, a folder to enter, a folder emptied.
+int TreeRemoval::visit(FolderTreeCursor& walk, const FolderTreeCursor::Step& step, bool removing)
+{
+    const char* entry = step.name.constData();
+    if (step.kind == FolderTreeCursor::Step::Entry && step.statError)
+        return step.statError;
+    const bool isFolderDone = step.kind == FolderTreeCursor::Step::FolderDone;
+    // What goes: every entry that is not a folder, and each folder once it is empty.
+    if (isFolderDone || !S_ISDIR(step.st.st_mode)) {
+        if (!removing) {
+            ++entries_;
+        } else if (progress_) {
+            if (progress_->wantsCurrent()) {
+                const QByteArray below = isFolderDone ? walk.pathOf({}).chopped(1) : walk.pathOf(step.name);
+                progress_->setCurrent(joinPath(parentPath_, below));
+            }
+            progress_->advance(1);
+        }
+    }
+    if (isFolderDone)
+        return removing && ::unlinkat(step.folder, entry, AT_REMOVEDIR) != 0 ? errno : 0;
+    if (S_ISDIR(step.st.st_mode)) {
+        int error = 0;
+        Fd folder = openFolder(step.folder, entry, error);
+        return folder ? walk.descend(std::move(folder), Fd()) : error;
+    }
+    if (removing && ::unlinkat(step.folder, entry, 0) != 0 && errno != ENOENT)
+        return errno;
+    return 0;
 }
 
 } // namespace
@@ -120,17 +149,19 @@ FileOperationResult deleteFile(const EntryRef& entry)
     return {::unlinkat(at.folder.get(), at.name.constData(), 0) == 0 ? 0 : errno};
 }
 
-FileOperationResult deleteFolderTree(const EntryRef& entry)
+FileOperationResult deleteFolderTree(const EntryRef& entry, OperationProgress* progress)
 {
     LocatedEntry at;
     if (const int error = locateEntry(entry, at))
         return {error};
     if (!S_ISDIR(at.st.st_mode))
         return {ENOTDIR};
-    TreeRemoval tree(at.folder.get(), at.name);
+    TreeRemoval tree(at.folder.get(), at.name, containingFolder(entry.path), progress);
     int error = tree.open(at.st);
     if (!error)
         error = tree.survey();
+    if (!error && progress)
+        progress->setTotal(tree.entries());
     if (!error)
         error = tree.remove();
     return {error};
