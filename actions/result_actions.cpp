@@ -19,8 +19,10 @@
 namespace actions {
 
 ResultActions::ResultActions(ResultWindow& window, platform::MessageBoxes& messages,
-                             platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent)
-    : QObject(parent), window_(window), messages_(messages), fileSystem_(fileSystem), shell_(shell)
+                             platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent,
+                             ProgressPolicy progress)
+    : QObject(parent), window_(window), messages_(messages), fileSystem_(fileSystem), shell_(shell),
+      progress_(progress)
 {
 }
 
@@ -82,10 +84,16 @@ void ResultActions::mnuDelete_Click()
     const search::ResultRow& target = window_.resultList().row(row);
     const platform::EntryRef entry{target.pathBytes(), target.identity};
     platform::FileOperationResult done{ENOENT};
-    if (attributes)
-        done = (*attributes & platform::Directory) ? platform::deleteFolderTree(entry) : platform::deleteFile(entry);
+    if (attributes && (*attributes & platform::Directory))
+        done = runWithProgress(window_.ownerWindow(), ProgressKind::Delete, progress_,
+                               [&entry](platform::OperationProgress& p) { return platform::deleteFolderTree(entry, &p); });
+    else if (attributes)
+        done = platform::deleteFile(entry);
     if (attributes)
         window_.diskChanged(selectedPathBytes_); // a failed tree delete may have removed a part
+    // A cancelled delete keeps the row: the entry is still there, in part.
+    if (done.error == ECANCELED)
+        return;
     if (!done.ok()) {
         fail(QStringLiteral("删除失败"));
         return;
@@ -135,7 +143,10 @@ CopyOutcome ResultActions::copyInto(const search::ResultRow& source, const QByte
     if (!attributes)
         return CopyOutcome::Failed;
     const bool isFolder = *attributes & platform::Directory;
-    const platform::FileOperationResult done = isFolder ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);
+    const platform::FileOperationResult done =
+        runWithProgress(window_.ownerWindow(), ProgressKind::Copy, progress_, [&](platform::OperationProgress& p) {
+            return isFolder ? platform::copyFolderTree(from, to, &p) : platform::copyFile(from, to, &p);
+        });
     window_.diskChanged(to);
     if (done.ok())
         return CopyOutcome::Copied;

@@ -1,4 +1,6 @@
 #include "action_fakes.h"
+#include "temporary_tree.h"
+#include "actions/progress_window.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_actions.h"
@@ -12,6 +14,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTest>
 
 namespace {
@@ -40,6 +44,9 @@ public:
 
 class ResultActionsTest : public ::testing::Test {
 protected:
+    ResultActionsTest() = default;
+    explicit ResultActionsTest(const QString& where) : dir(where) {}
+
     QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
     // A row for an entry of the temporary folder, selected.
     int addRow(const QByteArray& relative)
@@ -83,6 +90,12 @@ protected:
     platform::PosixFileSystem fileSystem;
     FakeShell shell;
     actions::ResultActions actions{window, messages, fileSystem, shell};
+};
+
+class LongActionTest : public ResultActionsTest {
+protected:
+    LongActionTest() : ResultActionsTest(testing_actions::inMemoryTemplate()) {}
+    actions::ResultActions quick{window, messages, fileSystem, shell, nullptr, {std::chrono::milliseconds(0)}};
 };
 
 const QByteArray kGbName = "\xb2\xe2\xca\xd4.txt"; // "测试.txt" in GB18030, no UTF-8
@@ -409,6 +422,55 @@ TEST_F(ResultActionsTest, ANameThatIsNoUtf8IsCopiedRenamedAndDeletedAsItsOwnByte
     actions.mnuDelete_Click();
     EXPECT_FALSE(exists(path("to/" + kGbName)));
     EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"});
+}
+
+TEST_F(LongActionTest, ALongDeleteShowsItsProgressAndACancelStopsItAndKeepsTheRow)
+{
+    ASSERT_EQ(::mkdir(path("tree"), 0755), 0);
+    for (int d = 0; d < 50; ++d) {
+        const QByteArray folder = path("tree/d" + QByteArray::number(d));
+        ASSERT_EQ(::mkdir(folder, 0755), 0);
+        for (int f = 0; f < 999; ++f)
+            ::close(::open(folder + "/f" + QByteArray::number(f), O_WRONLY | O_CREAT, 0644));
+    }
+    addRow("tree");
+    QStringList seen;
+    whenShown<actions::ProgressWindow>([&](actions::ProgressWindow& w) {
+        seen << w.windowTitle() << w.Label1->text() << w.Command1->text();
+        QTRY_VERIFY_WITH_TIMEOUT(w.ProgressBar1->value() > 0, 20000);
+        w.Command1->click();
+        seen << QString::number(w.isVisible()) << QString::number(w.Command1->isEnabled());
+    });
+    quick.mnuDelete_Click();
+    EXPECT_EQ(seen, (QStringList{"正在删除...", "正在删除...", "取消", "1", "0"}));
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"}) << "a cancel is no failure";
+    EXPECT_EQ(window.rows.rowCount(), 1);
+    EXPECT_TRUE(exists(path("tree")));
+    EXPECT_EQ(window.changes, QList<QByteArray>{"changed " + path("tree")});
+}
+
+TEST_F(LongActionTest, ACopyShowsItsProgressAndEndsWithTheBarFull)
+{
+    writeFile(path("big"), QByteArray(64 << 20, 'b'));
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
+    addRow("big");
+    int bar = -1;
+    QString current;
+    whenShown<Form3>([&](Form3& d) {
+        d.Text1->setText(QString::fromUtf8(path("to")));
+        whenShown<actions::ProgressWindow>([&](actions::ProgressWindow& w) {
+            QObject::connect(&w, &QDialog::finished, [&] {
+                bar = w.ProgressBar1->value();
+                current = w.Label2->text();
+            });
+        });
+        d.Command1->click();
+    });
+    quick.mnuCopy_Click();
+    EXPECT_EQ(readFile(path("to/big")).size(), 64 << 20);
+    EXPECT_EQ(bar, 1000);
+    EXPECT_EQ(current, dir.path() + "/big");
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 } // namespace
