@@ -45,22 +45,4 @@ int listNames(int folderFd, std::vector<QByteArray>& names)
     return error;
 }
 
-int forEachEntry(int folderFd, const std::function<int(const QByteArray& name, const struct stat& st)>& visit)
-{
-    std::vector<QByteArray> names;
-    if (const int error = listNames(folderFd, names))
-        return error;
-    for (const QByteArray& name : names) {
-        struct stat st;
-        if (::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT)
-                continue;
-            return errno;
-        }
-        if (const int error = visit(name, st))
-            return error;
-    }
-    return 0;
-}
-
 } // namespace platform

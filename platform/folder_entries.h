@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 
-#include <functional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -17,10 +16,5 @@ bool sameEntry(const struct stat& a, const struct stat& b);
 
 // The names of a folder ("." and ".." left out), read in full before any of them is changed.
 int listNames(int folderFd, std::vector<QByteArray>& names);
-
-// Lists a folder, then hands each entry with its own status (a link is not followed) to visit,
-// which returns 0 to go on or an errno to stop with. An entry gone between the listing and its
-// status is left out.
-int forEachEntry(int folderFd, const std::function<int(const QByteArray& name, const struct stat& st)>& visit);
 
 } // namespace platform
