@@ -20,10 +20,51 @@ bool isIllegalTyped(QStringView text)
     return false;
 }
 
+// A "/" would put the entry into another folder, "." and ".." name folders that exist, a NUL
+// would cut the name short on its way to the file system, and a newline or another control
+// character makes a name that no one can type again.
+bool isRefusedAtOk(const QString& name)
+{
+    if (name == u"." || name == u"..")
+        return true;
+    for (QChar c : name)
+        if (c == u'/' || c.category() == QChar::Other_Control)
+            return true;
+    return false;
+}
+
+qsizetype leadingBlanks(const QString& text)
+{
+    qsizetype n = 0;
+    while (n < text.size() && text[n] == u' ')
+        ++n;
+    return n;
+}
+
+qsizetype trailingBlanks(const QString& text)
+{
+    qsizetype n = 0;
+    while (n < text.size() && text[text.size() - 1 - n] == u' ')
+        ++n;
+    return n;
+}
+
 } // namespace
 
-Form2::Form2(QWidget* owner, platform::MessageBoxes& messages, const QString& name)
-    : TextBoxDialog(owner, messages, QStringLiteral("重命名文件"), QStringLiteral("请输入新名字："), kLayout)
+QString Form2::nameToUse(const QString& typed, const QString& original)
+{
+    const QString core = search::trimBlanks(typed);
+    if (core.isEmpty())
+        return core;
+    const qsizetype lead = leadingBlanks(original), trail = trailingBlanks(original);
+    const QString before = leadingBlanks(typed) == lead ? QString(lead, u' ') : QString();
+    const QString after = trailingBlanks(typed) == trail ? QString(trail, u' ') : QString();
+    return before + core + after;
+}
+
+Form2::Form2(QWidget* owner, platform::MessageBoxes& messages, const QString& name, Attempt attempt)
+    : TextBoxDialog(owner, messages, QStringLiteral("重命名文件"), QStringLiteral("请输入新名字："), kLayout),
+      original_(name), attempt_(std::move(attempt))
 {
     setObjectName(QStringLiteral("Form2"));
     Text1->setText(name);
@@ -50,18 +91,25 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
 
 void Form2::Command1_Click()
 {
-    const QString name = search::trimBlanks(Text1->text());
-    if (refuseBlank(name))
+    const QString typed = Text1->text();
+    if (refuseBlank(search::trimBlanks(typed)))
         return;
-    // A "/" would put the entry into another folder, "." and ".." name folders that exist, and a
-    // NUL would cut the name short on its way to the file system.
-    if (name.contains(u'/') || name.contains(QChar(u'\0')) || name == u"." || name == u"..") {
+    const QString name = nameToUse(typed, original_);
+    if (isRefusedAtOk(name)) {
         refuseIllegal();
         Text1->setFocus();
         return;
     }
-    newName_ = name;
+    // The name as shown, untouched: nothing to do. This also keeps a name that is not valid
+    // UTF-8 from being rewritten as its shown text.
+    const bool changed = typed != original_ && name != original_;
+    if (changed) {
+        newName_ = name;
+        renamed_ = attempt_(name);
+    }
     accept();
+    if (changed && !renamed_)
+        messages_.show(QStringLiteral("操作失败，无法重命名文件"), platform::MessageStyle::StopOk, QStringLiteral("提示"));
 }
 
 } // namespace actions

@@ -2,18 +2,30 @@
 
 #include "actions/text_box_dialog.h"
 
+#include <functional>
+
 namespace actions {
 
 // The rename dialog: shows the row's name ready to be overwritten and asks for the new one.
-// Typing any of "/\|:*?<>" is refused key by key; a name holding "/" that arrived otherwise (a
-// paste), and the names "." and "..", are refused at OK, since they would move the entry.
+// Typing any of "/\|:*?<>" is refused key by key; a name that arrived otherwise (a paste) holding
+// "/" or a control character, and the names "." and "..", are refused at OK, since they would
+// move the entry or make a name nobody can type. OK renames with the dialog still open, then
+// closes it, and tells of a failure once it is closed.
 class Form2 : public TextBoxDialog {
     Q_OBJECT
 public:
-    Form2(QWidget* owner, platform::MessageBoxes& messages, const QString& name);
+    // The rename itself: true when the entry got the new name.
+    using Attempt = std::function<bool(const QString& newName)>;
 
-    // Without its blanks at both ends; set when the dialog is accepted.
+    Form2(QWidget* owner, platform::MessageBoxes& messages, const QString& name, Attempt attempt);
+
+    // Whether OK renamed the entry, and to what.
+    bool renamed() const { return renamed_; }
     const QString& newName() const { return newName_; }
+
+    // The name OK uses: without the blanks at its ends that the user typed, but with the name's
+    // own leading or trailing blanks where the user left them as they were.
+    static QString nameToUse(const QString& typed, const QString& original);
 
 protected:
     void Command1_Click() override;
@@ -22,7 +34,10 @@ protected:
 private:
     void refuseIllegal();
 
+    QString original_;
+    Attempt attempt_;
     QString newName_;
+    bool renamed_ = false;
 };
 
 } // namespace actions

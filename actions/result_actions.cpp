@@ -5,9 +5,12 @@
 #include "actions/result_window.h"
 #include "platform/file_attributes.h"
 #include "platform/file_name_text.h"
-#include "platform/file_operations.h"
+#include "platform/file_copy.h"
+#include "platform/file_delete.h"
+#include "platform/file_rename.h"
 #include "platform/file_system.h"
 #include "platform/message_boxes.h"
+#include "platform/paths.h"
 #include "platform/shell_services.h"
 #include "search/result_list.h"
 
@@ -16,8 +19,10 @@
 namespace actions {
 
 ResultActions::ResultActions(ResultWindow& window, platform::MessageBoxes& messages,
-                             platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent)
-    : QObject(parent), window_(window), messages_(messages), fileSystem_(fileSystem), shell_(shell)
+                             platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent,
+                             ProgressPolicy progress)
+    : QObject(parent), window_(window), messages_(messages), fileSystem_(fileSystem), shell_(shell),
+      progress_(progress)
 {
 }
 
@@ -76,12 +81,19 @@ void ResultActions::mnuDelete_Click()
         return;
     // An entry that has gone since the search is not there to delete: the row stays.
     const std::optional<uint32_t> attributes = fileSystem_.attributes(selectedPathBytes_);
+    const search::ResultRow& target = window_.resultList().row(row);
+    const platform::EntryRef entry{target.pathBytes(), target.identity};
     platform::FileOperationResult done{ENOENT};
-    if (attributes)
-        done = (*attributes & platform::Directory) ? platform::deleteFolderTree(selectedPathBytes_)
-                                                   : platform::deleteFile(selectedPathBytes_);
+    if (attributes && (*attributes & platform::Directory))
+        done = runWithProgress(window_.ownerWindow(), ProgressKind::Delete, progress_,
+                               [&entry](platform::OperationProgress& p) { return platform::deleteFolderTree(entry, &p); });
+    else if (attributes)
+        done = platform::deleteFile(entry);
     if (attributes)
         window_.diskChanged(selectedPathBytes_); // a failed tree delete may have removed a part
+    // A cancelled delete keeps the row: the entry is still there, in part.
+    if (done.error == ECANCELED)
+        return;
     if (!done.ok()) {
         fail(QStringLiteral("删除失败"));
         return;
@@ -95,20 +107,14 @@ void ResultActions::mnuRename_Click()
     if (row < 0)
         return;
     const search::ResultRow target = window_.resultList().row(row);
-    Form2 dialog(window_.ownerWindow(), messages_, target.nameText());
-    if (dialog.exec() != QDialog::Accepted)
+    QByteArray newName;
+    Form2 dialog(window_.ownerWindow(), messages_, target.nameText(), [&](const QString& name) {
+        newName = platform::fileNameBytes(name);
+        return platform::renameEntry(platform::EntryRef{target.pathBytes(), target.identity}, newName).ok();
+    });
+    dialog.exec();
+    if (!dialog.renamed())
         return;
-    // The name as shown, untouched: nothing to do. This also keeps a name that is not valid
-    // UTF-8 from being rewritten as its shown text.
-    if (dialog.newName() == target.nameText())
-        return;
-    const QByteArray newName = platform::fileNameBytes(dialog.newName());
-    const platform::FileOperationResult done =
-        platform::renameNoReplace(target.pathBytes(), platform::joinPath(target.folder, newName));
-    if (!done.ok()) {
-        fail(QStringLiteral("操作失败，无法重命名文件"));
-        return;
-    }
     window_.entryRenamed(target.pathBytes(), platform::joinPath(target.folder, newName));
     // The dialog was modal, so the row is where it was; the test only guards that.
     search::ResultList& rows = window_.resultList();
@@ -122,20 +128,31 @@ void ResultActions::mnuCopy_Click()
     if (row < 0)
         return;
     const search::ResultRow source = window_.resultList().row(row);
-    Form3 dialog(window_.ownerWindow(), messages_, fileSystem_);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
+    Form3 dialog(window_.ownerWindow(), messages_, fileSystem_, [&](const QByteArray& target) {
+        return copyInto(source, target);
+    });
+    dialog.exec();
+}
+
+CopyOutcome ResultActions::copyInto(const search::ResultRow& source, const QByteArray& target)
+{
     // The target is a folder: the copy goes inside it, under the entry's own name.
-    const QByteArray from = source.pathBytes();
-    const QByteArray to = platform::joinPath(dialog.target(), source.name);
-    const std::optional<uint32_t> attributes = fileSystem_.attributes(from);
-    platform::FileOperationResult done{ENOENT};
-    if (attributes)
-        done = (*attributes & platform::Directory) ? platform::copyFolderTree(from, to) : platform::copyFile(from, to);
-    if (attributes)
-        window_.diskChanged(to);
-    if (!done.ok())
-        fail(QStringLiteral("操作失败，无法复制文件"));
+    const platform::EntryRef from{source.pathBytes(), source.identity};
+    const QByteArray to = platform::joinPath(target, source.name);
+    const std::optional<uint32_t> attributes = fileSystem_.attributes(from.path);
+    if (!attributes)
+        return CopyOutcome::Failed;
+    const bool isFolder = *attributes & platform::Directory;
+    const platform::FileOperationResult done =
+        runWithProgress(window_.ownerWindow(), ProgressKind::Copy, progress_, [&](platform::OperationProgress& p) {
+            return isFolder ? platform::copyFolderTree(from, to, &p) : platform::copyFile(from, to, &p);
+        });
+    window_.diskChanged(to);
+    if (done.ok())
+        return CopyOutcome::Copied;
+    if (done.error == ECANCELED)
+        return isFolder ? CopyOutcome::CancelledPartly : CopyOutcome::Cancelled;
+    return CopyOutcome::Failed;
 }
 
 } // namespace actions

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "actions/background_operation.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -10,18 +12,25 @@ class MessageBoxes;
 class ShellServices;
 } // namespace platform
 
+namespace search {
+struct ResultRow;
+}
+
 namespace actions {
 
 class ResultWindow;
+enum class CopyOutcome;
 
 // The popup menu's six actions on the selected result row, and the double-click. Each takes its
 // target from the selected row; the row's own bytes are what reach the file system. They may run
-// inside a search's yield: they only change rows that exist, and the walk then resumes.
+// inside a search's yield: they only change rows that exist, and the walk then resumes. A folder
+// delete and every copy run with the progress window (see runWithProgress), so the walk stays
+// suspended until they end.
 class ResultActions : public QObject {
     Q_OBJECT
 public:
     ResultActions(ResultWindow& window, platform::MessageBoxes& messages, platform::FileSystem& fileSystem,
-                  platform::ShellServices& shell, QObject* parent = nullptr);
+                  platform::ShellServices& shell, QObject* parent = nullptr, ProgressPolicy progress = {});
 
     // The full path of the row that the latest action worked on, as shown, and as bytes.
     const QString& SelectedPath() const { return selectedPath_; }
@@ -41,11 +50,13 @@ private:
     // The selected row's position after taking its path, or -1 when no row is selected.
     int takeSelectedRow();
     void fail(const QString& message);
+    CopyOutcome copyInto(const search::ResultRow& source, const QByteArray& target);
 
     ResultWindow& window_;
     platform::MessageBoxes& messages_;
     platform::FileSystem& fileSystem_;
     platform::ShellServices& shell_;
+    ProgressPolicy progress_;
     QString selectedPath_;
     QByteArray selectedPathBytes_;
 };

@@ -1,16 +1,21 @@
 #include "action_fakes.h"
+#include "temporary_tree.h"
+#include "actions/progress_window.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_actions.h"
 #include "actions/result_window.h"
 #include "platform/posix_file_system.h"
 #include "search/result_list.h"
+#include "tests/support/scoped_mount.h"
 
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTest>
 
 namespace {
@@ -39,6 +44,9 @@ public:
 
 class ResultActionsTest : public ::testing::Test {
 protected:
+    ResultActionsTest() = default;
+    explicit ResultActionsTest(const QString& where) : dir(where) {}
+
     QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
     // A row for an entry of the temporary folder, selected.
     int addRow(const QByteArray& relative)
@@ -48,7 +56,10 @@ protected:
         row.folder = slash < 0 ? root : path(relative.left(slash));
         row.name = relative.mid(slash + 1);
         struct stat st;
-        row.hasSize = ::lstat(path(relative), &st) == 0 && !S_ISDIR(st.st_mode);
+        const bool seen = ::lstat(path(relative), &st) == 0;
+        if (seen)
+            row.identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+        row.hasSize = seen && !S_ISDIR(st.st_mode);
         row.size = row.hasSize ? st.st_size : 0;
         row.icon = 7;
         window.rows.append(row);
@@ -79,6 +90,12 @@ protected:
     platform::PosixFileSystem fileSystem;
     FakeShell shell;
     actions::ResultActions actions{window, messages, fileSystem, shell};
+};
+
+class LongActionTest : public ResultActionsTest {
+protected:
+    LongActionTest() : ResultActionsTest(testing_actions::inMemoryTemplate()) {}
+    actions::ResultActions quick{window, messages, fileSystem, shell, nullptr, {std::chrono::milliseconds(0)}};
 };
 
 const QByteArray kGbName = "\xb2\xe2\xca\xd4.txt"; // "测试.txt" in GB18030, no UTF-8
@@ -139,6 +156,38 @@ TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOn
     EXPECT_EQ(window.rows.rowCount(), 1);
 }
 
+TEST_F(ResultActionsTest, AFolderHoldingAMountIsNotDeletedAndKeepsItsRowAndTheMountedData)
+{
+    ASSERT_EQ(::mkdir(path("outside"), 0755), 0);
+    writeFile(path("outside/data"), "outside data");
+    ASSERT_EQ(::mkdir(path("tree"), 0755), 0);
+    writeFile(path("tree/a.txt"), "a");
+    ASSERT_EQ(::mkdir(path("tree/mnt"), 0755), 0);
+    const testsupport::ScopedMount bind = testsupport::ScopedMount::bind(path("outside"), path("tree/mnt"));
+    if (!bind.mounted())
+        GTEST_SKIP() << bind.why().toStdString();
+    addRow("tree");
+    actions.mnuDelete_Click();
+    EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
+    EXPECT_EQ(window.rows.rowCount(), 1);
+    EXPECT_EQ(readFile(path("outside/data")), "outside data");
+    EXPECT_EQ(readFile(path("tree/a.txt")), "a");
+}
+
+TEST_F(ResultActionsTest, AnEntryPutInTheRowsPlaceSinceTheSearchIsNeitherDeletedNorRenamed)
+{
+    writeFile(path("a.txt"), "old");
+    addRow("a.txt");
+    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
+    writeFile(path("a.txt"), "new");
+    actions.mnuDelete_Click();
+    rename("b.txt");
+    EXPECT_EQ(messages.shown, (QStringList{"请确认是否删除？|36|提示", "删除失败|16|提示", "操作失败，无法重命名文件|16|提示"}));
+    EXPECT_EQ(readFile(path("a.txt")), "new");
+    EXPECT_FALSE(exists(path("b.txt")));
+    EXPECT_EQ(window.rows.row(0).name, "a.txt");
+}
+
 TEST_F(ResultActionsTest, RenameGivesTheRowItsNewNameAndPathAndKeepsSizeAndIcon)
 {
     writeFile(path("a.txt"), "12345");
@@ -162,6 +211,38 @@ TEST_F(ResultActionsTest, RenameGivesTheRowItsNewNameAndPathAndKeepsSizeAndIcon)
     EXPECT_TRUE(messages.shown.isEmpty());
 }
 
+TEST(RenameDialogTest, TheNameKeepsItsOwnBlanksWhereTheUserLeftThemAndDropsTypedOnes)
+{
+    const struct {
+        const char* typed;
+        const char* original;
+        const char* used;
+    } cases[] = {
+        {"b.txt", "a.txt", "b.txt"},
+        {"  b.txt  ", "a.txt", "b.txt"},
+        {" b.txt ", " a.txt ", " b.txt "},
+        {"b.txt", " a.txt ", "b.txt"},
+        {"   b.txt ", " a.txt ", "b.txt "},
+        {"\u3000b", "a", "\u3000b"},
+        {"   ", " a ", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Form2::nameToUse(QString::fromUtf8(c.typed), QString::fromUtf8(c.original)), QString::fromUtf8(c.used))
+            << "typed '" << c.typed << "' for '" << c.original << "'";
+}
+
+TEST_F(ResultActionsTest, ANameWithBlanksAtItsEndsIsRenamedOnlyWhenChanged)
+{
+    writeFile(path(" a.txt "), "a");
+    addRow(" a.txt ");
+    rename(" a.txt ");
+    EXPECT_EQ(readFile(path(" a.txt ")), "a") << "OK on the unchanged name renames nothing";
+    rename(" b.txt ");
+    EXPECT_EQ(readFile(path(" b.txt ")), "a");
+    EXPECT_EQ(window.rows.row(0).name, " b.txt ");
+    EXPECT_TRUE(messages.shown.isEmpty());
+}
+
 TEST_F(ResultActionsTest, RenameOntoAnotherEntryIsRefusedAndLeavesBothAndTheRow)
 {
     writeFile(path("a.txt"), "a");
@@ -174,7 +255,7 @@ TEST_F(ResultActionsTest, RenameOntoAnotherEntryIsRefusedAndLeavesBothAndTheRow)
     EXPECT_EQ(window.rows.row(0).name, "a.txt");
 }
 
-TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNamesAndBlanks)
+TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesControlCharactersDotNamesAndBlanks)
 {
     writeFile(path("a.txt"), "a");
     addRow("a.txt");
@@ -183,7 +264,7 @@ TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNames
         d.Text1->clear();
         QTest::keyClicks(d.Text1, "a:b");
         seen << d.Text1->text() << QString::number(messages.prompts.size());
-        for (const char* name : {"x/y", ".", ".."}) {
+        for (const char* name : {"x/y", ".", "..", "a\nb", "a\tb", "a\x7f"}) {
             d.Text1->setText(name);
             d.Command1->click();
             seen << QString::number(d.isVisible());
@@ -194,12 +275,59 @@ TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesDotNames
         d.Command2->click();
     });
     actions.mnuRename_Click();
-    EXPECT_EQ(seen, (QStringList{"ab", "1", "1", "1", "1", "", "1"}));
-    EXPECT_EQ(messages.shown, (QStringList{"文件名包含非法字符|16|提示", "文件名包含非法字符|16|提示",
-                                           "文件名包含非法字符|16|提示", "文件名包含非法字符|16|提示",
-                                           "请输入文件名|48|提示"}));
+    EXPECT_EQ(seen, (QStringList{"ab", "1", "1", "1", "1", "1", "1", "1", "", "1"}));
+    EXPECT_EQ(messages.shown, QStringList(7, "文件名包含非法字符|16|提示") << "请输入文件名|48|提示");
     EXPECT_EQ(readFile(path("a.txt")), "a");
     EXPECT_EQ(window.rows.row(0).name, "a.txt");
+}
+
+TEST_F(ResultActionsTest, TheDialogsRunTheirOperationWhileOpenAndTellOfAFailureOnceClosed)
+{
+    QStringList seen;
+    const auto shownDialog = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && qobject_cast<actions::TextBoxDialog*>(w))
+                return w->objectName();
+        return QStringLiteral("none");
+    };
+    messages.onShow = [&] { seen << messages.prompts.last() + " over " + shownDialog(); };
+    Form2 renameDialog(&window.owner, messages, "a.txt", [&](const QString& name) {
+        seen << "rename to " + name + " in " + shownDialog();
+        return false;
+    });
+    whenShown<Form2>([](Form2& d) {
+        d.Text1->setText("b.txt");
+        d.Command1->click();
+    });
+    renameDialog.exec();
+    Form3 copyDialog(&window.owner, messages, fileSystem, [&](const QByteArray& target) {
+        seen << "copy into " + QString::fromUtf8(target) + " in " + shownDialog();
+        return actions::CopyOutcome::Failed;
+    });
+    whenShown<Form3>([this](Form3& d) {
+        d.Text1->setText(dir.path());
+        d.Command1->click();
+    });
+    copyDialog.exec();
+    EXPECT_EQ(seen, (QStringList{"rename to b.txt in Form2", "操作失败，无法重命名文件 over none",
+                                 "copy into " + dir.path() + " in Form3", "操作失败，无法复制文件 over none"}));
+}
+
+TEST_F(ResultActionsTest, ACopyTargetIsUsedAsTypedWhereItExistsAndTrimmedOnlyWhereNot)
+{
+    writeFile(path("a.txt"), "a");
+    for (const char* folder : {"to ", "to", "other", "real"})
+        ASSERT_EQ(::mkdir(path(folder), 0755), 0);
+    ASSERT_EQ(::symlink("real", path("link")), 0);
+    addRow("a.txt");
+    copy(path("to "));
+    copy("  " + path("other") + " ");
+    copy(path("link"));
+    EXPECT_EQ(readFile(path("to /a.txt")), "a");
+    EXPECT_FALSE(exists(path("to/a.txt")));
+    EXPECT_EQ(readFile(path("other/a.txt")), "a");
+    EXPECT_EQ(readFile(path("real/a.txt")), "a") << "a link the user typed leads where it leads";
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 TEST_F(ResultActionsTest, CopyPutsTheEntryInsideTheTargetFolderReplacingWhatIsThere)
@@ -294,6 +422,55 @@ TEST_F(ResultActionsTest, ANameThatIsNoUtf8IsCopiedRenamedAndDeletedAsItsOwnByte
     actions.mnuDelete_Click();
     EXPECT_FALSE(exists(path("to/" + kGbName)));
     EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"});
+}
+
+TEST_F(LongActionTest, ALongDeleteShowsItsProgressAndACancelStopsItAndKeepsTheRow)
+{
+    ASSERT_EQ(::mkdir(path("tree"), 0755), 0);
+    for (int d = 0; d < 50; ++d) {
+        const QByteArray folder = path("tree/d" + QByteArray::number(d));
+        ASSERT_EQ(::mkdir(folder, 0755), 0);
+        for (int f = 0; f < 999; ++f)
+            ::close(::open(folder + "/f" + QByteArray::number(f), O_WRONLY | O_CREAT, 0644));
+    }
+    addRow("tree");
+    QStringList seen;
+    whenShown<actions::ProgressWindow>([&](actions::ProgressWindow& w) {
+        seen << w.windowTitle() << w.Label1->text() << w.Command1->text();
+        QTRY_VERIFY_WITH_TIMEOUT(w.ProgressBar1->value() > 0, 20000);
+        w.Command1->click();
+        seen << QString::number(w.isVisible()) << QString::number(w.Command1->isEnabled());
+    });
+    quick.mnuDelete_Click();
+    EXPECT_EQ(seen, (QStringList{"正在删除...", "正在删除...", "取消", "1", "0"}));
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"}) << "a cancel is no failure";
+    EXPECT_EQ(window.rows.rowCount(), 1);
+    EXPECT_TRUE(exists(path("tree")));
+    EXPECT_EQ(window.changes, QList<QByteArray>{"changed " + path("tree")});
+}
+
+TEST_F(LongActionTest, ACopyShowsItsProgressAndEndsWithTheBarFull)
+{
+    writeFile(path("big"), QByteArray(64 << 20, 'b'));
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
+    addRow("big");
+    int bar = -1;
+    QString current;
+    whenShown<Form3>([&](Form3& d) {
+        d.Text1->setText(QString::fromUtf8(path("to")));
+        whenShown<actions::ProgressWindow>([&](actions::ProgressWindow& w) {
+            QObject::connect(&w, &QDialog::finished, [&] {
+                bar = w.ProgressBar1->value();
+                current = w.Label2->text();
+            });
+        });
+        d.Command1->click();
+    });
+    quick.mnuCopy_Click();
+    EXPECT_EQ(readFile(path("to/big")).size(), 64 << 20);
+    EXPECT_EQ(bar, 1000);
+    EXPECT_EQ(current, dir.path() + "/big");
+    EXPECT_TRUE(messages.shown.isEmpty());
 }
 
 } // namespace

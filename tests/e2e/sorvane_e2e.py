@@ -686,6 +686,100 @@ class RowActions(ResultsTest):
         self.assertTrue(os.path.exists(os.path.join(root, "notes.txt")), "nothing else went")
 
 
+    def confirm_delete(self, program):
+        question = wait_for("the delete confirmation", lambda: program.message_box("请确认是否删除？"))
+        yes = next((b for b in find_all(question, "PUSH_BUTTON") if b.name.startswith("是")), None)
+        self.assertIsNotNone(yes, "a button reading 是")
+        click(yes)
+        wait_for("the confirmation to close", lambda: not program.message_box("请确认是否删除？"))
+
+    def mount(self, *arguments):
+        """Mounts for the rest of the test, or skips it where this machine does not let it."""
+        if os.geteuid() != 0:
+            self.skipTest("mounting needs root")
+        done = subprocess.run(["mount", *arguments], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if done.returncode != 0:
+            self.skipTest(f"mount {' '.join(arguments)} failed: {done.stdout.strip()}")
+        self.addCleanup(subprocess.run, ["umount", arguments[-1]], check=False)
+
+    def slow_volume(self, name, size_mib):
+        """A small ext4 volume on a loop device whose every write is synchronous: a copy onto it
+        takes seconds at the disk's own pace instead of the page cache's."""
+        image = os.path.join(SESSION.root, name + ".img")
+        with open(image, "wb") as out:
+            out.truncate(size_mib << 20)
+        subprocess.run(["mkfs.ext4", "-q", "-F", image], check=True)
+        folder = self.tree(name)
+        self.mount("-o", "loop,sync", image, folder)
+        return folder
+
+    def test_delete_of_a_folder_holding_a_bind_mount_is_refused_and_the_outside_folder_stays(self):
+        """"删除" on a folder with another folder bind-mounted inside deletes nothing and says "删除失败"."""
+        root = self.tree("bind-delete")
+        outside = self.tree("bind-outside")
+        make_tree(outside, {"one.txt": 1, "two.txt": 2, "three.txt": 3})
+        make_tree(root, {"alpha-box/keep.txt": 4}, folders=["alpha-box/mnt"])
+        self.mount("--bind", outside, os.path.join(root, "alpha-box", "mnt"))
+        before = {name: open(os.path.join(outside, name), "rb").read() for name in os.listdir(outside)}
+        program = self.start_program()
+        program.search("alpha-box", root)
+        program.wait_finished()
+        rows = program.rows()
+        self.choose_from_menu(program, self.row_of(program, "alpha-box"), "删除")
+        self.confirm_delete(program)
+        failure = wait_for("the failure message", lambda: program.message_box("删除失败"))
+        self.assertEqual(failure.name, "提示")
+        key("Return")
+        wait_for("the message to close", lambda: not program.message_box("删除失败"))
+        self.assertEqual(program.rows(), rows, "the row stays")
+        after = {name: open(os.path.join(outside, name), "rb").read() for name in os.listdir(outside)}
+        self.assertEqual(after, before, "the outside folder is intact, byte for byte")
+        self.assertTrue(os.path.exists(os.path.join(root, "alpha-box", "keep.txt")), "nothing was deleted")
+
+    def test_a_large_copy_shows_its_progress_while_the_main_window_answers(self):
+        """A copy onto a slow volume shows "正在复制..." with a moving bar; the window answers meanwhile."""
+        target = self.slow_volume("slow", 400)
+        root = self.tree("large-copy")
+        source = os.path.join(root, "alpha-big.bin")
+        with open(source, "wb") as out:
+            for _ in range(18):
+                out.write(os.urandom(16 << 20))
+        program = self.start_program()
+        program.search("alpha", root)
+        program.wait_finished()
+        self.choose_from_menu(program, self.row_of(program, "alpha-big.bin"), "复制")
+        dialog = wait_for("the copy dialog", lambda: program.top_level("DIALOG", "复制文件"))
+        text = find_one(dialog, "TEXT", "目标位置：").queryText()
+        type_text(target)
+        wait_for("the typed target", lambda: text.getText(0, -1) == target)
+        key("Return")
+
+        progress = wait_for("the progress window", lambda: program.top_level("DIALOG", "正在复制..."))
+        bar = find_one(progress, "PROGRESS_BAR")
+        values, answers = [], []
+        while has_state(progress, "SHOWING"):
+            try:
+                value = bar.queryValue().currentValue
+                asked = time.monotonic()
+                answers.append((program.window.name, time.monotonic() - asked))
+            except Exception:  # the window closed between two reads
+                break
+            if not 0 <= value <= 1000 or not has_state(progress, "SHOWING"):
+                break  # read from a window on its way out
+            values.append(value)
+            if len(values) == 3:
+                screenshot("progress-window.png")
+            time.sleep(0.1)
+        log(f"bar values read while copying: {values}")
+        self.assertGreaterEqual(len(set(values)), 2, "the bar moved")
+        self.assertEqual(values, sorted(values), "the bar only moves forward")
+        self.assertTrue(answers and all(name == "Sorvane" for name, _ in answers))
+        self.assertLess(max(seconds for _, seconds in answers), 1.0, "the main window answered at once")
+        wait_for("the copy dialog to close", lambda: not program.top_level("DIALOG", "复制文件"))
+        self.assertIsNone(program.message_box("操作失败，无法复制文件"))
+        self.assertEqual(os.path.getsize(os.path.join(target, "alpha-big.bin")), os.path.getsize(source))
+
+
 class OptionsAndInstances(ProgramTest):
 
     def test_ticked_match_case_survives_a_restart_and_is_stored(self):

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <sys/stat.h>
+
+namespace platform {
+
+class OperationProgress;
+
+// The copy of one entry into a destination folder, each end given as a folder descriptor and a
+// name in it; what the folder and tree copies are made of.
+
+// A regular file: written under a temporary name beside the destination, given the source's
+// permission bits and times, and renamed over what stands there (a file or a link, never a
+// folder, never the source itself). On any failure or a cancel the temporary file goes and the
+// destination stays as it was.
+int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
+                     const char* dstName, OperationProgress* progress);
+
+// A link, as a link with the same target, replacing what stands there alike.
+int copyLinkEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder, const char* dstName);
+
+// The folder that takes a source folder's copy: made for the owner alone while it fills (created
+// tells), or merged into where one is there. A link of that name is replaced, never followed; a
+// file is not replaced by a folder (ENOTDIR).
+int makeCopyFolder(int dstParent, const char* dstName, const struct stat& source, bool& created);
+
+// Gives a folder the copy made its source's permission bits and times.
+int finishCopyFolder(int folderFd, const struct stat& source);
+
+} // namespace platform

@@ -1,0 +1,148 @@
+#include "platform/tree_copy.h"
+
+#include "platform/entry_copy.h"
+#include "platform/folder_entries.h"
+#include "platform/folder_tree_cursor.h"
+#include "platform/operation_progress.h"
+#include "platform/paths.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+namespace platform {
+namespace {
+
+using Step = FolderTreeCursor::Step;
+
+Fd openFolderAt(int parentFd, const char* name)
+{
+    return Fd(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+// Errors that every later entry would meet again: the copy stops there.
+bool stopsTheCopy(int error)
+{
+    return error == ECANCELED || error == ENOSPC || error == EDQUOT || error == EROFS;
+}
+
+} // namespace
+
+TreeCopy::TreeCopy(int srcParent, int dstParent, const QByteArray& srcFolderPath, OperationProgress* progress)
+    : srcParent_(srcParent), dstParent_(dstParent), srcFolderPath_(srcFolderPath), progress_(progress)
+{
+}
+
+void TreeCopy::note(int error)
+{
+    if (error == ECANCELED || !firstError_)
+        firstError_ = error;
+}
+
+int64_t TreeCopy::measure(const QByteArray& srcName)
+{
+    int64_t bytes = 0;
+    FolderTreeCursor walk(srcParent_, -1, srcName, openFolderAt(srcParent_, srcName.constData()), Fd());
+    if (walk.begin())
+        return 0;
+    Step step;
+    while (walk.next(step) && !(progress_ && progress_->cancelled())) {
+        if (step.kind != Step::Entry || step.statError)
+            continue;
+        if (S_ISREG(step.st.st_mode))
+            bytes += step.st.st_size;
+        if (!S_ISDIR(step.st.st_mode))
+            continue;
+        Fd folder = openFolderAt(step.folder, step.name.constData());
+        if (folder && !mounts_.isMountRoot(step.folder, folder.get()))
+            walk.descend(std::move(folder), Fd());
+    }
+    return bytes;
+}
+
+int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QByteArray& dstName)
+{
+    Fd src = openFolderAt(srcParent_, srcName.constData());
+    if (!src)
+        return errno;
+    bool created = false;
+    if (const int error = makeCopyFolder(dstParent_, dstName.constData(), source, created))
+        return error;
+    Fd dst = openFolderAt(dstParent_, dstName.constData());
+    if (!dst || ::fstat(dst.get(), &dstTop_) != 0)
+        return errno;
+    made_.push_back({source, created});
+    FolderTreeCursor walk(srcParent_, dstParent_, srcName, std::move(src), std::move(dst));
+    if (const int listed = walk.begin()) {
+        note(listed);
+        Fd top = openFolderAt(dstParent_, dstName.constData());
+        if (created && top)
+            finishCopyFolder(top.get(), source);
+        return firstError_;
+    }
+    Step step;
+    while (walk.next(step)) {
+        if (step.kind == Step::FolderDone) {
+            const Made& folder = made_.back();
+            if (folder.created)
+                if (const int error = finishCopyFolder(step.donePeer, folder.source))
+                    note(error);
+            made_.pop_back();
+            continue;
+        }
+        int error = progress_ && progress_->cancelled() ? ECANCELED : step.statError;
+        if (!error)
+            error = S_ISDIR(step.st.st_mode) ? enterFolder(walk, step.folder, step.peer, step.name, step.st)
+                                             : copyEntry(walk, step.folder, step.peer, step.name, step.st);
+        if (error) {
+            note(error);
+            if (stopsTheCopy(error))
+                walk.abandon();
+        }
+    }
+    if (walk.error())
+        note(walk.error());
+    return firstError_;
+}
+
+int TreeCopy::copyEntry(const FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
+                        const struct stat& st)
+{
+    if (progress_ && progress_->wantsCurrent())
+        progress_->setCurrent(joinPath(srcFolderPath_, walk.pathOf(name)));
+    if (S_ISLNK(st.st_mode))
+        return copyLinkEntry(srcFolder, name.constData(), st, dstFolder, name.constData());
+    if (S_ISREG(st.st_mode))
+        return copyRegularEntry(srcFolder, name.constData(), st, dstFolder, name.constData(), progress_);
+    return 0; // sockets, pipes and device nodes hold no data to copy
+}
+
+int TreeCopy::enterFolder(FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
+                          const struct stat& st)
+{
+    // The copy's own folder met again inside the source, as through a bind mount.
+    if (sameEntry(st, dstTop_))
+        return ELOOP;
+    Fd src = openFolderAt(srcFolder, name.constData());
+    if (!src)
+        return errno;
+    bool created = false;
+    if (const int error = makeCopyFolder(dstFolder, name.constData(), st, created))
+        return error;
+    Fd dst = openFolderAt(dstFolder, name.constData());
+    if (!dst)
+        return errno;
+    // Another volume mounted below the source: its mount point comes across, not what it holds.
+    if (mounts_.isMountRoot(srcFolder, src.get()))
+        return created ? finishCopyFolder(dst.get(), st) : 0;
+    if (const int listed = walk.descend(std::move(src), std::move(dst))) {
+        Fd made = openFolderAt(dstFolder, name.constData());
+        if (created && made)
+            finishCopyFolder(made.get(), st);
+        return listed;
+    }
+    made_.push_back({st, created});
+    return 0;
+}
+
+} // namespace platform

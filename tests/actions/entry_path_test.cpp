@@ -1,0 +1,100 @@
+#include "temporary_tree.h"
+#include "platform/file_copy.h"
+#include "platform/file_delete.h"
+#include "platform/file_rename.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace platform;
+using testing_actions::exists;
+using testing_actions::readFile;
+using testing_actions::writeFile;
+using RowEntryTest = testing_actions::TemporaryTree;
+using LongPathTest = testing_actions::InMemoryTree;
+
+TEST_F(RowEntryTest, ALinkSwappedInForAFolderAboveARowLeadsNoActionOutside)
+{
+    makeFolder("a");
+    makeFolder("a/sub");
+    writeFile(path("a/sub/file.txt"), "mine");
+    makeFolder("outside");
+    makeFolder("outside/sub");
+    writeFile(path("outside/sub/file.txt"), "theirs");
+    makeFolder("to");
+    const EntryRef file = entry("a/sub/file.txt"), folder = entry("a/sub");
+    ASSERT_EQ(::rename(path("a"), path("a.old")), 0);
+    ASSERT_EQ(::symlink(path("outside"), path("a")), 0);
+
+    for (const EntryRef& row : {file, unidentified("a/sub/file.txt")}) {
+        EXPECT_FALSE(deleteFile(row).ok());
+        EXPECT_FALSE(renameEntry(row, "moved.txt").ok());
+        EXPECT_FALSE(copyFile(row, path("to/file.txt")).ok());
+    }
+    for (const EntryRef& row : {folder, unidentified("a/sub")}) {
+        EXPECT_FALSE(deleteFolderTree(row).ok());
+        EXPECT_FALSE(renameEntry(row, "moved").ok());
+        EXPECT_FALSE(copyFolderTree(row, path("to/sub")).ok());
+    }
+    EXPECT_EQ(namesIn("outside/sub"), QStringList{"file.txt"});
+    EXPECT_EQ(readFile(path("outside/sub/file.txt")), "theirs");
+    EXPECT_EQ(namesIn("to"), QStringList{});
+    EXPECT_EQ(readFile(path("a.old/sub/file.txt")), "mine");
+}
+
+TEST_F(RowEntryTest, ALinkTypedAsTheSearchsLocationIsPassedWhereTheEntryIsTheOneTheWalkSaw)
+{
+    makeFolder("real");
+    writeFile(path("real/f.txt"), "f");
+    ASSERT_EQ(::symlink("real", path("typed")), 0);
+    EntryRef viaLink = entry("real/f.txt");
+    viaLink.path = path("typed/f.txt");
+
+    EXPECT_EQ(renameEntry(unidentified("typed/f.txt"), "g.txt").error, ELOOP) << "nothing proves where it leads";
+    EXPECT_TRUE(renameEntry(viaLink, "g.txt").ok());
+    EXPECT_EQ(readFile(path("real/g.txt")), "f");
+}
+
+TEST_F(RowEntryTest, AnEntryPutInTheRowsPlaceSinceTheSearchIsLeftAlone)
+{
+    writeFile(path("a.txt"), "old");
+    makeFolder("d");
+    makeFolder("to");
+    const EntryRef file = entry("a.txt"), folder = entry("d");
+    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
+    writeFile(path("a.txt"), "new");
+    ASSERT_EQ(::rename(path("d"), path("d.old")), 0);
+    makeFolder("d");
+    writeFile(path("d/new"), "new");
+
+    EXPECT_EQ(deleteFile(file).error, ESTALE);
+    EXPECT_EQ(copyFile(file, path("to/a.txt")).error, ESTALE);
+    EXPECT_EQ(deleteFolderTree(folder).error, ESTALE);
+    EXPECT_EQ(copyFolderTree(folder, path("to/d")).error, ESTALE);
+    EXPECT_EQ(readFile(path("a.txt")), "new");
+    EXPECT_EQ(readFile(path("d/new")), "new");
+    EXPECT_EQ(namesIn("to"), QStringList{});
+}
+
+TEST_F(LongPathTest, ARowDeeperThanPathMaxIsRenamedAndDeleted)
+{
+    makeFolder("deep");
+    testing_actions::makeDeepChain(path("deep"), 3000);
+    QByteArray bottom = path("deep"); // the last folder holding a file
+    for (int level = 1; level < 3000; ++level)
+        bottom += "/d";
+    ASSERT_GT(bottom.size(), 6000);
+
+    EXPECT_TRUE(renameEntry({bottom + "/f", {}}, "g").ok());
+    EXPECT_EQ(deleteFile({bottom + "/f", {}}).error, ENOENT);
+    EXPECT_TRUE(deleteFile({bottom + "/g", {}}).ok());
+    EXPECT_TRUE(deleteFolderTree(entry("deep")).ok());
+    EXPECT_FALSE(exists(path("deep")));
+}
+
+} // namespace

@@ -1,0 +1,77 @@
+// A temporary folder for the tests of the file operations, with paths into it as bytes.
+#pragma once
+
+#include "action_fakes.h"
+#include "platform/entry_path.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace testing_actions {
+
+// Where a test makes trees of thousands of entries: a tmpfs where the machine has one at
+// /dev/shm, since folders and files are made there in a fraction of the time a disk takes.
+inline QString inMemoryTemplate()
+{
+    const bool usable = ::access("/dev/shm", W_OK | X_OK) == 0;
+    return (usable ? QStringLiteral("/dev/shm") : QDir::tempPath()) + QStringLiteral("/sorvane-test-XXXXXX");
+}
+
+// A chain of folders named "d", levels deep below base, each holding a file; made by descriptors,
+// since the paths soon outgrow PATH_MAX.
+inline void makeDeepChain(const QByteArray& base, int levels)
+{
+    int fd = ::open(base.constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    for (int level = 0; level < levels; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "d", 0755), 0) << "level " << level;
+        const int file = ::openat(fd, "f", O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(file, 0);
+        ::close(file);
+        const int below = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(fd = below, 0);
+    }
+    ::close(fd);
+}
+
+class TemporaryTree : public ::testing::Test {
+protected:
+    TemporaryTree() = default;
+    explicit TemporaryTree(const QString& where) : dir(where) {}
+
+    QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
+    void makeFolder(const QByteArray& relative, mode_t mode = 0755) { ASSERT_EQ(::mkdir(path(relative), mode), 0) << relative.constData(); }
+    QStringList namesIn(const QByteArray& relative) const
+    {
+        return QDir(QString::fromUtf8(path(relative))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
+    }
+
+    // A row's view of an entry: its path, and its identity as the walk reads it (unknown when the
+    // entry is not there).
+    platform::EntryRef entry(const QByteArray& relative) const
+    {
+        platform::EntryRef ref{path(relative), {}};
+        struct stat st;
+        if (::lstat(ref.path.constData(), &st) == 0)
+            ref.identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+        return ref;
+    }
+    platform::EntryRef unidentified(const QByteArray& relative) const { return {path(relative), {}}; }
+
+    QTemporaryDir dir;
+    QByteArray root = QFile::encodeName(dir.path());
+};
+
+class InMemoryTree : public TemporaryTree {
+protected:
+    InMemoryTree() : TemporaryTree(inMemoryTemplate()) {}
+};
+
+} // namespace testing_actions
