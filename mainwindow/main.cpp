@@ -12,7 +12,7 @@
 int main(int argc, char** argv)
 {
     // A second instance ends before it shows anything or touches the settings.
-    platform::SingleInstance instance;
+    platform::SingleInstance instance(platform::instanceFolder());
     if (!instance.acquire())
         return 0;
 
