@@ -5,6 +5,7 @@ usage: package_test.py --cpack-config FILE --build-dir DIR [unittest options]
 """
 
 import argparse
+import glob
 import os
 import shutil
 import signal
@@ -85,15 +86,7 @@ class Package(unittest.TestCase):
         self.assertTrue(os.access(self.path("bin", "sorvane"), os.X_OK))
         self.assertEqual(png_size(png), (48, 48))
 
-        entry = desktop_entry(desktop)
-        self.assertEqual(entry["Icon"], ID, "the icon's name is the installed files' name")
-        self.assertEqual(entry["Exec"], "sorvane %f")
-        self.assertEqual(entry["MimeType"], "inode/directory;")
-        self.assertEqual(entry["Categories"], "Utility;FileTools;")
-        self.assertIn("Name[zh_CN]", entry)
-        self.assertIn("Comment[zh_CN]", entry)
-        with open(desktop, encoding="utf-8") as text:
-            self.assertIn("Name[zh_CN]=在此搜索", text.read().split("[Desktop Action search-here]")[1])
+        self.assertEqual(desktop_entry(desktop)["Icon"], ID, "the icon's name is the installed files' name")
         with open(metainfo, encoding="utf-8") as text:
             self.assertIn(f"<launchable type=\"desktop-id\">{ID}.desktop</launchable>", text.read())
 
@@ -104,15 +97,22 @@ class Package(unittest.TestCase):
             self.assertEqual(checked.returncode, 0, checked.stdout)
             self.assertNotIn("error", checked.stdout.lower(), checked.stdout)
 
-    def test_the_control_file_has_the_libraries_and_what_the_window_needs(self):
+    def test_apt_can_install_it_with_its_libraries_and_recommends(self):
+        """Depends computed from the binary, and every package named in Depends and Recommends
+        exists: one misspelt name makes the package uninstallable."""
         depends = run("dpkg-deb", "-f", self.deb, "Depends").stdout
-        recommends = run("dpkg-deb", "-f", self.deb, "Recommends").stdout
         for library in ("libqt6widgets6", "libqt6network6", "libqt6dbus6", "libc6"):
             self.assertIn(library, depends, "computed from the binary")
-        for package in ("fonts-wqy-microhei", "qt6-translations-l10n", "adwaita-icon-theme", "hicolor-icon-theme"):
-            self.assertIn(package, depends)
-        for package in ("qt6-wayland", "fcitx5-frontend-qt6"):
-            self.assertIn(package, recommends)
+        if not glob.glob("/var/lib/apt/lists/*_Packages*"):
+            self.skipTest("apt has no package lists to resolve them against (apt-get update)")
+        simulated = run("apt-get", "install", "--simulate", "--install-recommends", "-o", "Debug::NoLocking=1",
+                        self.deb, check=False)
+        self.assertEqual(simulated.returncode, 0, simulated.stdout)
+        recommends = run("dpkg-deb", "-f", self.deb, "Recommends").stdout
+        for package in (name.strip() for name in recommends.split(",")):
+            installed = run("dpkg-query", "-W", "-f=${Status}", package, check=False).stdout
+            self.assertTrue("install ok installed" in installed or f"Inst {package} " in simulated.stdout,
+                            f"apt would install the recommended {package}")
 
     def test_lintian_reports_no_errors(self):
         if not shutil.which("lintian"):
