@@ -1,7 +1,9 @@
 #include "mainwindow/form1.h"
+#include "platform/instance_channel.h"
 #include "platform/posix_file_system.h"
 #include "platform/settings_store.h"
 #include "platform/single_instance.h"
+#include "platform/start_folder.h"
 #include "platform/theme_icon_source.h"
 
 #include <QApplication>
@@ -9,16 +11,39 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace {
+
+// A folder handed over by a second start: the window comes to the front, showing it.
+void showHandedOver(mainwindow::Form1& window, const QByteArray& folder)
+{
+    window.showLocation(folder);
+    if (window.isMinimized())
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    // A second instance ends before it shows anything or touches the settings.
-    platform::SingleInstance instance;
-    if (!instance.acquire())
+    const std::optional<QByteArray> folder = platform::startFolder(argc, argv);
+
+    // A second instance ends before it shows anything or touches the settings; its folder goes
+    // to the running one.
+    platform::SingleInstance instance(platform::instanceFolder());
+    if (!instance.acquire()) {
+        if (folder)
+            platform::handOverFolder(instance.socketPath(), *folder);
         return 0;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sorvane"));
     QApplication::setOrganizationName(QStringLiteral("Sorvane"));
+    // Ties the windows to the installed desktop entry (the app id on Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sorvane.Sorvane"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/sorvane.svg")));
 
     // Qt's own texts, such as the buttons of the message boxes, in Chinese too.
@@ -31,6 +56,12 @@ int main(int argc, char** argv)
     platform::PosixFileSystem fileSystem;
     platform::IniSettingsStore settings;
     mainwindow::Form1 window({.fileSystem = fileSystem, .settings = &settings, .probeVolumes = {}});
+    if (folder)
+        window.showLocation(*folder);
+    platform::FolderListener secondStarts;
+    QObject::connect(&secondStarts, &platform::FolderListener::folderReceived, &window,
+                     [&window](const QByteArray& handed) { showHandedOver(window, handed); });
+    secondStarts.listen(instance.socketPath());
     window.show();
     return app.exec();
 }

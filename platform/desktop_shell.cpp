@@ -3,10 +3,8 @@
 #include "platform/paths.h"
 #include "platform/properties_dialog.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QDBusReply>
 #include <QDesktopServices>
 #include <QPointer>
 #include <QWidget>
@@ -16,14 +14,17 @@ namespace {
 
 const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
 const QString kFileManagerPath = QStringLiteral("/org/freedesktop/FileManager1");
-// A file manager that is started for the call may take a while; one that never answers must
-// not leave the user without the fallback for long.
-constexpr int kCallTimeoutMs = 10000;
 
 } // namespace
 
 DesktopShellServices::DesktopShellServices(std::optional<QDBusConnection> bus, UrlOpener openUrl, QObject* parent)
-    : QObject(parent), bus_(std::move(bus)), openUrl_(std::move(openUrl))
+    : DesktopShellServices(std::move(bus), std::move(openUrl), Timeouts{}, parent)
+{
+}
+
+DesktopShellServices::DesktopShellServices(std::optional<QDBusConnection> bus, UrlOpener openUrl,
+                                           Timeouts timeouts, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)), openUrl_(std::move(openUrl)), timeouts_(timeouts)
 {
     if (!openUrl_)
         openUrl_ = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
@@ -36,25 +37,16 @@ void DesktopShellServices::open(const QByteArray& path)
 
 void DesktopShellServices::locate(const QByteArray& path)
 {
-    const auto openFolder = [this, folder = containingFolder(path)] { openUrl_(fileUrl(folder)); };
-    if (!fileManagerAvailable()) {
-        openFolder();
-        return;
-    }
-    askFileManager(QStringLiteral("ShowItems"), path, openFolder);
+    askFileManager(QStringLiteral("ShowItems"), path,
+                   [this, folder = containingFolder(path)] { openUrl_(fileUrl(folder)); });
 }
 
 void DesktopShellServices::showProperties(const QByteArray& path, QWidget* owner)
 {
-    const auto ownDialog = [path, owner = QPointer<QWidget>(owner)] {
+    askFileManager(QStringLiteral("ShowItemProperties"), path, [path, owner = QPointer<QWidget>(owner)] {
         if (owner)
             showPropertiesDialog(path, owner);
-    };
-    if (!fileManagerAvailable()) {
-        ownDialog();
-        return;
-    }
-    askFileManager(QStringLiteral("ShowItemProperties"), path, ownDialog);
+    });
 }
 
 QDBusConnection& DesktopShellServices::bus()
@@ -64,31 +56,59 @@ QDBusConnection& DesktopShellServices::bus()
     return *bus_;
 }
 
-bool DesktopShellServices::fileManagerAvailable()
-{
-    if (!bus().isConnected())
-        return false;
-    QDBusConnectionInterface* names = bus().interface();
-    if (!names)
-        return false;
-    if (names->isServiceRegistered(kFileManager))
-        return true;
-    // A file manager that the bus starts on the first call counts as well.
-    const QDBusReply<QStringList> activatable = names->activatableServiceNames();
-    return activatable.isValid() && activatable.value().contains(kFileManager);
-}
-
 void DesktopShellServices::askFileManager(const QString& method, const QByteArray& path,
                                           std::function<void()> otherwise)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kFileManager, kFileManagerPath, kFileManager, method);
-    call << QStringList{QString::fromLatin1(fileUrl(path).toEncoded())} << QString();
-    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call, kCallTimeoutMs), this);
+    if (!bus().isConnected()) {
+        otherwise();
+        return;
+    }
+    // A file manager that the bus starts on the first call counts as well.
+    const auto whenActivatable = [this, method, path, otherwise](const QDBusMessage& reply) {
+        if (reply.arguments().value(0).toStringList().contains(kFileManager))
+            call(method, path, otherwise);
+        else
+            otherwise();
+    };
+    const auto whenOwned = [this, method, path, otherwise, whenActivatable](const QDBusMessage& reply) {
+        if (reply.arguments().value(0).toBool())
+            call(method, path, otherwise);
+        else
+            askBus(QStringLiteral("ListActivatableNames"), {}, timeouts_.query, whenActivatable, otherwise);
+    };
+    askBus(QStringLiteral("NameHasOwner"), kFileManager, timeouts_.query, whenOwned, otherwise);
+}
+
+void DesktopShellServices::call(const QString& method, const QByteArray& path, std::function<void()> otherwise)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(kFileManager, kFileManagerPath, kFileManager, method);
+    message << QStringList{QString::fromLatin1(fileUrl(path).toEncoded())} << QString();
+    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(message, timeouts_.call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, otherwise = std::move(otherwise)] {
         if (watcher->isError())
             otherwise();
         watcher->deleteLater();
     });
+}
+
+void DesktopShellServices::askBus(const QString& method, const QVariant& argument, int timeoutMs,
+                                  std::function<void(const QDBusMessage&)> then, std::function<void()> otherwise)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), method);
+    if (argument.isValid())
+        message << argument;
+    auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(message, timeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [watcher, then = std::move(then), otherwise = std::move(otherwise)] {
+                const QDBusMessage reply = watcher->reply();
+                watcher->deleteLater();
+                if (reply.type() == QDBusMessage::ReplyMessage)
+                    then(reply);
+                else
+                    otherwise();
+            });
 }
 
 } // namespace platform

@@ -9,7 +9,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QSemaphore>
 #include <QTest>
+#include <QThread>
+
+#include <csignal>
 
 namespace {
 
@@ -86,45 +90,112 @@ public:
     QStringList calls;
 };
 
+// A dbus-daemon of the test's own, ended with the test.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+        if (daemon.isEmpty())
+            return;
+        process.start(daemon, {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        if (process.waitForStarted() && process.waitForReadyRead(5000))
+            address = QString::fromLatin1(process.readLine().trimmed());
+    }
+    ~PrivateBus()
+    {
+        for (const QString& name : connections)
+            QDBusConnection::disconnectFromBus(name);
+        if (process.state() != QProcess::NotRunning) {
+            ::kill(pid_t(process.processId()), SIGCONT);
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    QDBusConnection connect(const QString& name)
+    {
+        connections << name;
+        return QDBusConnection::connectToBus(address, name);
+    }
+    // The daemon stops answering anyone, as a hung session bus does.
+    void freeze() { ::kill(pid_t(process.processId()), SIGSTOP); }
+
+    QProcess process;
+    QString address;
+    QStringList connections;
+};
+
 TEST_F(ShellTest, AFileManagerOnTheBusIsAskedWithTheEntrysUri)
 {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty())
-        GTEST_SKIP() << "no dbus-daemon";
-    QProcess bus;
-    bus.start(daemon, {"--session", "--nofork", "--nopidfile", "--print-address=1"});
-    ASSERT_TRUE(bus.waitForStarted());
-    ASSERT_TRUE(bus.waitForReadyRead(5000));
-    const QString address = QString::fromLatin1(bus.readLine().trimmed());
-    {
-        QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("file manager"));
-        QDBusConnection client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
-        ASSERT_TRUE(service.isConnected() && client.isConnected());
-        FakeFileManager manager;
-        ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
-                                           QDBusConnection::ExportAllSlots));
-        ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    PrivateBus bus;
+    if (bus.address.isEmpty())
+        GTEST_SKIP() << "no dbus-daemon to run a private bus";
+    QDBusConnection service = bus.connect(QStringLiteral("file manager"));
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
+    ASSERT_TRUE(service.isConnected() && client.isConnected());
+    FakeFileManager manager;
+    ASSERT_TRUE(service.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                       QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
 
-        QWidget owner;
-        DesktopShellServices desktop(client, [this](const QUrl& url) { opened << url; return true; });
-        desktop.locate("/tmp/\xb2\xe2.txt");
-        desktop.showProperties("/tmp/x", &owner);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return manager.calls.size() == 2; }, 5000));
-        EXPECT_EQ(manager.calls, (QStringList{"ShowItems file:///tmp/%B2%E2.txt", "ShowItemProperties file:///tmp/x"}));
-        QTest::qWait(50);
-        EXPECT_TRUE(opened.isEmpty()) << "the fallback ran although the file manager answered";
-        EXPECT_EQ(owner.findChild<QDialog*>(), nullptr);
+    QWidget owner;
+    DesktopShellServices desktop(client, [this](const QUrl& url) { opened << url; return true; });
+    desktop.locate("/tmp/\xb2\xe2.txt");
+    desktop.showProperties("/tmp/x", &owner);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager.calls.size() == 2; }, 5000));
+    EXPECT_EQ(manager.calls, (QStringList{"ShowItems file:///tmp/%B2%E2.txt", "ShowItemProperties file:///tmp/x"}));
+    QTest::qWait(50);
+    EXPECT_TRUE(opened.isEmpty()) << "the fallback ran although the file manager answered";
+    EXPECT_EQ(owner.findChild<QDialog*>(), nullptr);
 
-        // The name is on the bus but the call fails: the fallback runs after all.
-        service.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
-        desktop.locate("/tmp/y/z");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
-        EXPECT_EQ(opened, QList<QUrl>{fileUrl("/tmp/y")});
-    }
-    QDBusConnection::disconnectFromBus(QStringLiteral("file manager"));
-    QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-    bus.kill();
-    bus.waitForFinished();
+    // The name is on the bus but the call fails: the fallback runs after all.
+    service.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    desktop.locate("/tmp/y/z");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+    EXPECT_EQ(opened, QList<QUrl>{fileUrl("/tmp/y")});
+}
+
+// Both requests return at once, before any answer could have come, and the fallback follows the
+// deadline: a bus that has stopped answering, and a file manager that owns its name but hangs.
+TEST_F(ShellTest, AStuckBusOrFileManagerNeverHoldsUpTheWindowAndTheFallbackFollows)
+{
+    PrivateBus bus;
+    if (bus.address.isEmpty())
+        GTEST_SKIP() << "no dbus-daemon to run a private bus";
+    QDBusConnection hung = bus.connect(QStringLiteral("hung file manager"));
+    QDBusConnection client = bus.connect(QStringLiteral("client"));
+    ASSERT_TRUE(hung.isConnected() && client.isConnected());
+    // The name's owner takes calls on a thread that never gets to them.
+    QThread stuck;
+    FakeFileManager manager;
+    manager.moveToThread(&stuck);
+    ASSERT_TRUE(hung.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager,
+                                    QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(hung.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    QSemaphore release;
+    stuck.start();
+    QMetaObject::invokeMethod(&manager, [&release] { release.acquire(); });
+
+    QWidget owner;
+    DesktopShellServices desktop(client, [this](const QUrl& url) { opened << url; return true; },
+                                 {.query = 300, .call = 300});
+    desktop.locate(path("a.txt"));
+    EXPECT_TRUE(opened.isEmpty()) << "locate waited for the file manager";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+    EXPECT_EQ(opened, QList<QUrl>{fileUrl(QFile::encodeName(dir.path()))});
+
+    writeFile(path("b.txt"), "");
+    bus.freeze();
+    desktop.showProperties(path("b.txt"), &owner);
+    EXPECT_EQ(owner.findChild<platform::PropertiesDialog*>(), nullptr) << "properties waited for the bus";
+    opened.clear();
+    desktop.locate(path("b.txt"));
+    EXPECT_TRUE(opened.isEmpty()) << "locate waited for the bus";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return owner.findChild<platform::PropertiesDialog*>() && !opened.isEmpty(); },
+                                5000));
+    release.release();
+    stuck.quit();
+    stuck.wait();
 }
 
 } // namespace

@@ -459,8 +459,8 @@ class ProgramTest(unittest.TestCase):
     def tearDown(self):
         log(f"{self.id().split('.', 1)[1]} took {time.monotonic() - self.started:.1f} s")
 
-    def start_program(self):
-        process = SESSION.spawn("sorvane", [PROGRAM])
+    def start_program(self, *arguments):
+        process = SESSION.spawn("sorvane", [PROGRAM, *arguments])
         self.addCleanup(stop_group, process)
         return Program(process)
 
@@ -820,6 +820,72 @@ class OptionsAndInstances(ProgramTest):
         self.assertEqual([a.get_process_id() for a in apps], [first.process.pid])
         self.assertFalse(os.path.exists(settings_file()), "the second instance wrote no settings")
         self.assertTrue(has_state(first.Check1, "CHECKED"), "the first instance goes on as it was")
+
+
+class StartOnAFolder(ProgramTest):
+
+    def second_start(self, folder):
+        """Starts the program again on folder; returns its status and how long it ran."""
+        started = time.monotonic()
+        second = SESSION.spawn("sorvane-second", [PROGRAM, folder])
+        self.addCleanup(stop_group, second)
+        try:
+            status = second.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"the second start still runs after {TIMEOUT:.0f} s")
+        return status, time.monotonic() - started
+
+    def test_started_on_a_folder_the_location_shows_it_and_nothing_is_searched(self):
+        """sorvane FOLDER: the window opens on that folder, ready; Enter then searches there."""
+        root = self.tree("start-here")
+        make_tree(root, {"a.txt": 1, "sub/b.txt": 2})
+        program = self.start_program(os.path.join(root, "sub", ".."))
+        self.assertEqual(program.Combo1.name, os.path.join(root, "sub", ".."), "the folder as given, made absolute")
+        self.assertEqual((program.Panel1.name, program.Panel2.name, program.List1.queryTable().nRows), ("", "", 0),
+                         "no search started by itself")
+        self.assertTrue(has_state(program.Text1, "FOCUSED"), "the focus starts in the name field")
+        type_text("txt")
+        key("Return")
+        program.wait_finished()
+        self.assertCountEqual([row[0] for row in program.rows()], ["a.txt", "b.txt"])
+
+    def test_a_second_start_hands_its_folder_to_the_running_window_which_comes_forward(self):
+        """The running window, minimized, comes back active showing the folder; a running search
+        goes on to its end; the second start ends within 2 s without a window of its own."""
+        # 40,000 files: on memory where the machine has it, since a slow disk takes a minute.
+        root = self.tree("hand-over")
+        if os.access("/dev/shm", os.W_OK):
+            root = tempfile.mkdtemp(prefix="sv-hand-over-", dir="/dev/shm")
+            self.addCleanup(shutil.rmtree, root, True)
+        everything = StopSearch.grow_tree(StopSearch, root, 0, 200) * 201
+        target = self.tree("handed-over")
+        program = self.start_program()
+        program.search("", root, start=False)
+        EVENTS.enabled.clear()
+        key("Return")
+        EVENTS.wait_enabled(program.Command2, "the search to start")
+        run("xdotool", "windowminimize", "--sync", program.window_id)
+        running = has_state(program.Command2, "ENABLED")
+        wait_for("the window to be minimized", lambda: not has_state(program.window, "ACTIVE"))
+
+        status, seconds = self.second_start(target)
+        log(f"the second start ended with {status} after {seconds:.2f} s; the search was "
+            f"{'still running' if running else 'already over'} once the window was minimized")
+        self.assertEqual(status, 0)
+        self.assertLess(seconds, 2.0)
+        wait_for("the handed-over folder in the location field", lambda: program.Combo1.name == target)
+        wait_for("the window to be active again", lambda: has_state(program.window, "ACTIVE"))
+        self.assertTrue(has_state(program.window, "SHOWING"))
+        self.assertEqual(run("xdotool", "search", "--pid", str(program.process.pid), "--onlyvisible",
+                             "--name", "^Sorvane$").stdout.split(), [program.window_id])
+        program.wait_finished()
+        self.assertEqual(program.Panel1.name, f"找到 {everything} 个文件", "the search was not disturbed")
+
+        # Anything but a folder is ignored: the location stays.
+        status, _ = self.second_start(os.path.join(root, "d0000", "f000.txt"))
+        self.assertEqual(status, 0)
+        time.sleep(0.5)
+        self.assertEqual(program.Combo1.name, target)
 
 
 class StopSearch(ProgramTest):
