@@ -9,11 +9,8 @@
 namespace {
 
 using namespace platform;
-using testing_actions::exists;
-using testing_actions::modeOf;
-using testing_actions::readFile;
-using testing_actions::writeFile;
-using FileOperationsTest = testing_actions::TemporaryTree;
+using namespace testing_actions;
+using FileOperationsTest = TemporaryTree;
 
 class RenameTest : public FileOperationsTest, public ::testing::WithParamInterface<bool> {
 protected:
