@@ -86,8 +86,6 @@ int main(int argc, char** argv)
     PrintedMessages messages;
     search::ReadAheadPolicy readAheadPolicy = readAhead ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off();
     readAheadPolicy.workers = workers;
-    if (const char* nice = std::getenv("SORVANE_WORKER_NICE"))
-        readAheadPolicy.workerNice = std::atoi(nice);
     mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
                                .readAhead = readAheadPolicy});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
@@ -113,10 +111,11 @@ int main(int argc, char** argv)
     const search::SearchStats& stats = window.searchCommand().stats();
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld\n",
+    std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d\n",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),
                 static_cast<long long>(window.searchCommand().state().FolderQueue.queuedTotal()),
                 std::chrono::duration<double>(stats.duration).count(),
-                std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss);
+                std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss,
+                stats.readAheadThreads);
     return 0;
 }

@@ -71,6 +71,7 @@ public:
     virtual void diskChanged(QByteArrayView) {}
     // A stop or a close: nothing more will be read; returns once all reading has ended.
     virtual void cancel() {}
+    virtual int threads() const { return 0; } // started to read ahead, for the statistics
 };
 
 struct ReadAheadPolicy;

@@ -42,6 +42,7 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     }
 
     source_->cancel();
+    stats_.readAheadThreads = source_->threads();
     source_.reset();
     results_.flush();
     stats_.duration = policy_.now() - started;

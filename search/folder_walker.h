@@ -26,6 +26,7 @@ struct SearchStats {
     int64_t yields = 0;
     std::chrono::nanoseconds longestGap{0}; // between the starts of two yields
     std::chrono::nanoseconds duration{0};
+    int readAheadThreads = 0;
 };
 
 // What changed on screen since the last yield.

@@ -14,7 +14,6 @@ struct ReadAheadPolicy {
     size_t foldersAhead = 2048;    // queued folders that may be read before their turn
     size_t entriesAhead = 131072;  // entries that may wait read, about 8 MiB
     size_t entriesPerChunk = 1024;
-    int workerNice = 0;
 
     static ReadAheadPolicy off()
     {

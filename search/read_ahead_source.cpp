@@ -23,6 +23,8 @@ namespace search {
 
 namespace {
 
+constexpr int kExtraWorkerNice = 10;
+
 int cores()
 {
     return std::max(1, int(std::thread::hardware_concurrency()));
@@ -36,14 +38,20 @@ long voluntarySwitches()
 }
 
 // Whether a stretch of work had to wait for the disk: the thread gave up the processor of its own
-// accord, which a busy machine's preemption does not count as.
+// accord, which a busy machine's preemption does not count as, and for longer than a page of
+// memory or a lock in the kernel would keep it.
 class WaitMeter {
 public:
-    WaitMeter() : switches_(voluntarySwitches()) {}
-    bool waited() const { return voluntarySwitches() > switches_; }
+    WaitMeter() : switches_(voluntarySwitches()), started_(std::chrono::steady_clock::now()) {}
+    bool waited() const
+    {
+        return std::chrono::steady_clock::now() - started_ > std::chrono::microseconds(500)
+            && voluntarySwitches() > switches_;
+    }
 
 private:
     long switches_;
+    std::chrono::steady_clock::time_point started_;
 };
 
 } // namespace
@@ -158,10 +166,22 @@ public:
     std::unique_ptr<FolderReading> read(const QueuedFolder& folder) override;
     void diskChanged(QByteArrayView folder) override;
     void cancel() override;
+    int threads() const override { return threadsStarted_; }
 
 private:
     // Only on the walk's thread, which alone starts and joins workers.
-    void addWorker() { workers_.emplace_back([this, filter = filter_]() mutable { work(filter); }); }
+    void addWorker()
+    {
+        // Workers beyond the cores are there to wait for the disk; they give way to the walk's
+        // thread whenever it has work, so the window keeps its turn.
+        const bool yieldsToWalk = threadsStarted_ >= policy_.firstWorkers();
+        workers_.emplace_back([this, filter = filter_, yieldsToWalk]() mutable {
+            if (yieldsToWalk)
+                ::setpriority(PRIO_PROCESS, ::gettid(), kExtraWorkerNice);
+            work(filter);
+        });
+        ++threadsStarted_;
+    }
     std::shared_ptr<Job> takeJob(const QueuedFolder& folder, bool& readHere);
     std::shared_ptr<Job> pickLocked();
     void work(EntryFilter& filter);
@@ -172,6 +192,7 @@ private:
     ReadAheadPolicy policy_;
     Shared shared_;
     std::vector<std::thread> workers_;
+    int threadsStarted_ = 0;
 };
 
 // The job of the folder whose turn has come, off the list; nothing when the walk reads it itself.
@@ -264,8 +285,6 @@ std::shared_ptr<Job> ReadAheadSource::pickLocked()
 // Each worker judges with a copy of the filter of its own, made before the walk uses its own.
 void ReadAheadSource::work(EntryFilter& filter)
 {
-    if (policy_.workerNice > 0) // on Linux a thread has a nice value of its own
-        ::setpriority(PRIO_PROCESS, ::gettid(), policy_.workerNice);
     std::unique_lock lock(shared_.mutex);
     while (true) {
         std::shared_ptr<Job> job;
