@@ -78,8 +78,8 @@ struct ReadAheadPolicy;
 
 // Reads each folder on the caller's thread when its turn comes.
 std::unique_ptr<FolderSource> makeDirectSource(platform::FileSystem& fileSystem, const EntryFilter& filter);
-// Reads queued folders ahead on worker threads, within the policy's bounds; a folder whose turn
-// comes before a worker took it, and one read before the disk changed there, is read directly.
+// Reads every folder on worker threads, the queued ones ahead of their turn within the policy's
+// bounds; one read before the disk changed there is read again at its turn.
 std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
                                                   const ReadAheadPolicy& policy);
 

@@ -23,8 +23,6 @@ namespace search {
 
 namespace {
 
-constexpr int kExtraWorkerNice = 10;
-
 int cores()
 {
     return std::max(1, int(std::thread::hardware_concurrency()));
@@ -172,33 +170,27 @@ private:
     // Only on the walk's thread, which alone starts and joins workers.
     void addWorker()
     {
-        // Workers beyond the cores are there to wait for the disk; they give way to the walk's
-        // thread whenever it has work, so the window keeps its turn.
-        const bool yieldsToWalk = threadsStarted_ >= policy_.firstWorkers();
-        workers_.emplace_back([this, filter = filter_, yieldsToWalk]() mutable {
-            if (yieldsToWalk)
-                ::setpriority(PRIO_PROCESS, ::gettid(), kExtraWorkerNice);
-            work(filter);
-        });
+        workers_.emplace_back([this, filter = filter_]() mutable { work(filter); });
         ++threadsStarted_;
     }
-    std::shared_ptr<Job> takeJob(const QueuedFolder& folder, bool& readHere);
+    std::shared_ptr<Job> takeJob(const QueuedFolder& folder);
     std::shared_ptr<Job> pickLocked();
     void work(EntryFilter& filter);
     void readJob(Job& job, EntryFilter& filter);
 
     platform::FileSystem& fileSystem_;
-    EntryFilter filter_; // the walk's own, for the folders it reads itself
+    EntryFilter filter_; // copied for each worker
     ReadAheadPolicy policy_;
     Shared shared_;
     std::vector<std::thread> workers_;
     int threadsStarted_ = 0;
 };
 
-// The job of the folder whose turn has come, off the list; nothing when the walk reads it itself.
-std::shared_ptr<Job> ReadAheadSource::takeJob(const QueuedFolder& folder, bool& readHere)
+// The job of the folder whose turn has come. It stays first in the list until the walk moves on,
+// so that a worker can still take it if none has yet: none has started a later one, so one is
+// free for it. The walk's thread itself never waits on the disk.
+std::shared_ptr<Job> ReadAheadSource::takeJob(const QueuedFolder& folder)
 {
-    readHere = true;
     const std::lock_guard lock(shared_.mutex);
     shared_.walkPosition = folder.position;
     const auto popFront = [this] {
@@ -210,31 +202,28 @@ std::shared_ptr<Job> ReadAheadSource::takeJob(const QueuedFolder& folder, bool& 
         shared_.discard(*shared_.jobs.front()); // dropped from the queue, as by a close
         popFront();
     }
-    shared_.workChanged.notify_all();
-    if (folder.position == 0 || shared_.jobs.empty() || shared_.jobs.front()->folder.position != folder.position)
-        return nullptr; // a root, never queued
-    std::shared_ptr<Job> job = shared_.jobs.front();
-    // Read before the disk changed there, or under a name since renamed: read afresh here.
-    if (job->stale || job->folder.path != folder.path) {
-        shared_.discard(*job);
-        popFront();
-        return nullptr;
+    const bool queued = folder.position != 0 && !shared_.jobs.empty()
+        && shared_.jobs.front()->folder.position == folder.position;
+    std::shared_ptr<Job> job = queued ? shared_.jobs.front() : nullptr;
+    // A root, or a folder read before the disk changed there or under a name since renamed: it
+    // is read afresh, by a worker all the same.
+    if (!job || job->stale || job->folder.path != folder.path) {
+        if (job) {
+            shared_.discard(*job);
+            popFront();
+        }
+        job = std::make_shared<Job>(folder);
+        shared_.jobs.push_front(job);
+        shared_.firstUnstarted = 0;
     }
-    // It stays first in the list until the walk moves on, so that a worker can still take it if
-    // none has yet: none has started a later one, so one is free for it.
     job->taken = true;
     shared_.workChanged.notify_all();
-    readHere = false;
     return job;
 }
 
 std::unique_ptr<FolderReading> ReadAheadSource::read(const QueuedFolder& folder)
 {
-    bool readHere = true;
-    std::shared_ptr<Job> job = takeJob(folder, readHere);
-    if (readHere)
-        return readDirectly(fileSystem_, folder, filter_);
-    return std::make_unique<ReadAheadReading>(shared_, std::move(job));
+    return std::make_unique<ReadAheadReading>(shared_, takeJob(folder));
 }
 
 void ReadAheadSource::diskChanged(QByteArrayView folder)
