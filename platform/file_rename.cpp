@@ -43,32 +43,35 @@ int renameByLink(int folder, const char* from, const char* to, const struct stat
     return ::renameat(folder, from, folder, to) == 0 ? 0 : errno;
 }
 
+// The entry located without following links, then renamed in its folder by the given way.
+template <typename Rename>
+FileOperationResult renameLocated(const EntryRef& entry, const QByteArray& newName, Rename rename)
+{
+    if (!isOneName(newName))
+        return {EINVAL};
+    LocatedEntry at;
+    if (const int error = locateEntry(entry, at))
+        return {error};
+    return {rename(at.folder.get(), at.name.constData(), newName.constData(), at.st)};
+}
+
 } // namespace
 
 FileOperationResult renameEntry(const EntryRef& entry, const QByteArray& newName)
 {
-    if (!isOneName(newName))
-        return {EINVAL};
-    LocatedEntry at;
-    if (const int error = locateEntry(entry, at))
-        return {error};
-    const int folder = at.folder.get();
-    if (::syscall(SYS_renameat2, folder, at.name.constData(), folder, newName.constData(), RENAME_NOREPLACE) == 0)
-        return {};
-    const int error = errno;
-    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
-        return {renameByLink(folder, at.name.constData(), newName.constData(), at.st)};
-    return {error};
+    return renameLocated(entry, newName, [](int folder, const char* from, const char* to, const struct stat& st) {
+        if (::syscall(SYS_renameat2, folder, from, folder, to, RENAME_NOREPLACE) == 0)
+            return 0;
+        const int error = errno;
+        if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP)
+            return renameByLink(folder, from, to, st);
+        return error;
+    });
 }
 
 FileOperationResult renameEntryByLink(const EntryRef& entry, const QByteArray& newName)
 {
-    if (!isOneName(newName))
-        return {EINVAL};
-    LocatedEntry at;
-    if (const int error = locateEntry(entry, at))
-        return {error};
-    return {renameByLink(at.folder.get(), at.name.constData(), newName.constData(), at.st)};
+    return renameLocated(entry, newName, renameByLink);
 }
 
 } // namespace platform
