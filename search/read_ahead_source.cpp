@@ -23,6 +23,8 @@ namespace search {
 
 namespace {
 
+constexpr int kExtraWorkerNice = 10;
+
 int cores()
 {
     return std::max(1, int(std::thread::hardware_concurrency()));
@@ -170,7 +172,14 @@ private:
     // Only on the walk's thread, which alone starts and joins workers.
     void addWorker()
     {
-        workers_.emplace_back([this, filter = filter_]() mutable { work(filter); });
+        // Workers beyond the cores are there to wait on the disk; when they do have work for the
+        // processor, the walk's thread goes first, so the window keeps its turn.
+        const bool extra = threadsStarted_ >= policy_.firstWorkers();
+        workers_.emplace_back([this, filter = filter_, extra]() mutable {
+            if (extra)
+                ::setpriority(PRIO_PROCESS, ::gettid(), kExtraWorkerNice); // a thread's own on Linux
+            work(filter);
+        });
         ++threadsStarted_;
     }
     std::shared_ptr<Job> takeJob(const QueuedFolder& folder);
