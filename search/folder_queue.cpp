@@ -11,10 +11,10 @@ void FolderQueue::clear()
     queued_ = 0;
 }
 
-void FolderQueue::push(QueuedFolder folder)
+const QueuedFolder& FolderQueue::push(QueuedFolder folder)
 {
     folder.position = ++queued_;
-    waiting_.push_back(std::move(folder));
+    return waiting_.emplace_back(std::move(folder));
 }
 
 QueuedFolder FolderQueue::takeNext()

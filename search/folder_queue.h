@@ -23,11 +23,10 @@ struct QueuedFolder {
 class FolderQueue {
 public:
     void clear();
-    void push(QueuedFolder folder); // gives it the next position
+    // Gives the folder the next position; the reference holds until the folder is taken.
+    const QueuedFolder& push(QueuedFolder folder);
     bool empty() const { return waiting_.empty(); }
     QueuedFolder takeNext();
-    size_t waiting() const { return waiting_.size(); }
-    const QueuedFolder& at(size_t index) const { return waiting_.at(index); }
     // Folders queued in this search, walked ones included.
     uint64_t queuedTotal() const { return queued_; }
     // A folder renamed meanwhile: the folders waiting at or below its old path move with it.

@@ -148,9 +148,8 @@ void FolderWalker::handleEntry(uint64_t volume, const EntryChunk& chunk, const L
     // Every sub-folder is queued before any test: folders of another category, hidden ones and
     // ones whose names do not match are searched all the same.
     if (entry.kind == ListedEntry::Kind::Folder) {
-        QueuedFolder sub{platform::joinPath(current_.path, chunk.name(entry)), volume, current_.sameVolumeOnly};
-        state_.FolderQueue.push(std::move(sub));
-        source_->folderQueued(state_.FolderQueue.at(state_.FolderQueue.waiting() - 1));
+        source_->folderQueued(state_.FolderQueue.push(
+            {platform::joinPath(current_.path, chunk.name(entry)), volume, current_.sameVolumeOnly}));
     }
     if (entry.accepted)
         AddResultRow(chunk, entry);

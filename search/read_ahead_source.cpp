@@ -75,7 +75,7 @@ struct Job {
     enum class State { Waiting, Reading, Done };
     QueuedFolder folder;
     State state = State::Waiting;
-    bool stale = false;   // the disk changed there after it was queued: read at its turn instead
+    bool stale = false;   // the disk changed there after it was queued: read afresh at its turn
     bool dropped = false; // nobody will read what comes: the worker stops
     bool taken = false;   // the walk is on it, so reading it is never held back
     uint64_t volume = 0;
