@@ -33,6 +33,8 @@ public:
     virtual std::optional<EntryIdentity> identity() = 0;
     // The volume (device) that holds the listed folder.
     virtual uint64_t volume() const = 0;
+    // The listed folder's own volume and inode; unknown where the file system does not tell.
+    virtual EntryIdentity folderIdentity() const { return {}; }
 };
 
 // Where a walk may go: a folder on a virtual kernel file system is never listed, and a walk

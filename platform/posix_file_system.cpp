@@ -107,8 +107,8 @@ int openFolder(const QByteArray& path, bool followLink = false)
 
 class PosixFolderListing : public FolderListing {
 public:
-    PosixFolderListing(int fd, uint64_t volume, const std::atomic<bool>* cancelled = nullptr)
-        : fd_(fd), volume_(volume), cancelled_(cancelled)
+    PosixFolderListing(int fd, EntryIdentity folder, const std::atomic<bool>* cancelled = nullptr)
+        : fd_(fd), volume_(folder.device), folder_(folder), cancelled_(cancelled)
     {
     }
     ~PosixFolderListing() override { ::close(fd_); }
@@ -164,6 +164,7 @@ public:
     }
 
     uint64_t volume() const override { return volume_; }
+    EntryIdentity folderIdentity() const override { return folder_; }
 
 private:
     bool statCurrent()
@@ -177,6 +178,7 @@ private:
 
     int fd_;
     uint64_t volume_;
+    EntryIdentity folder_;
     const std::atomic<bool>* cancelled_;
     std::array<char, 32 * 1024> buffer_;
     size_t filled_ = 0;
@@ -226,7 +228,7 @@ std::unique_ptr<FolderListing> PosixFileSystem::listFolder(const QByteArray& fol
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixFolderListing>(fd, volume, bounds.cancelled);
+    return std::make_unique<PosixFolderListing>(fd, EntryIdentity{volume, uint64_t(st.st_ino)}, bounds.cancelled);
 }
 
 QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
@@ -250,7 +252,7 @@ QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
     const int fd = openFolder(folder);
     if (fd < 0)
         return {};
-    PosixFolderListing listing(fd, 0);
+    PosixFolderListing listing(fd, {});
     while (listing.next())
         if (matchesNamePattern(listing.name(), last))
             return listing.name().toByteArray();

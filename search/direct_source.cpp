@@ -25,6 +25,7 @@ public:
         return readChunk(*listing_, filter_, chunk_, kDirectChunkEntries) ? ChunkStatus::Ready : ChunkStatus::End;
     }
     uint64_t volume() const override { return listing_->volume(); }
+    platform::EntryIdentity folderIdentity() const override { return listing_->folderIdentity(); }
 
 private:
     std::unique_ptr<platform::FolderListing> listing_;

@@ -57,6 +57,7 @@ public:
     // answers.
     virtual void wait(std::chrono::nanoseconds) {}
     virtual uint64_t volume() const = 0; // of the listed folder, once a chunk was ready
+    virtual platform::EntryIdentity folderIdentity() const { return {}; } // likewise
 };
 
 // Where the walk gets its folders' entries. The walk tells it each folder it queues, so that a

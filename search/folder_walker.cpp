@@ -99,7 +99,7 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
         for (const ListedEntry& entry : chunk->entries) {
             if (state_.StopRequested)
                 return;
-            handleEntry(reading->volume(), *chunk, entry, progressShown);
+            handleEntry(*reading, *chunk, entry, progressShown);
             afterEntry();
             // Deleted from inside a yield: what is left of its listing names nothing.
             if (currentChanged_ && currentFolderGone())
@@ -135,7 +135,7 @@ bool FolderWalker::currentFolderGone()
     return fileSystem_.firstMatch(platform::joinPath(current_.path, "")).isEmpty();
 }
 
-void FolderWalker::handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry,
+void FolderWalker::handleEntry(const FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
                                bool& progressShown)
 {
     if (entry.kind == ListedEntry::Kind::Dot)
@@ -149,13 +149,14 @@ void FolderWalker::handleEntry(uint64_t volume, const EntryChunk& chunk, const L
     // ones whose names do not match are searched all the same.
     if (entry.kind == ListedEntry::Kind::Folder) {
         source_->folderQueued(state_.FolderQueue.push(
-            {platform::joinPath(current_.path, chunk.name(entry)), volume, current_.sameVolumeOnly}));
+            {platform::joinPath(current_.path, chunk.name(entry)), reading.volume(), current_.sameVolumeOnly}));
     }
     if (entry.accepted)
-        AddResultRow(chunk, entry);
+        AddResultRow(chunk, entry, reading.folderIdentity());
 }
 
-void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entry)
+void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entry,
+                                const platform::EntryIdentity& folderIdentity)
 {
     ++state_.MatchCount;
     ResultRow row;
@@ -164,6 +165,8 @@ void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entr
     row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);
     if (entry.identity)
         row.identity = *entry.identity;
+    row.folderIdentity = folderIdentity;
+    row.isFolder = entry.isDirectory;
     if (entry.length) {
         row.size = *entry.length;
         row.hasSize = true;

@@ -72,8 +72,9 @@ private:
     // false when the folder ended early.
     bool nextChunk(FolderReading& reading, const EntryChunk*& chunk);
     bool currentFolderGone();
-    void handleEntry(uint64_t volume, const EntryChunk& chunk, const ListedEntry& entry, bool& progressShown);
-    void AddResultRow(const EntryChunk& chunk, const ListedEntry& entry);
+    void handleEntry(const FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
+                     bool& progressShown);
+    void AddResultRow(const EntryChunk& chunk, const ListedEntry& entry, const platform::EntryIdentity& folderIdentity);
     void afterEntry();
     void yieldToWindow(std::chrono::steady_clock::time_point now);
 

@@ -79,6 +79,7 @@ struct Job {
     bool dropped = false; // nobody will read what comes: the worker stops
     bool taken = false;   // the walk is on it, so reading it is never held back
     uint64_t volume = 0;
+    platform::EntryIdentity identity; // of the folder as listed
     std::deque<EntryChunk> chunks; // read, not yet handed to the walk
 };
 
@@ -122,6 +123,7 @@ public:
         job_->chunks.pop_front();
         shared_.entriesWaiting -= current_.entries.size();
         volume_ = job_->volume;
+        identity_ = job_->identity;
         shared_.workChanged.notify_all();
         chunk = &current_;
         return ChunkStatus::Ready;
@@ -136,12 +138,14 @@ public:
     }
 
     uint64_t volume() const override { return volume_; }
+    platform::EntryIdentity folderIdentity() const override { return identity_; }
 
 private:
     Shared& shared_;
     std::shared_ptr<Job> job_;
     EntryChunk current_;
     uint64_t volume_ = 0;
+    platform::EntryIdentity identity_;
 };
 
 class ReadAheadSource : public FolderSource {
@@ -310,6 +314,7 @@ void ReadAheadSource::readJob(Job& job, EntryFilter& filter)
     {
         const std::lock_guard lock(shared_.mutex);
         job.volume = listing->volume();
+        job.identity = listing->folderIdentity();
     }
     while (true) {
         EntryChunk chunk;

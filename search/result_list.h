@@ -20,6 +20,8 @@ struct ResultRow {
     uint32_t icon = 0;   // image number, from the icon source
     bool hasSize = false; // folders, and files whose length could not be read, show none
     platform::EntryIdentity identity; // of the entry the walk saw; unknown when it could not tell
+    platform::EntryIdentity folderIdentity; // of the folder the walk listed it in; unknown likewise
+    bool isFolder = false; // a directory when the walk listed it
 
     QByteArray pathBytes() const;
     QString nameText() const;
