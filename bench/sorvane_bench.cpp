@@ -7,6 +7,7 @@
 #include "search/result_list.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,7 +18,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 
@@ -31,70 +31,55 @@ public:
     }
 };
 
-int usage()
-{
-    std::fprintf(stderr,
-                 "usage: sorvane-bench [--location TEXT] [--name TEXT] [--type N] [--whole-word]\n"
-                 "                     [--case] [--hidden] [--rows] [--no-read-ahead] [--workers N]\n");
-    return 2;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QString location = QStringLiteral("全盘搜索"), name;
-    int type = 0, workers = 0;
-    bool wholeWord = false, caseSensitive = false, hidden = false, rows = false, readAhead = true;
-    for (int i = 1; i < argc; ++i) {
-        const char* a = argv[i];
-        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (!std::strcmp(a, "--location") || !std::strcmp(a, "--name") || !std::strcmp(a, "--type")) {
-            const char* v = value();
-            if (!v)
-                return usage();
-            if (!std::strcmp(a, "--location"))
-                location = QString::fromLocal8Bit(v);
-            else if (!std::strcmp(a, "--name"))
-                name = QString::fromLocal8Bit(v);
-            else
-                type = std::atoi(v);
-        } else if (!std::strcmp(a, "--whole-word")) {
-            wholeWord = true;
-        } else if (!std::strcmp(a, "--case")) {
-            caseSensitive = true;
-        } else if (!std::strcmp(a, "--hidden")) {
-            hidden = true;
-        } else if (!std::strcmp(a, "--rows")) {
-            rows = true;
-        } else if (!std::strcmp(a, "--no-read-ahead")) {
-            readAhead = false;
-        } else if (!std::strcmp(a, "--workers")) {
-            const char* v = value();
-            if (!v)
-                return usage();
-            workers = std::atoi(v);
-        } else {
-            return usage();
-        }
-    }
-
     QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Runs one search through the real window and prints what it cost."));
+    parser.addHelpOption();
+    const QCommandLineOption locationOption(QStringLiteral("location"), QStringLiteral("The location field."),
+                                            QStringLiteral("TEXT"), QStringLiteral("全盘搜索"));
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The name field."), QStringLiteral("TEXT"));
+    const QCommandLineOption typeOption(QStringLiteral("type"), QStringLiteral("The file type's index."),
+                                        QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption wholeWordOption(QStringLiteral("whole-word"), QStringLiteral("Tick 全字匹配."));
+    const QCommandLineOption caseOption(QStringLiteral("case"), QStringLiteral("Tick 区分大小写."));
+    const QCommandLineOption hiddenOption(QStringLiteral("hidden"), QStringLiteral("Tick 包括隐藏文件."));
+    const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("Print every row."));
+    const QCommandLineOption noReadAheadOption(QStringLiteral("no-read-ahead"),
+                                               QStringLiteral("Read every folder on the window's thread."));
+    const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("A fixed number of workers."),
+                                           QStringLiteral("N"), QStringLiteral("0"));
+    parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, rowsOption,
+                       noReadAheadOption, workersOption});
+    parser.process(app);
+    bool typeOk = false, workersOk = false;
+    const int type = parser.value(typeOption).toInt(&typeOk);
+    const int workers = parser.value(workersOption).toInt(&workersOk);
+    if (!typeOk || !workersOk || !parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
+        return 2;
+    }
+    const bool rows = parser.isSet(rowsOption);
+
     platform::PosixFileSystem fileSystem;
     PrintedMessages messages;
-    search::ReadAheadPolicy readAheadPolicy = readAhead ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off();
+    search::ReadAheadPolicy readAheadPolicy =
+        parser.isSet(noReadAheadOption) ? search::ReadAheadPolicy::off() : search::ReadAheadPolicy{};
     readAheadPolicy.workers = workers;
     mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
                                .readAhead = readAheadPolicy});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
-    controls.Text1->setText(name);
-    controls.Combo1->setEditText(location);
+    controls.Text1->setText(parser.value(nameOption));
+    controls.Combo1->setEditText(parser.value(locationOption));
     controls.Combo2->setCurrentIndex(type);
-    controls.Check1->setChecked(wholeWord);
-    controls.Check2->setChecked(caseSensitive);
-    controls.Check3->setChecked(hidden);
+    controls.Check1->setChecked(parser.isSet(wholeWordOption));
+    controls.Check2->setChecked(parser.isSet(caseOption));
+    controls.Check3->setChecked(parser.isSet(hiddenOption));
     window.show();
     QApplication::processEvents();
 
