@@ -58,6 +58,12 @@ bool isVirtualFileSystemType(QByteArrayView type)
     return std::find(std::begin(kinds), std::end(kinds), type) != std::end(kinds);
 }
 
+bool listsTrueInodes(QByteArrayView type)
+{
+    static const QByteArrayView kinds[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs"};
+    return std::find(std::begin(kinds), std::end(kinds), type) != std::end(kinds);
+}
+
 std::vector<MountEntry> parseMountInfo(QByteArrayView text)
 {
     std::vector<MountEntry> mounts;

@@ -25,6 +25,10 @@ QByteArray readMountInfo();
 // Kernel file systems that hold no user files; a walk never enters them.
 bool isVirtualFileSystemType(QByteArrayView type);
 
+// File systems whose listings give every entry the inode number that opening it shows. Others
+// (FAT, FUSE, overlays of several volumes) may number a listing's entries apart.
+bool listsTrueInodes(QByteArrayView type);
+
 // The mount points, as bytes, of the local volumes a search of every volume covers, the counterpart of fixed and removable
 // drives: "/" first, whatever it is mounted from, then block-device file systems in path order,
 // folder by folder. Network file systems, optical media, read-only images, virtual file systems

@@ -1,11 +1,13 @@
 #include "platform/posix_file_system.h"
 
 #include "platform/file_attributes.h"
+#include "platform/file_descriptor.h"
 #include "platform/mount_table.h"
 #include "platform/paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -65,12 +67,13 @@ bool matchesNamePattern(QByteArrayView name, QByteArrayView pattern)
 }
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+// The longest stretch of a path handed to the kernel at once, well within what it takes.
+constexpr qsizetype kStretch = PATH_MAX / 2;
 
 // A path longer than the kernel takes at once is opened a stretch of components at a time, each
 // stretch relative to the folder before it, so a walk has no depth limit.
 int openLongPath(const QByteArray& path, int lastFlags)
 {
-    constexpr qsizetype kStretch = PATH_MAX / 2;
     const bool absolute = path.startsWith('/');
     int dir = absolute ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
     if (dir == -1)
@@ -97,7 +100,7 @@ int openLongPath(const QByteArray& path, int lastFlags)
     }
 }
 
-int openFolder(const QByteArray& path, bool followLink = false)
+int openFolderPath(const QByteArray& path, bool followLink = false)
 {
     const int flags = kFolderFlags | (followLink ? 0 : O_NOFOLLOW);
     if (path.size() < PATH_MAX)
@@ -105,13 +108,68 @@ int openFolder(const QByteArray& path, bool followLink = false)
     return openLongPath(path, flags);
 }
 
+std::atomic<bool> noOpenat2{false}; // kernels before 5.6
+
+// Names below a folder, none of them a link, each a folder: one call where the kernel has
+// openat2, else one component at a time.
+int openNamesBelow(int dir, const QByteArray& names, int flags)
+{
+    if (!noOpenat2.load(std::memory_order_relaxed)) {
+        struct open_how how {};
+        how.flags = uint64_t(flags | O_NOFOLLOW);
+        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_BENEATH;
+        long fd;
+        do {
+            fd = ::syscall(SYS_openat2, dir, names.constData(), &how, sizeof how);
+        } while (fd < 0 && errno == EAGAIN);
+        if (fd >= 0 || errno != ENOSYS)
+            return int(fd);
+        noOpenat2 = true;
+    }
+    Fd at;
+    qsizetype start = 0;
+    while (true) {
+        const qsizetype slash = names.indexOf('/', start);
+        const bool last = slash < 0;
+        const QByteArray name = names.mid(start, last ? -1 : slash - start);
+        const int next = ::openat(at ? at.get() : dir, name.constData(),
+                                  (last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW);
+        if (next < 0 || last)
+            return next;
+        at.reset(next);
+        start = slash + 1;
+    }
+}
+
+// A run of names longer than the kernel takes at once goes a stretch at a time, as above.
+int openBelowFolder(int dir, QByteArrayView names)
+{
+    Fd at;
+    qsizetype start = 0;
+    while (true) {
+        const bool last = names.size() - start < kStretch;
+        const qsizetype end = last ? names.size() : QByteArrayView(names).first(start + kStretch).lastIndexOf('/');
+        if (!last && end <= start) {
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const int next = openNamesBelow(at ? at.get() : dir, names.sliced(start, end - start).toByteArray(),
+                                        last ? kFolderFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0 || last)
+            return next;
+        at.reset(next);
+        start = end + 1;
+    }
+}
+
 class PosixFolderListing : public FolderListing {
 public:
-    PosixFolderListing(int fd, EntryIdentity folder, const std::atomic<bool>* cancelled = nullptr)
-        : fd_(fd), volume_(folder.device), folder_(folder), cancelled_(cancelled)
+    PosixFolderListing(std::shared_ptr<const OpenFolder> folder, int fd, EntryIdentity identity,
+                       bool listsTrueInodes, const std::atomic<bool>* cancelled)
+        : folder_(std::move(folder)), fd_(fd), volume_(identity.device), listsTrueInodes_(listsTrueInodes),
+          cancelled_(cancelled)
     {
     }
-    ~PosixFolderListing() override { ::close(fd_); }
 
     bool next() override
     {
@@ -124,6 +182,7 @@ public:
             } while (n < 0 && errno == EINTR);
             // A failed fetch ends the folder rather than handing out an entry twice.
             if (n <= 0) {
+                error_ = n < 0 ? errno : 0;
                 ended_ = true;
                 return false;
             }
@@ -163,8 +222,15 @@ public:
         return EntryIdentity{uint64_t(stat_.st_dev), uint64_t(stat_.st_ino)};
     }
 
-    uint64_t volume() const override { return volume_; }
-    EntryIdentity folderIdentity() const override { return folder_; }
+    // The listing's own number spares a lookup per folder where it is true.
+    std::optional<EntryIdentity> folderIdentity() override
+    {
+        if (listsTrueInodes_ && !statDone_)
+            return EntryIdentity{volume_, uint64_t(current_->d_ino)};
+        return identity();
+    }
+
+    int error() const override { return error_; }
 
 private:
     bool statCurrent()
@@ -176,14 +242,16 @@ private:
         return statOk_;
     }
 
+    std::shared_ptr<const OpenFolder> folder_; // keeps the descriptor open
     int fd_;
     uint64_t volume_;
-    EntryIdentity folder_;
+    bool listsTrueInodes_;
     const std::atomic<bool>* cancelled_;
     std::array<char, 32 * 1024> buffer_;
     size_t filled_ = 0;
     size_t offset_ = 0;
     bool ended_ = false;
+    int error_ = 0;
     const linux_dirent64* current_ = nullptr;
     QByteArrayView name_;
     struct stat stat_;
@@ -191,44 +259,76 @@ private:
     bool statOk_ = false;
 };
 
+class PosixOpenFolder : public OpenFolder, public std::enable_shared_from_this<PosixOpenFolder> {
+public:
+    PosixOpenFolder(Fd fd, EntryIdentity identity, bool listsTrueInodes)
+        : fd_(std::move(fd)), identity_(identity), listsTrueInodes_(listsTrueInodes)
+    {
+    }
+    EntryIdentity identity() const override { return identity_; }
+    std::unique_ptr<FolderListing> list(const std::atomic<bool>* cancelled) override
+    {
+        return std::make_unique<PosixFolderListing>(shared_from_this(), fd_.get(), identity_, listsTrueInodes_,
+                                                    cancelled);
+    }
+    int fd() const { return fd_.get(); }
+    bool listsTrueInodes() const { return listsTrueInodes_; }
+
+private:
+    Fd fd_;
+    EntryIdentity identity_;
+    bool listsTrueInodes_;
+};
+
 } // namespace
 
-bool PosixFileSystem::isVirtualVolume(uint64_t device)
+PosixFileSystem::VolumeKind PosixFileSystem::volumeKind(uint64_t device)
 {
-    const std::lock_guard lock(virtualByDeviceMutex_);
-    auto known = virtualByDevice_.find(device);
-    if (known != virtualByDevice_.end())
+    const std::lock_guard lock(volumeKindsMutex_);
+    auto known = volumeKinds_.find(device);
+    if (known != volumeKinds_.end())
         return known->second;
-    bool isVirtual = false;
+    VolumeKind kind;
     for (const MountEntry& mount : parseMountInfo(readMountInfo())) {
-        const bool v = isVirtualFileSystemType(mount.type);
-        virtualByDevice_[mount.device] = v;
+        const VolumeKind k{isVirtualFileSystemType(mount.type), platform::listsTrueInodes(mount.type)};
+        volumeKinds_[mount.device] = k;
         if (mount.device == device)
-            isVirtual = v;
+            kind = k;
     }
-    virtualByDevice_[device] = isVirtual;
-    return isVirtual;
+    volumeKinds_[device] = kind;
+    return kind;
 }
 
-std::unique_ptr<FolderListing> PosixFileSystem::listFolder(const QByteArray& folderPath,
-                                                           const ListingBounds& bounds)
+bool PosixFileSystem::isVirtualVolume(uint64_t volume)
 {
-    const int fd = openFolder(folderPath, bounds.followLink);
+    return volumeKind(volume).isVirtual;
+}
+
+OpenedFolder PosixFileSystem::opened(int fd, const VolumeKind* sameVolumeAs, uint64_t volume)
+{
     if (fd < 0)
-        return nullptr;
+        return {nullptr, errno};
+    Fd owned(fd);
     struct stat st;
-    if (::fstat(fd, &st) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    const uint64_t volume = st.st_dev;
-    // Only a folder where a new volume begins needs its file system looked at.
-    if (volume != bounds.parentVolume
-        && ((bounds.sameVolumeOnly && bounds.parentVolume != 0) || isVirtualVolume(volume))) {
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<PosixFolderListing>(fd, EntryIdentity{volume, uint64_t(st.st_ino)}, bounds.cancelled);
+    if (::fstat(fd, &st) != 0)
+        return {nullptr, errno};
+    const EntryIdentity identity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    // Only a folder where a new volume begins needs its file system looked up.
+    const bool trueInodes = sameVolumeAs && identity.device == volume ? sameVolumeAs->listsTrueInodes
+                                                                      : volumeKind(identity.device).listsTrueInodes;
+    return {std::make_shared<PosixOpenFolder>(std::move(owned), identity, trueInodes), 0};
+}
+
+OpenedFolder PosixFileSystem::openFolder(const QByteArray& path, bool followLink)
+{
+    return opened(openFolderPath(path, followLink), nullptr, 0);
+}
+
+OpenedFolder PosixFileSystem::openBelow(const OpenFolder& from, QByteArrayView names)
+{
+    const auto& base = static_cast<const PosixOpenFolder&>(from);
+    const VolumeKind same{false, base.listsTrueInodes()};
+    return opened(openBelowFolder(base.fd(), names), &same, base.identity().device);
 }
 
 QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
@@ -236,7 +336,7 @@ QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
     if (pattern.isEmpty() || pattern.endsWith('/')) {
         // The entries inside a folder: "." comes among them, so any folder that opens has one. A
         // trailing "/" goes through a link to a folder, as everywhere in the system.
-        const int fd = openFolder(pattern.isEmpty() ? QByteArray(".") : withoutTrailingSlashes(pattern), true);
+        const int fd = openFolderPath(pattern.isEmpty() ? QByteArray(".") : withoutTrailingSlashes(pattern), true);
         if (fd < 0)
             return {};
         ::close(fd);
@@ -249,13 +349,13 @@ QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
     }
     const qsizetype slash = pattern.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : pattern.left(slash);
-    const int fd = openFolder(folder);
-    if (fd < 0)
+    const auto open = std::make_shared<PosixOpenFolder>(Fd(openFolderPath(folder)), EntryIdentity{}, false);
+    if (open->fd() < 0)
         return {};
-    PosixFolderListing listing(fd, {});
-    while (listing.next())
-        if (matchesNamePattern(listing.name(), last))
-            return listing.name().toByteArray();
+    const std::unique_ptr<FolderListing> listing = open->list(nullptr);
+    while (listing->next())
+        if (matchesNamePattern(listing->name(), last))
+            return listing->name().toByteArray();
     return {};
 }
 
@@ -272,14 +372,6 @@ std::optional<uint32_t> PosixFileSystem::attributes(const QByteArray& path)
     if (writable != 0)
         bits |= ReadOnly;
     return bits;
-}
-
-std::optional<int64_t> PosixFileSystem::fileLength(const QByteArray& path)
-{
-    struct stat st;
-    if (::lstat(withoutTrailingSlashes(path).constData(), &st) != 0)
-        return std::nullopt;
-    return int64_t(st.st_size);
 }
 
 bool PosixFileSystem::isLinkToFolder(const QByteArray& path)

@@ -11,20 +11,24 @@ namespace platform {
 // followed: a link is an entry of its own and never a folder.
 class PosixFileSystem : public FileSystem {
 public:
-    std::unique_ptr<FolderListing> listFolder(const QByteArray& folderPath,
-                                              const ListingBounds& bounds) override;
+    OpenedFolder openFolder(const QByteArray& path, bool followLink) override;
+    OpenedFolder openBelow(const OpenFolder& from, QByteArrayView names) override;
+    bool isVirtualVolume(uint64_t volume) override;
     QByteArray firstMatch(const QByteArray& pattern) override;
     std::optional<uint32_t> attributes(const QByteArray& path) override;
-    std::optional<int64_t> fileLength(const QByteArray& path) override;
     bool isLinkToFolder(const QByteArray& path) override;
 
 private:
-    bool isVirtualVolume(uint64_t device);
+    struct VolumeKind {
+        bool isVirtual = false;
+        bool listsTrueInodes = false;
+    };
+    // Read from the mount table when a device is first met.
+    VolumeKind volumeKind(uint64_t device);
+    OpenedFolder opened(int fd, const VolumeKind* sameVolumeAs, uint64_t volume);
 
-    // Whether a device holds a virtual file system, read from the mount table when the device is
-    // first met.
-    std::unordered_map<uint64_t, bool> virtualByDevice_;
-    std::mutex virtualByDeviceMutex_;
+    std::unordered_map<uint64_t, VolumeKind> volumeKinds_;
+    std::mutex volumeKindsMutex_;
 };
 
 } // namespace platform

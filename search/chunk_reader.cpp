@@ -3,7 +3,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
 #include "search/entry_filter.h"
-#include "search/folder_queue.h"
+#include "search/folder_slot.h"
 
 namespace search {
 namespace {
@@ -29,33 +29,38 @@ void judge(platform::FolderListing& listing, EntryFilter& filter, ListedEntry& e
         entry.length = listing.length();
 }
 
-} // namespace
-
-platform::ListingBounds boundsOf(const QueuedFolder& folder, const std::atomic<bool>* cancelled)
+std::shared_ptr<FolderSlot> slotBelow(const std::shared_ptr<FolderSlot>& folder, platform::FolderListing& listing)
 {
-    platform::ListingBounds bounds;
-    bounds.parentVolume = folder.parentVolume;
-    bounds.sameVolumeOnly = folder.sameVolumeOnly;
-    bounds.followLink = folder.followLink;
-    bounds.cancelled = cancelled;
-    return bounds;
+    auto slot = std::make_shared<FolderSlot>();
+    slot->parent = folder;
+    slot->sameVolumeOnly = folder->sameVolumeOnly;
+    slot->expected = listing.folderIdentity();
+    slot->name = listing.name().toByteArray();
+    return slot;
 }
 
-bool readChunk(platform::FolderListing& listing, EntryFilter& filter, EntryChunk& chunk, size_t maxEntries)
+} // namespace
+
+bool readChunk(platform::FolderListing& listing, EntryFilter& filter, const std::shared_ptr<FolderSlot>& folder,
+               EntryChunk& chunk, size_t maxEntries, const std::atomic<bool>& cancelled)
 {
-    chunk.clear();
-    while (chunk.entries.size() < maxEntries && listing.next()) {
+    while (chunk.entries.size() < maxEntries) {
+        if (cancelled.load(std::memory_order_relaxed) || !listing.next())
+            return false;
         const QByteArrayView name = listing.name();
         ListedEntry& entry = chunk.entries.emplace_back();
         entry.nameOffset = uint32_t(chunk.names.size());
         entry.nameLength = uint32_t(name.size());
         chunk.names.append(name);
-        if (isDotEntry(name))
+        if (isDotEntry(name)) {
             entry.kind = ListedEntry::Kind::Dot;
-        else
-            judge(listing, filter, entry);
+            continue;
+        }
+        judge(listing, filter, entry);
+        if (entry.kind == ListedEntry::Kind::Folder)
+            chunk.folders.push_back(slotBelow(folder, listing));
     }
-    return !chunk.entries.empty();
+    return true;
 }
 
 } // namespace search

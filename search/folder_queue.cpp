@@ -1,6 +1,7 @@
 #include "search/folder_queue.h"
 
 #include "platform/paths.h"
+#include "search/folder_slot.h"
 
 namespace search {
 
@@ -11,10 +12,10 @@ void FolderQueue::clear()
     queued_ = 0;
 }
 
-const QueuedFolder& FolderQueue::push(QueuedFolder folder)
+void FolderQueue::push(QueuedFolder folder)
 {
     folder.position = ++queued_;
-    return waiting_.emplace_back(std::move(folder));
+    waiting_.push_back(std::move(folder));
 }
 
 QueuedFolder FolderQueue::takeNext()
@@ -29,6 +30,24 @@ void FolderQueue::movePrefix(QByteArrayView from, QByteArrayView to)
     for (QueuedFolder& folder : waiting_)
         if (platform::isSameOrBelow(folder.path, from))
             folder.path = to.toByteArray() + folder.path.mid(from.size());
+}
+
+} // namespace search
+
+namespace search {
+
+void FolderQueue::releaseSlots()
+{
+    for (QueuedFolder& folder : waiting_)
+        folder.slot.reset();
+}
+
+const QueuedFolder* FolderQueue::findAtOrBelow(QByteArrayView path) const
+{
+    for (const QueuedFolder& folder : waiting_)
+        if (platform::isSameOrBelow(folder.path, path))
+            return &folder;
+    return nullptr;
 }
 
 } // namespace search

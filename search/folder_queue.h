@@ -5,17 +5,18 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 
 namespace search {
 
-// A folder met by the walk, waiting for its turn. The volume lets the listing tell where a new
-// file system begins.
+struct FolderSlot;
+
+// A folder met by the walk, waiting for its turn: its full path as the rows show it, and the
+// slot that says which folder it is and holds what was read of it ahead of its turn.
 struct QueuedFolder {
-    QByteArray path; // full path; the root of "/" is the empty path
-    uint64_t parentVolume = 0;
-    bool sameVolumeOnly = false;
-    bool followLink = false; // a root the user typed may be a link to a folder
-    uint64_t position = 0;   // in order of discovery, from 1 in each search
+    QByteArray path; // the root of "/" is the empty path
+    std::shared_ptr<FolderSlot> slot;
+    uint64_t position = 0; // in order of discovery, from 1 in each search
 };
 
 // The breadth-first work list. Folders leave it once the walk takes them, so a whole-disk search
@@ -23,14 +24,18 @@ struct QueuedFolder {
 class FolderQueue {
 public:
     void clear();
-    // Gives the folder the next position; the reference holds until the folder is taken.
-    const QueuedFolder& push(QueuedFolder folder);
+    // Gives the folder the next position.
+    void push(QueuedFolder folder);
     bool empty() const { return waiting_.empty(); }
     QueuedFolder takeNext();
     // Folders queued in this search, walked ones included.
     uint64_t queuedTotal() const { return queued_; }
     // A folder renamed meanwhile: the folders waiting at or below its old path move with it.
     void movePrefix(QByteArrayView from, QByteArrayView to);
+    // Once the walk has ended: the folders stay, what was read ahead of them goes.
+    void releaseSlots();
+    // The first waiting folder at or below a path, if any.
+    const QueuedFolder* findAtOrBelow(QByteArrayView path) const;
 
 private:
     std::deque<QueuedFolder> waiting_;

@@ -11,13 +11,9 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
-class FileSystem;
-}
-
 namespace search {
 
-class EntryFilter;
+struct FolderSlot;
 struct QueuedFolder;
 
 // One directory entry as the walk needs it, already judged by the request's tests. What only a
@@ -32,20 +28,25 @@ struct ListedEntry {
     std::optional<platform::EntryIdentity> identity; // accepted entries only
 };
 
-// A run of one folder's entries in listing order, their names in one buffer.
+// A run of one folder's entries in listing order, their names in one buffer, and a slot for
+// each of its folders, in the same order, so they can be read before the walk reaches them.
 struct EntryChunk {
     std::vector<ListedEntry> entries;
     QByteArray names;
+    std::vector<std::shared_ptr<FolderSlot>> folders;
 
     QByteArrayView name(const ListedEntry& e) const { return QByteArrayView(names).sliced(e.nameOffset, e.nameLength); }
-    void clear()
-    {
-        entries.clear();
-        names.clear();
-    }
 };
 
 enum class ChunkStatus { Ready, NotYet, End };
+
+// How a folder's reading ended: listed to its end, or why it gave less.
+enum class FolderOutcome : uint8_t {
+    Listed,
+    Gone,        // nothing there any more, or another entry in its place (a link, another folder)
+    OutOfBounds, // a virtual kernel file system, or another volume where the walk keeps to one
+    Unreadable,  // there, but it could not be read (permissions, a failing disk), in full or in part
+};
 
 // One folder's entries, handed out a chunk at a time in listing order.
 class FolderReading {
@@ -56,32 +57,28 @@ public:
     // Waits a while at the most for the next chunk, so the window gets its turn while the disk
     // answers.
     virtual void wait(std::chrono::nanoseconds) {}
-    virtual uint64_t volume() const = 0; // of the listed folder, once a chunk was ready
-    virtual platform::EntryIdentity folderIdentity() const { return {}; } // likewise
+    virtual platform::EntryIdentity folderIdentity() const = 0; // once a chunk was ready
+    virtual FolderOutcome outcome() const = 0;                  // once next() said End
 };
 
-// Where the walk gets its folders' entries. The walk tells it each folder it queues, so that a
-// source may read ahead, and where an action changed the disk, so that nothing read before the
-// change is reported after it.
+// Where the walk gets its folders' entries. The walk tells it when an action changed the disk or
+// renamed a folder, so that nothing read before the change is reported after it.
 class FolderSource {
 public:
     virtual ~FolderSource() = default;
-    virtual void folderQueued(const QueuedFolder&) {}
-    // The folder's turn has come; nothing when it cannot be listed.
-    virtual std::unique_ptr<FolderReading> read(const QueuedFolder& folder) = 0;
-    virtual void diskChanged(QByteArrayView) {}
-    // A stop or a close: nothing more will be read; returns once all reading has ended.
-    virtual void cancel() {}
-    virtual int threads() const { return 0; } // started to read ahead, for the statistics
+    // The folder's turn has come. The source may put a fresh slot in the folder's place, where
+    // what was read of it is out of date.
+    virtual std::unique_ptr<FolderReading> read(QueuedFolder& folder) = 0;
+    // An action changed the disk at this folder or below it: what was read there before is read
+    // again at its turn.
+    virtual void diskChanged(QByteArrayView folder) = 0;
+    // A folder's slot takes its new name, so that the folders below it are found under it.
+    // The change log follows the rename too; the slot is nothing where no folder met lies there.
+    virtual void renamed(QByteArrayView from, QByteArrayView to, FolderSlot* slot) = 0;
+    // A stop or a close: nothing more will be read. Returns at once; a worker still in a system
+    // call ends after it without touching anything but what it shares with the source.
+    virtual void cancel() = 0;
+    virtual int threads() const = 0; // started to read ahead, for the statistics
 };
-
-struct ReadAheadPolicy;
-
-// Reads each folder on the caller's thread when its turn comes.
-std::unique_ptr<FolderSource> makeDirectSource(platform::FileSystem& fileSystem, const EntryFilter& filter);
-// Reads every folder on worker threads, the queued ones ahead of their turn within the policy's
-// bounds; one read before the disk changed there is read again at its turn.
-std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
-                                                  const ReadAheadPolicy& policy);
 
 } // namespace search

@@ -5,6 +5,7 @@
 #include "platform/icon_source.h"
 #include "platform/paths.h"
 #include "search/entry_filter.h"
+#include "search/folder_slot.h"
 #include "search/result_list.h"
 
 namespace search {
@@ -22,21 +23,25 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
 {
     state_.FolderQueue.clear();
     state_.MatchCount = 0;
+    state_.UnreadableFolders = 0;
+    state_.LocationUnreadable = false;
     state_.StopRequested = false;
     stats_ = {};
     const auto started = policy_.now();
     lastYield_ = started;
     entriesSinceClockCheck_ = 0;
     progressWaiting_ = rowsWaiting_ = false;
-    const EntryFilter filter(request);
-    source_ = readAhead_.enabled ? makeReadAheadSource(fileSystem_, filter, readAhead_)
-                                 : makeDirectSource(fileSystem_, filter);
+    source_ = makeReadAheadSource(fileSystem_, EntryFilter(request), readAhead_, threads_);
+    singleRoot_ = roots.paths.size() == 1;
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops
     // the roots not yet walked.
     for (size_t i = 0; i < roots.paths.size(); ++i) {
-        const bool followLink = i == 0 && roots.firstMayBeLink;
-        SearchFolder({roots.paths[i], 0, roots.sameVolumeOnly, followLink, 0});
+        auto root = std::make_shared<FolderSlot>();
+        root->rootPath = roots.paths[i];
+        root->followLink = i == 0 && roots.firstMayBeLink;
+        root->sameVolumeOnly = roots.sameVolumeOnly;
+        SearchFolder({roots.paths[i], std::move(root), 0});
         if (!runQueue())
             break;
     }
@@ -44,6 +49,9 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     source_->cancel();
     stats_.readAheadThreads = source_->threads();
     source_.reset();
+    current_ = {};
+    // What was read ahead of the folders still queued goes now; their paths stay.
+    state_.FolderQueue.releaseSlots();
     results_.flush();
     stats_.duration = policy_.now() - started;
 }
@@ -67,13 +75,32 @@ void FolderWalker::diskChanged(QByteArrayView path)
         source_->diskChanged(platform::containingFolder(path));
 }
 
+// The slot of a folder the walk has met at a path: the current folder, a queued one, or a folder
+// above one of those.
+FolderSlot* FolderWalker::slotAt(QByteArrayView path) const
+{
+    const QueuedFolder* below = platform::isSameOrBelow(current_.path, path) && current_.slot
+        ? &current_ : state_.FolderQueue.findAtOrBelow(path);
+    if (!below)
+        return nullptr;
+    FolderSlot* slot = below->slot.get();
+    const QByteArrayView rest = QByteArrayView(below->path).sliced(platform::withoutTrailingSlashes(path).size());
+    for (qsizetype levels = rest.count('/'); levels > 0 && slot; --levels)
+        slot = slot->parent.get();
+    return slot;
+}
+
 void FolderWalker::entryRenamed(QByteArrayView from, QByteArrayView to)
 {
+    FolderSlot* slot = slotAt(from);
     state_.FolderQueue.movePrefix(from, to);
-    if (platform::isSameOrBelow(current_.path, from))
+    if (platform::isSameOrBelow(current_.path, from)) {
         current_.path = to.toByteArray() + current_.path.mid(from.size());
+        currentRenamed_ = true;
+    }
     results_.movePrefix(from, to);
-    diskChanged(from);
+    if (source_)
+        source_->renamed(from, to, slot);
 }
 
 bool FolderWalker::runQueue()
@@ -90,22 +117,50 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
 {
     current_ = folder;
     currentChanged_ = false;
-    const std::unique_ptr<FolderReading> reading = source_->read(folder);
-    if (!reading)
-        return; // the progress text keeps what it showed
+    const bool isRoot = !folder.slot->parent;
     bool progressShown = false;
+    while (true) {
+        currentRenamed_ = false;
+        const std::unique_ptr<FolderReading> reading = source_->read(current_);
+        if (!walkEntries(*reading, progressShown))
+            return;
+        const FolderOutcome outcome = reading->outcome();
+        // Opened by the name a rename from the window had just taken away: open it by the new one.
+        if (outcome == FolderOutcome::Gone && currentRenamed_)
+            continue;
+        if (!state_.StopRequested)
+            countUnlisted(outcome, isRoot); // the progress text keeps what it showed
+        return;
+    }
+}
+
+// False where the folder ended early: a stop, or deleted from inside a yield.
+bool FolderWalker::walkEntries(FolderReading& reading, bool& progressShown)
+{
     const EntryChunk* chunk = nullptr;
-    while (nextChunk(*reading, chunk)) {
+    while (nextChunk(reading, chunk)) {
+        size_t folderIndex = 0;
         for (const ListedEntry& entry : chunk->entries) {
             if (state_.StopRequested)
-                return;
-            handleEntry(*reading, *chunk, entry, progressShown);
+                return false;
+            handleEntry(reading, *chunk, entry, folderIndex, progressShown);
             afterEntry();
             // Deleted from inside a yield: what is left of its listing names nothing.
             if (currentChanged_ && currentFolderGone())
-                return;
+                return false;
         }
     }
+    return true;
+}
+
+void FolderWalker::countUnlisted(FolderOutcome outcome, bool isRoot)
+{
+    if (outcome != FolderOutcome::Unreadable)
+        return;
+    if (isRoot && singleRoot_)
+        state_.LocationUnreadable = true;
+    else
+        ++state_.UnreadableFolders;
 }
 
 bool FolderWalker::nextChunk(FolderReading& reading, const EntryChunk*& chunk)
@@ -136,7 +191,7 @@ bool FolderWalker::currentFolderGone()
 }
 
 void FolderWalker::handleEntry(const FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
-                               bool& progressShown)
+                               size_t& folderIndex, bool& progressShown)
 {
     if (entry.kind == ListedEntry::Kind::Dot)
         return;
@@ -148,8 +203,9 @@ void FolderWalker::handleEntry(const FolderReading& reading, const EntryChunk& c
     // Every sub-folder is queued before any test: folders of another category, hidden ones and
     // ones whose names do not match are searched all the same.
     if (entry.kind == ListedEntry::Kind::Folder) {
-        source_->folderQueued(state_.FolderQueue.push(
-            {platform::joinPath(current_.path, chunk.name(entry)), reading.volume(), current_.sameVolumeOnly}));
+        const std::shared_ptr<FolderSlot>& slot = chunk.folders[folderIndex++];
+        slot->queued = true;
+        state_.FolderQueue.push({platform::joinPath(current_.path, chunk.name(entry)), slot});
     }
     if (entry.accepted)
         AddResultRow(chunk, entry, reading.folderIdentity());
@@ -174,7 +230,6 @@ void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entr
     results_.append(std::move(row));
     rowsWaiting_ = true;
 }
-
 void FolderWalker::afterEntry()
 {
     if (policy_.interval.count() <= 0) {

@@ -4,6 +4,7 @@
 #include "search/read_ahead.h"
 #include "search/search_request.h"
 #include "search/search_state.h"
+#include "search/worker_threads.h"
 #include "search/yield_policy.h"
 
 #include <chrono>
@@ -68,13 +69,16 @@ public:
 private:
     void SearchFolder(const QueuedFolder& folder);
     bool runQueue(); // false when a stop ended it
+    bool walkEntries(FolderReading& reading, bool& progressShown);
     // Hands out the chunks in order, giving the window its turn while one is still being read;
     // false when the folder ended early.
     bool nextChunk(FolderReading& reading, const EntryChunk*& chunk);
     bool currentFolderGone();
     void handleEntry(const FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
-                     bool& progressShown);
+                     size_t& folderIndex, bool& progressShown);
     void AddResultRow(const EntryChunk& chunk, const ListedEntry& entry, const platform::EntryIdentity& folderIdentity);
+    void countUnlisted(FolderOutcome outcome, bool isRoot);
+    FolderSlot* slotAt(QByteArrayView path) const;
     void afterEntry();
     void yieldToWindow(std::chrono::steady_clock::time_point now);
 
@@ -87,9 +91,12 @@ private:
 
     SearchState state_;
     SearchStats stats_;
+    WorkerThreads threads_; // before the source, which hands them its workers
     std::unique_ptr<FolderSource> source_;
     QueuedFolder current_; // the folder being walked; a rename above it moves it
     bool currentChanged_ = false; // an action changed the disk at or above it meanwhile
+    bool currentRenamed_ = false; // it, or a folder above it, was renamed meanwhile
+    bool singleRoot_ = false;     // a typed location, not every volume
 
     // What reaches the window at the next yield.
     QByteArray progressFolder_;

@@ -1,19 +1,30 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+
+namespace platform {
+class FileSystem;
+}
 
 namespace search {
+
+class EntryFilter;
+class FolderSource;
+class WorkerThreads;
 
 // How far worker threads read folders ahead of the walk. The walk still takes every folder in
 // queue order; the workers only spare it the waits for the disk.
 struct ReadAheadPolicy {
-    bool enabled = true;
-    // Workers start at the number of cores (at least 2) and grow, up to four per core, while they
-    // find themselves waiting on the disk; a positive number fixes their count instead.
+    bool enabled = true; // off: the walk reads each folder itself when its turn comes
+    // Workers start at the number of cores (at least 2) and, while they find themselves waiting
+    // on the disk, grow to four per core, at least 4 and at most 16. A positive number fixes
+    // their count instead.
     int workers = 0;
-    size_t foldersAhead = 2048;    // queued folders that may be read before their turn
+    size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 131072;  // entries that may wait read, about 8 MiB
     size_t entriesPerChunk = 1024;
+    size_t openFolders = 0;        // folders kept open for those below them; 0: from the process's limit
 
     static ReadAheadPolicy off()
     {
@@ -24,5 +35,10 @@ struct ReadAheadPolicy {
     int firstWorkers() const;
     int mostWorkers() const;
 };
+
+// Reads every folder on worker threads, the ones met next ahead of their turn within the
+// policy's bounds; without workers (off, or none would start), on the walk's own thread.
+std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
+                                                  const ReadAheadPolicy& policy, WorkerThreads& threads);
 
 } // namespace search

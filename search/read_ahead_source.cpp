@@ -1,18 +1,44 @@
-// Folders read ahead of the walk on worker threads. The walk still takes each folder when its turn
-// comes in queue order, so rows come exactly as without the workers; they only spare the walk's
-// thread the waits for the disk. Nothing here touches a row or a widget.
+// Folders read ahead of the walk on worker threads; the walk still takes each folder in queue
+// order, so rows come exactly as without the workers. Nothing here touches a row or a widget.
+//
+// - slot (folder_slot.h): one folder, found by its parent and its name there, with what its
+//   parent's listing showed of it, its state (waiting, reading, read) and the chunks read of it.
+// - read order: the slots not yet started, in the order the workers met them. A worker that
+//   lists a folder adds its sub-folders at once, so reading runs as deep as the disk allows.
+// - lane: the slot the walk is on.
+// - budget: entries read and not yet handed to the walk, and folders read before their turn.
+// - cache: folders kept open, so that each folder is opened from its nearest open ancestor
+//   without following a link, and compared with what its parent's listing showed.
+// - change log: folders an action changed or renamed inside a yield; a slot whose reading began
+//   before is read afresh at its turn (a rename may have come between building a path from an
+//   open folder and opening it).
+//
+// Why it always makes progress: the walk waits only on its lane. A waiting lane is the first
+// thing any worker takes, whatever the budget. A worker holds at most one folder of its own
+// besides the lane; when the budget is full it keeps that folder's listing and takes nothing
+// new, so no worker ever sleeps on a budget while the lane waits, and one that is reading sees
+// the lane after its current chunk. The lane's reader waits only while the lane's own chunks
+// are full, and the walk empties those. With no worker at all the walk reads its lane itself.
+// How a stop reaches every thread: one cancel flag, read before every entry and every system
+// call of a listing; the walk leaves at once, and each worker leaves after its current system
+// call, touching nothing but the session it shares with the source.
 #include "search/chunk_reader.h"
 #include "search/entry_filter.h"
 #include "search/folder_queue.h"
 #include "search/folder_reading.h"
+#include "search/folder_slot.h"
+#include "search/open_folder_cache.h"
 #include "search/read_ahead.h"
+#include "search/worker_threads.h"
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -24,6 +50,8 @@ namespace search {
 namespace {
 
 constexpr int kExtraWorkerNice = 10;
+// Small enough that the walk's own thread reads a chunk well within one yield interval.
+constexpr size_t kWalkThreadChunk = 256;
 
 int cores()
 {
@@ -38,8 +66,8 @@ long voluntarySwitches()
 }
 
 // Whether a stretch of work had to wait for the disk: the thread gave up the processor of its own
-// accord, which a busy machine's preemption does not count as, and for longer than a page of
-// memory or a lock in the kernel would keep it.
+// accord (preemption on a busy machine does not count) and the stretch lasted longer than a lock
+// or a page fault would keep it.
 class WaitMeter {
 public:
     WaitMeter() : switches_(voluntarySwitches()), started_(std::chrono::steady_clock::now()) {}
@@ -53,6 +81,11 @@ private:
     long switches_;
     std::chrono::steady_clock::time_point started_;
 };
+
+bool meansGone(int error)
+{
+    return error == ENOENT || error == ENOTDIR || error == ELOOP;
+}
 
 } // namespace
 
@@ -69,278 +102,466 @@ int ReadAheadPolicy::mostWorkers() const
 
 namespace {
 
-// One queued folder and what the workers have read of it so far.
-struct Job {
-    explicit Job(QueuedFolder f) : folder(std::move(f)) {}
-    enum class State { Waiting, Reading, Done };
-    QueuedFolder folder;
-    State state = State::Waiting;
-    bool stale = false;   // the disk changed there after it was queued: read afresh at its turn
-    bool dropped = false; // nobody will read what comes: the worker stops
-    bool taken = false;   // the walk is on it, so reading it is never held back
-    uint64_t volume = 0;
-    platform::EntryIdentity identity; // of the folder as listed
-    std::deque<EntryChunk> chunks; // read, not yet handed to the walk
+// A folder a thread is reading: its slot and, once opened, its listing.
+struct Task {
+    std::shared_ptr<FolderSlot> slot;
+    std::unique_ptr<platform::FolderListing> listing;
+
+    explicit operator bool() const { return bool(slot); }
+    void reset()
+    {
+        slot.reset();
+        listing.reset();
+    }
 };
 
-// What the workers and the walk share, all of it under the one mutex.
-struct Shared {
-    std::mutex mutex;
-    std::condition_variable workChanged; // a job, room in the budget, a cancel
-    std::condition_variable chunkReady;
-    std::deque<std::shared_ptr<Job>> jobs; // in queue order, from the next the walk takes
-    size_t firstUnstarted = 0;             // no job before it waits for a worker
-    uint64_t walkPosition = 0;             // of the folder the walk is on
-    size_t entriesWaiting = 0;
+// What the walk and the workers share; it lives until the last of them has left.
+struct Session {
+    Session(platform::FileSystem& fs, const ReadAheadPolicy& p)
+        : fileSystem(fs), policy(p), cache(p.openFolders ? p.openFolders : defaultOpenFolders())
+    {
+    }
+
+    platform::FileSystem& fileSystem;
+    const ReadAheadPolicy policy;
+    int workers = 0; // set before any starts
     std::atomic<bool> cancelled{false};
     std::atomic<bool> disksWaited{false}; // a worker waited on the disk: another one would help
 
-    void discard(Job& job)
+    std::mutex mutex;
+    std::condition_variable workChanged; // a lane, a folder to read, room in the budget, a cancel
+    std::condition_variable chunkReady;  // for the walk
+    // Everything below is guarded by the mutex.
+    std::shared_ptr<FolderSlot> lane;
+    std::deque<std::shared_ptr<FolderSlot>> readOrder;
+    size_t entriesWaiting = 0;
+    size_t foldersAhead = 0;
+    uint64_t changeEpoch = 0;
+    OpenFolderCache cache;
+
+    bool entriesAllow() const { return entriesWaiting < policy.entriesAhead; }
+    bool mayStartAhead() const { return entriesAllow() && foldersAhead < policy.foldersAhead; }
+    bool hasRoom(const FolderSlot& slot) const
     {
-        job.dropped = true;
-        for (const EntryChunk& chunk : job.chunks)
-            entriesWaiting -= chunk.entries.size();
-        job.chunks.clear();
+        return slot.chunks.empty() || slot.entriesWaiting < policy.entriesAhead;
     }
+    bool laneWaits() const { return lane && !lane->dropped && lane->state == FolderSlot::State::Waiting; }
+
+    void start(FolderSlot& slot, bool ahead)
+    {
+        slot.state = FolderSlot::State::Reading;
+        slot.readEpoch = changeEpoch;
+        if (ahead) {
+            slot.countedAhead = true;
+            ++foldersAhead;
+        }
+    }
+
+    std::shared_ptr<FolderSlot> nextWaiting()
+    {
+        while (!readOrder.empty()) {
+            std::shared_ptr<FolderSlot> slot = std::move(readOrder.front());
+            readOrder.pop_front();
+            if (slot->state == FolderSlot::State::Waiting && !slot->dropped)
+                return slot;
+        }
+        return nullptr;
+    }
+
+    void finish(const std::shared_ptr<FolderSlot>& slot, FolderOutcome outcome)
+    {
+        slot->state = FolderSlot::State::Read;
+        slot->outcome = outcome;
+        cache.keep(slot);
+        chunkReady.notify_all();
+    }
+
+    void publish(FolderSlot& slot, EntryChunk chunk)
+    {
+        if (chunk.entries.empty())
+            return;
+        if (workers > 0 && !chunk.folders.empty()) {
+            for (const std::shared_ptr<FolderSlot>& folder : chunk.folders)
+                readOrder.push_back(folder);
+            workChanged.notify_all();
+        }
+        slot.entriesWaiting += chunk.entries.size();
+        entriesWaiting += chunk.entries.size();
+        slot.chunks.push_back(std::move(chunk));
+        chunkReady.notify_all();
+    }
+
+    void handedOut(FolderSlot& slot, const EntryChunk& chunk)
+    {
+        slot.entriesWaiting -= chunk.entries.size();
+        entriesWaiting -= chunk.entries.size();
+        workChanged.notify_all();
+    }
+
+    // Nobody will take the slot: it is read no further, and what was read of it goes, with the
+    // slots of its sub-folders that the walk has not queued.
+    void drop(const std::shared_ptr<FolderSlot>& first)
+    {
+        std::vector<std::shared_ptr<FolderSlot>> pending{first};
+        while (!pending.empty()) {
+            const std::shared_ptr<FolderSlot> slot = std::move(pending.back());
+            pending.pop_back();
+            slot->dropped = true;
+            if (slot->countedAhead) {
+                slot->countedAhead = false;
+                --foldersAhead;
+            }
+            for (const EntryChunk& chunk : slot->chunks) {
+                dropUnqueued(chunk, pending);
+                entriesWaiting -= chunk.entries.size();
+            }
+            slot->chunks.clear();
+            slot->entriesWaiting = 0;
+        }
+        workChanged.notify_all();
+    }
+    static void dropUnqueued(const EntryChunk& chunk, std::vector<std::shared_ptr<FolderSlot>>& into)
+    {
+        for (const std::shared_ptr<FolderSlot>& folder : chunk.folders)
+            if (!folder->queued && !folder->dropped)
+                into.push_back(folder);
+    }
+
+    void open(std::unique_lock<std::mutex>& lock, Task& task);
+    FolderOutcome judge(const FolderSlot& slot, const platform::OpenedFolder& opened);
+    void step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& filter, size_t chunkEntries);
+};
+
+// Opens a task's folder from its nearest open ancestor, by the names between them; gives the
+// lock up meanwhile.
+void Session::open(std::unique_lock<std::mutex>& lock, Task& task)
+{
+    FolderSlot& slot = *task.slot;
+    std::shared_ptr<platform::OpenFolder> base;
+    std::vector<const QByteArray*> names;
+    for (FolderSlot* at = &slot; at->parent && !base; at = at->parent.get()) {
+        names.push_back(&at->name);
+        base = at->parent->open;
+        if (base)
+            cache.used(*at->parent);
+    }
+    if (slot.parent && !base) { // its root did not open: nothing below it either
+        finish(task.slot, FolderOutcome::Gone);
+        return;
+    }
+    QByteArray path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name)
+        path += (path.isEmpty() ? "" : "/") + **name;
+    lock.unlock();
+    platform::OpenedFolder opened =
+        base ? fileSystem.openBelow(*base, path) : fileSystem.openFolder(slot.rootPath, slot.followLink);
+    base.reset();
+    lock.lock();
+    if (cancelled || slot.dropped)
+        return;
+    const FolderOutcome outcome = judge(slot, opened);
+    if (outcome != FolderOutcome::Listed) {
+        finish(task.slot, outcome);
+        return;
+    }
+    slot.open = std::move(opened.folder);
+    slot.identity = slot.open->identity();
+    task.listing = slot.open->list(&cancelled);
+}
+
+// Whether the folder that opened is the one its parent's listing showed, and may be walked.
+FolderOutcome Session::judge(const FolderSlot& slot, const platform::OpenedFolder& opened)
+{
+    if (!opened.folder)
+        return meansGone(opened.error) ? FolderOutcome::Gone : FolderOutcome::Unreadable;
+    const platform::EntryIdentity identity = opened.folder->identity();
+    // A mount point shows the folder below the mount in its parent's listing, another volume here.
+    if (slot.expected && slot.expected->device == identity.device && slot.expected->inode != identity.inode)
+        return FolderOutcome::Gone;
+    const uint64_t parentVolume = slot.parent ? slot.parent->identity.device : 0;
+    if (identity.device == parentVolume)
+        return FolderOutcome::Listed;
+    if ((slot.sameVolumeOnly && parentVolume != 0) || fileSystem.isVirtualVolume(identity.device))
+        return FolderOutcome::OutOfBounds;
+    return FolderOutcome::Listed;
+}
+
+// One chunk of a task's folder, opening it first where needed; the lock is given up while the
+// disk is read.
+void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& filter, size_t chunkEntries)
+{
+    if (!task.listing) {
+        open(lock, task);
+        if (!task.listing) {
+            task.reset();
+            return;
+        }
+    }
+    EntryChunk chunk;
+    const std::shared_ptr<FolderSlot> slot = task.slot;
+    lock.unlock();
+    WaitMeter meter;
+    const bool more = readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
+    if (meter.waited())
+        disksWaited = true;
+    lock.lock();
+    if (cancelled)
+        return;
+    if (slot->dropped) {
+        task.reset();
+        return;
+    }
+    publish(*slot, std::move(chunk));
+    if (!more) {
+        const int error = task.listing->error();
+        task.reset();
+        finish(slot, error ? FolderOutcome::Unreadable : FolderOutcome::Listed);
+    }
+}
+
+// One worker thread: the lane first, then its own folder, then the next waiting one.
+class Worker {
+public:
+    Worker(std::shared_ptr<Session> session, EntryFilter filter)
+        : session_(std::move(session)), filter_(std::move(filter))
+    {
+    }
+
+    void run()
+    {
+        Session& s = *session_;
+        std::unique_lock lock(s.mutex);
+        while (true) {
+            Task* task = nullptr;
+            s.workChanged.wait(lock, [&] { return s.cancelled || (task = choose()); });
+            if (s.cancelled)
+                break;
+            s.step(lock, *task, filter_, s.policy.entriesPerChunk);
+        }
+        lock.unlock();
+        own_.reset();
+        lane_.reset();
+    }
+
+private:
+    Task* choose()
+    {
+        Session& s = *session_;
+        if (own_ && own_.slot->dropped)
+            own_.reset();
+        if (lane_ && lane_.slot->dropped)
+            lane_.reset();
+        if (s.laneWaits() && !(own_ && lane_)) {
+            Task& task = own_ ? lane_ : own_;
+            task.slot = s.lane;
+            s.start(*task.slot, false);
+            return &task;
+        }
+        if (lane_ && s.hasRoom(*lane_.slot))
+            return &lane_;
+        if (own_ && (own_.slot == s.lane ? s.hasRoom(*own_.slot) : s.entriesAllow()))
+            return &own_;
+        if (!own_ && s.mayStartAhead()) {
+            own_.slot = s.nextWaiting();
+            if (own_)
+                s.start(*own_.slot, own_.slot != s.lane);
+            return own_ ? &own_ : nullptr;
+        }
+        return nullptr;
+    }
+
+    std::shared_ptr<Session> session_;
+    EntryFilter filter_; // each worker judges with a copy of its own
+    Task own_;           // a folder it began ahead of the walk, or the lane
+    Task lane_;          // the lane, taken while it held a folder of its own
 };
 
 class ReadAheadReading : public FolderReading {
 public:
-    ReadAheadReading(Shared& shared, std::shared_ptr<Job> job) : shared_(shared), job_(std::move(job)) {}
+    ReadAheadReading(std::shared_ptr<Session> session, std::shared_ptr<FolderSlot> slot, EntryFilter* walkFilter)
+        : session_(std::move(session)), slot_(std::move(slot)), walkFilter_(walkFilter)
+    {
+    }
     ~ReadAheadReading() override
     {
-        const std::lock_guard lock(shared_.mutex);
-        shared_.discard(*job_); // a stop in the middle of the folder
-        shared_.workChanged.notify_all();
+        Session& s = *session_;
+        std::vector<std::shared_ptr<FolderSlot>> unqueued;
+        const std::lock_guard lock(s.mutex);
+        // A stop or a delete in the middle of the folder: its sub-folders not yet queued go.
+        Session::dropUnqueued(current_, unqueued);
+        for (const std::shared_ptr<FolderSlot>& folder : unqueued)
+            s.drop(folder);
+        if (!ended_)
+            s.drop(slot_);
+        if (s.lane == slot_)
+            s.lane.reset();
     }
 
     ChunkStatus next(const EntryChunk*& chunk) override
     {
-        const std::lock_guard lock(shared_.mutex);
-        if (job_->chunks.empty())
-            return job_->state == Job::State::Done || shared_.cancelled ? ChunkStatus::End : ChunkStatus::NotYet;
-        current_ = std::move(job_->chunks.front());
-        job_->chunks.pop_front();
-        shared_.entriesWaiting -= current_.entries.size();
-        volume_ = job_->volume;
-        identity_ = job_->identity;
-        shared_.workChanged.notify_all();
-        chunk = &current_;
-        return ChunkStatus::Ready;
+        Session& s = *session_;
+        std::unique_lock lock(s.mutex);
+        while (true) {
+            if (!slot_->chunks.empty()) {
+                current_ = std::move(slot_->chunks.front());
+                slot_->chunks.pop_front();
+                s.handedOut(*slot_, current_);
+                identity_ = slot_->identity;
+                chunk = &current_;
+                return ChunkStatus::Ready;
+            }
+            if (slot_->state == FolderSlot::State::Read || s.cancelled) {
+                ended_ = true;
+                outcome_ = slot_->outcome;
+                return ChunkStatus::End;
+            }
+            if (!walkFilter_)
+                return ChunkStatus::NotYet;
+            // No worker: the walk's own thread reads its folder.
+            if (!task_) {
+                task_.slot = slot_;
+                s.start(*slot_, false);
+            }
+            s.step(lock, task_, *walkFilter_, kWalkThreadChunk);
+        }
     }
 
     void wait(std::chrono::nanoseconds longest) override
     {
-        std::unique_lock lock(shared_.mutex);
-        shared_.chunkReady.wait_for(lock, longest, [this] {
-            return !job_->chunks.empty() || job_->state == Job::State::Done || shared_.cancelled;
+        Session& s = *session_;
+        std::unique_lock lock(s.mutex);
+        s.chunkReady.wait_for(lock, longest, [&] {
+            return !slot_->chunks.empty() || slot_->state == FolderSlot::State::Read || s.cancelled;
         });
     }
 
-    uint64_t volume() const override { return volume_; }
     platform::EntryIdentity folderIdentity() const override { return identity_; }
+    FolderOutcome outcome() const override { return outcome_; }
 
 private:
-    Shared& shared_;
-    std::shared_ptr<Job> job_;
+    std::shared_ptr<Session> session_;
+    std::shared_ptr<FolderSlot> slot_;
+    EntryFilter* walkFilter_; // set where no worker reads
+    Task task_;
     EntryChunk current_;
-    uint64_t volume_ = 0;
+    bool ended_ = false;
     platform::EntryIdentity identity_;
+    FolderOutcome outcome_ = FolderOutcome::Listed;
 };
 
 class ReadAheadSource : public FolderSource {
 public:
-    ReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter, const ReadAheadPolicy& policy)
-        : fileSystem_(fileSystem), filter_(filter), policy_(policy)
+    ReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter, const ReadAheadPolicy& policy,
+                    WorkerThreads& threads)
+        : session_(std::make_shared<Session>(fileSystem, policy)), filter_(filter), threads_(threads)
     {
-        for (int i = 0; i < policy_.firstWorkers(); ++i)
-            addWorker();
+        // Set before any worker runs, so nobody reads it changing: later workers only add to it.
+        session_->workers = policy.enabled ? policy.mostWorkers() : 0;
+        if (policy.enabled)
+            for (int i = 0; i < policy.firstWorkers() && addWorker(); ++i) {
+            }
+        if (started_ == 0)
+            session_->workers = 0;
     }
     ~ReadAheadSource() override { cancel(); }
 
-    void folderQueued(const QueuedFolder& folder) override
-    {
-        if (shared_.disksWaited.exchange(false) && int(workers_.size()) < policy_.mostWorkers())
-            addWorker();
-        const std::lock_guard lock(shared_.mutex);
-        shared_.jobs.push_back(std::make_shared<Job>(folder));
-        shared_.workChanged.notify_one();
-    }
-
-    std::unique_ptr<FolderReading> read(const QueuedFolder& folder) override;
+    std::unique_ptr<FolderReading> read(QueuedFolder& folder) override;
     void diskChanged(QByteArrayView folder) override;
+    void renamed(QByteArrayView from, QByteArrayView to, FolderSlot* slot) override;
     void cancel() override;
-    int threads() const override { return threadsStarted_; }
+    int threads() const override { return started_; }
 
 private:
-    // Only on the walk's thread, which alone starts and joins workers.
-    void addWorker()
+    bool addWorker()
     {
         // Workers beyond the cores are there to wait on the disk; when they do have work for the
         // processor, the walk's thread goes first, so the window keeps its turn.
-        const bool extra = threadsStarted_ >= policy_.firstWorkers();
-        workers_.emplace_back([this, filter = filter_, extra]() mutable {
+        const bool extra = started_ >= session_->policy.firstWorkers();
+        auto worker = std::make_shared<Worker>(session_, filter_);
+        const bool ok = threads_.start([worker, extra] {
             if (extra)
                 ::setpriority(PRIO_PROCESS, ::gettid(), kExtraWorkerNice); // a thread's own on Linux
-            work(filter);
+            worker->run();
         });
-        ++threadsStarted_;
+        started_ += ok;
+        return ok;
     }
-    std::shared_ptr<Job> takeJob(const QueuedFolder& folder);
-    std::shared_ptr<Job> pickLocked();
-    void work(EntryFilter& filter);
-    void readJob(Job& job, EntryFilter& filter);
+    bool readBefore(const QueuedFolder& folder, uint64_t readEpoch) const;
 
-    platform::FileSystem& fileSystem_;
-    EntryFilter filter_; // copied for each worker
-    ReadAheadPolicy policy_;
-    Shared shared_;
-    std::vector<std::thread> workers_;
-    int threadsStarted_ = 0;
+    struct Change {
+        QByteArray folder;
+        uint64_t epoch;
+    };
+
+    std::shared_ptr<Session> session_;
+    EntryFilter filter_; // copied for each worker; the walk's own where none started
+    WorkerThreads& threads_;
+    int started_ = 0;
+    std::vector<Change> changes_; // on the walk's thread
 };
 
-// The job of the folder whose turn has come. It stays first in the list until the walk moves on,
-// so that a worker can still take it if none has yet: none has started a later one, so one is
-// free for it. The walk's thread itself never waits on the disk.
-std::shared_ptr<Job> ReadAheadSource::takeJob(const QueuedFolder& folder)
+// Whether an action changed the disk at or above the folder after its reading began.
+bool ReadAheadSource::readBefore(const QueuedFolder& folder, uint64_t readEpoch) const
 {
-    const std::lock_guard lock(shared_.mutex);
-    shared_.walkPosition = folder.position;
-    const auto popFront = [this] {
-        shared_.jobs.pop_front();
-        if (shared_.firstUnstarted > 0)
-            --shared_.firstUnstarted;
-    };
-    while (!shared_.jobs.empty() && shared_.jobs.front()->folder.position < folder.position) {
-        shared_.discard(*shared_.jobs.front()); // dropped from the queue, as by a close
-        popFront();
-    }
-    const bool queued = folder.position != 0 && !shared_.jobs.empty()
-        && shared_.jobs.front()->folder.position == folder.position;
-    std::shared_ptr<Job> job = queued ? shared_.jobs.front() : nullptr;
-    // A root, or a folder read before the disk changed there or under a name since renamed: it
-    // is read afresh, by a worker all the same.
-    if (!job || job->stale || job->folder.path != folder.path) {
-        if (job) {
-            shared_.discard(*job);
-            popFront();
-        }
-        job = std::make_shared<Job>(folder);
-        shared_.jobs.push_front(job);
-        shared_.firstUnstarted = 0;
-    }
-    job->taken = true;
-    shared_.workChanged.notify_all();
-    return job;
+    return std::any_of(changes_.begin(), changes_.end(), [&](const Change& change) {
+        return change.epoch > readEpoch && platform::isSameOrBelow(folder.path, change.folder);
+    });
 }
 
-std::unique_ptr<FolderReading> ReadAheadSource::read(const QueuedFolder& folder)
+std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
 {
-    return std::make_unique<ReadAheadReading>(shared_, takeJob(folder));
+    Session& s = *session_;
+    if (s.disksWaited.exchange(false) && started_ > 0 && started_ < s.policy.mostWorkers())
+        addWorker();
+    const std::lock_guard lock(s.mutex);
+    if (folder.slot->state != FolderSlot::State::Waiting && readBefore(folder, folder.slot->readEpoch)) {
+        s.drop(folder.slot);
+        folder.slot = folder.slot->fresh();
+    }
+    if (folder.slot->countedAhead) {
+        folder.slot->countedAhead = false;
+        --s.foldersAhead;
+    }
+    s.lane = folder.slot;
+    s.workChanged.notify_all();
+    return std::make_unique<ReadAheadReading>(session_, folder.slot, started_ == 0 ? &filter_ : nullptr);
 }
 
 void ReadAheadSource::diskChanged(QByteArrayView folder)
 {
-    const std::lock_guard lock(shared_.mutex);
-    for (const std::shared_ptr<Job>& job : shared_.jobs) {
-        // The folder the walk is on goes on: the walk itself sees whether it is still there.
-        if (job->taken || !platform::isSameOrBelow(job->folder.path, folder))
-            continue;
-        job->stale = true;
-        if (job->state != Job::State::Waiting)
-            shared_.discard(*job);
-    }
-    shared_.workChanged.notify_all();
+    const std::lock_guard lock(session_->mutex);
+    changes_.push_back({folder.toByteArray(), ++session_->changeEpoch});
+}
+
+void ReadAheadSource::renamed(QByteArrayView from, QByteArrayView to, FolderSlot* slot)
+{
+    for (Change& change : changes_)
+        if (platform::isSameOrBelow(change.folder, from))
+            change.folder = to.toByteArray() + change.folder.mid(from.size());
+    const std::lock_guard lock(session_->mutex);
+    if (slot)
+        slot->name = platform::lastComponent(to).toByteArray();
+    changes_.push_back({to.toByteArray(), ++session_->changeEpoch});
 }
 
 void ReadAheadSource::cancel()
 {
-    {
-        const std::lock_guard lock(shared_.mutex);
-        shared_.cancelled = true;
-        shared_.workChanged.notify_all();
-        shared_.chunkReady.notify_all();
-    }
-    for (std::thread& worker : workers_)
-        if (worker.joinable())
-            worker.join();
-    workers_.clear();
-}
-
-// The first queued folder that no worker took yet, if the bounds allow reading it now. The walk's
-// own folder is always allowed: nothing read ahead can be waiting before it.
-std::shared_ptr<Job> ReadAheadSource::pickLocked()
-{
-    auto& jobs = shared_.jobs;
-    size_t& i = shared_.firstUnstarted;
-    while (i < jobs.size() && (jobs[i]->state != Job::State::Waiting || jobs[i]->stale))
-        ++i;
-    if (i >= jobs.size())
-        return nullptr;
-    const bool walksIt = jobs[i]->taken;
-    if (!walksIt && (shared_.entriesWaiting >= policy_.entriesAhead
-                     || jobs[i]->folder.position > shared_.walkPosition + policy_.foldersAhead))
-        return nullptr;
-    return jobs[i++];
-}
-
-// Each worker judges with a copy of the filter of its own, made before the walk uses its own.
-void ReadAheadSource::work(EntryFilter& filter)
-{
-    std::unique_lock lock(shared_.mutex);
-    while (true) {
-        std::shared_ptr<Job> job;
-        shared_.workChanged.wait(lock, [&] { return shared_.cancelled || (job = pickLocked()); });
-        if (shared_.cancelled)
-            return;
-        job->state = Job::State::Reading;
-        lock.unlock();
-        readJob(*job, filter);
-        lock.lock();
-        job->state = Job::State::Done;
-        shared_.chunkReady.notify_all();
-    }
-}
-
-void ReadAheadSource::readJob(Job& job, EntryFilter& filter)
-{
-    WaitMeter opening;
-    const std::unique_ptr<platform::FolderListing> listing =
-        fileSystem_.listFolder(job.folder.path, boundsOf(job.folder, &shared_.cancelled));
-    if (opening.waited())
-        shared_.disksWaited = true;
-    if (!listing)
-        return;
-    {
-        const std::lock_guard lock(shared_.mutex);
-        job.volume = listing->volume();
-        job.identity = listing->folderIdentity();
-    }
-    while (true) {
-        EntryChunk chunk;
-        WaitMeter reading;
-        const bool more = readChunk(*listing, filter, chunk, policy_.entriesPerChunk);
-        if (reading.waited())
-            shared_.disksWaited = true;
-        std::unique_lock lock(shared_.mutex);
-        if (!more || job.dropped || shared_.cancelled)
-            return;
-        shared_.entriesWaiting += chunk.entries.size();
-        job.chunks.push_back(std::move(chunk));
-        shared_.chunkReady.notify_all();
-        // A full budget holds back every folder but the one the walk is on.
-        shared_.workChanged.wait(lock, [&] {
-            return shared_.cancelled || job.dropped || job.taken || shared_.entriesWaiting < policy_.entriesAhead;
-        });
-    }
+    Session& s = *session_;
+    const std::lock_guard lock(s.mutex);
+    s.cancelled = true;
+    s.lane.reset();
+    s.readOrder.clear();
+    s.cache.clear();
+    s.workChanged.notify_all();
+    s.chunkReady.notify_all();
 }
 
 } // namespace
 
 std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
-                                                  const ReadAheadPolicy& policy)
+                                                  const ReadAheadPolicy& policy, WorkerThreads& threads)
 {
-    return std::make_unique<ReadAheadSource>(fileSystem, filter, policy);
+    return std::make_unique<ReadAheadSource>(fileSystem, filter, policy, threads);
 }
 
 } // namespace search

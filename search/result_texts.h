@@ -12,5 +12,8 @@ QString numberText(int64_t n);
 QString sizeText(int64_t bytes);
 // "找到 12 个文件"
 QString countText(int64_t rows);
+// How a search ended, for panel 2: "已完成搜索", with the count of folders it could not read where
+// there were some, or "无法读取搜索位置" where the location itself could not be read.
+QString endText(bool locationUnreadable, int64_t unreadableFolders);
 
 } // namespace search

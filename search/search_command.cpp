@@ -155,7 +155,10 @@ void SearchCommand::showProgress(const WalkProgress& progress)
 void SearchCommand::finish()
 {
     controls_.setStatusText(StatusPanel::State, countText(results_.totalRows()));
-    controls_.setStatusText(StatusPanel::Progress, QStringLiteral("已完成搜索"));
+    // A stop says no more than that the search ended.
+    const SearchState& state = walker_.state();
+    controls_.setStatusText(StatusPanel::Progress, state.StopRequested ? endText(false, 0)
+                                                       : endText(state.LocationUnreadable, state.UnreadableFolders));
     rememberLocation();
     lockWindow(false);
 }

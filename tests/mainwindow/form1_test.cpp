@@ -47,12 +47,20 @@ using RecordedMessages = testsupport::RecordingMessages;
 // is listed.
 class HookedFileSystem : public platform::PosixFileSystem {
 public:
-    std::unique_ptr<platform::FolderListing> listFolder(const QByteArray& path,
-                                                        const platform::ListingBounds& bounds) override
+    platform::OpenedFolder openFolder(const QByteArray& path, bool followLink) override
+    {
+        listed();
+        return PosixFileSystem::openFolder(path, followLink);
+    }
+    platform::OpenedFolder openBelow(const platform::OpenFolder& from, QByteArrayView names) override
+    {
+        listed();
+        return PosixFileSystem::openBelow(from, names);
+    }
+    void listed()
     {
         if (++listings == hookAt && hook)
             hook();
-        return PosixFileSystem::listFolder(path, bounds);
     }
     int listings = 0;
     int hookAt = -1;

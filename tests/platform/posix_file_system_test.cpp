@@ -44,8 +44,9 @@ protected:
     std::map<QByteArray, std::optional<uint32_t>> listAll(const QByteArray& folder)
     {
         std::map<QByteArray, std::optional<uint32_t>> names;
-        auto listing = fs.listFolder(folder, {});
-        EXPECT_TRUE(listing) << folder.constData();
+        const platform::OpenedFolder opened = fs.openFolder(folder, false);
+        EXPECT_TRUE(opened.folder) << folder.constData();
+        auto listing = opened.folder ? opened.folder->list() : nullptr;
         while (listing && listing->next())
             names[listing->name().toByteArray()] = listing->attributes();
         return names;
@@ -65,14 +66,12 @@ TEST_F(PosixFileSystemTest, InterleavedListingsEachKeepTheirOwnPosition)
         makeFile(name.constData());
         expected.insert(name);
     }
-    auto a = fs.listFolder(root, {});
-    ASSERT_TRUE(a);
+    auto a = fs.openFolder(root, false).folder->list();
     std::multiset<QByteArray> seenByA;
     for (int i = 0; i < 700 && a->next(); ++i)
         seenByA.insert(a->name().toByteArray());
 
-    auto b = fs.listFolder(root, {});
-    ASSERT_TRUE(b);
+    auto b = fs.openFolder(root, false).folder->list();
     std::multiset<QByteArray> seenByB;
     while (b->next())
         seenByB.insert(b->name().toByteArray());
@@ -124,40 +123,75 @@ TEST_F(PosixFileSystemTest, LengthIsSixtyFourBit)
 {
     const int64_t fiveGiB = int64_t(5) << 30;
     makeFile("sparse", off_t(fiveGiB));
-    EXPECT_EQ(fs.fileLength(at("sparse")), fiveGiB);
-    EXPECT_EQ(fs.fileLength(at("missing")), std::nullopt);
-    auto listing = fs.listFolder(root, {});
-    ASSERT_TRUE(listing);
+    auto listing = fs.openFolder(root, false).folder->list();
     while (listing->next() && listing->name() != "sparse") {
     }
     EXPECT_EQ(listing->length(), fiveGiB);
 }
 
-TEST_F(PosixFileSystemTest, MissingFoldersAndLinksToFoldersAreNotListed)
+TEST_F(PosixFileSystemTest, FoldersOpenOnlyWhereNoLinkLeadsAndSayWhyNot)
 {
     makeFolder("dir");
+    makeFolder("dir/sub");
     makeFile("dir/inside");
     makeLink("dir", "link");
     makeLink(".", "self");
-    EXPECT_FALSE(fs.listFolder(at("missing"), {}));
-    EXPECT_FALSE(fs.listFolder(at("link"), {}));
-    EXPECT_FALSE(fs.listFolder(at("self"), {}));
-    EXPECT_FALSE(fs.listFolder(at("dir/inside"), {}));
+    const auto error = [](const platform::OpenedFolder& opened) { return opened.folder ? 0 : opened.error; };
+    // The kernel answers ENOTDIR or ELOOP for a link where a folder is asked for.
+    const auto isLink = [&](const platform::OpenedFolder& opened) {
+        return error(opened) == ENOTDIR || error(opened) == ELOOP;
+    };
+    EXPECT_EQ(error(fs.openFolder(at("missing"), false)), ENOENT);
+    EXPECT_TRUE(isLink(fs.openFolder(at("link"), false)));
+    EXPECT_TRUE(isLink(fs.openFolder(at("self"), false)));
+    EXPECT_EQ(error(fs.openFolder(at("dir/inside"), false)), ENOTDIR);
+    EXPECT_EQ(error(fs.openFolder(at("link"), true)), 0) << "a typed location may be a link";
     EXPECT_TRUE(listAll(at("dir")).count("inside"));
+
+    // Below an open folder no link is followed, at the end or on the way.
+    const std::shared_ptr<platform::OpenFolder> top = fs.openFolder(root, false).folder;
+    EXPECT_TRUE(isLink(fs.openBelow(*top, "link")));
+    EXPECT_TRUE(isLink(fs.openBelow(*top, "link/sub")));
+    EXPECT_EQ(error(fs.openBelow(*top, "dir/inside")), ENOTDIR);
+    const platform::OpenedFolder sub = fs.openBelow(*top, "dir/sub");
+    ASSERT_TRUE(sub.folder);
+    struct stat st;
+    ASSERT_EQ(::stat(at("dir/sub"), &st), 0);
+    EXPECT_EQ(sub.folder->identity(), (platform::EntryIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}));
+    // What the parent's listing shows of a folder is what opening it shows.
+    auto listing = fs.openBelow(*top, "dir").folder->list();
+    while (listing->next() && listing->name() != "sub") {
+    }
+    EXPECT_EQ(listing->folderIdentity(), sub.folder->identity());
 }
 
-TEST_F(PosixFileSystemTest, BoundsRefuseVirtualFileSystemsAndOtherVolumes)
+TEST_F(PosixFileSystemTest, FoldersFarBelowAnOpenOneOpenPastThePathLimit)
+{
+    QByteArray names;
+    int dir = ::open(root, O_RDONLY | O_DIRECTORY);
+    for (int depth = 0; depth < 300 && dir >= 0; ++depth) { // about 9,000 bytes of names
+        const QByteArray name = "level-" + QByteArray::number(depth) + "-of-a-long-chain";
+        ASSERT_EQ(::mkdirat(dir, name, 0755), 0);
+        const int below = ::openat(dir, name, O_RDONLY | O_DIRECTORY);
+        ::close(dir);
+        dir = below;
+        names += (names.isEmpty() ? "" : "/") + name;
+    }
+    ::close(dir);
+    ASSERT_GT(names.size(), PATH_MAX);
+    const platform::OpenedFolder deep = fs.openBelow(*fs.openFolder(root, false).folder, names);
+    EXPECT_TRUE(deep.folder) << deep.error;
+    std::system(("rm -rf -- '" + at("level-0-of-a-long-chain") + "'").constData()); // past PATH_MAX
+}
+
+TEST_F(PosixFileSystemTest, VirtualFileSystemsAreTold)
 {
     struct stat st;
     ASSERT_EQ(::stat(root, &st), 0);
-    const uint64_t volume = st.st_dev;
-    EXPECT_TRUE(fs.listFolder(root, {volume, true}));
-    EXPECT_TRUE(fs.listFolder(root, {0, true})); // a volume's own root
-    EXPECT_FALSE(fs.listFolder(root, {volume + 1, true}));
-    EXPECT_TRUE(fs.listFolder(root, {volume + 1, false}));
+    EXPECT_FALSE(fs.isVirtualVolume(st.st_dev));
     if (::stat("/proc/self", &st) != 0)
         GTEST_SKIP() << "no /proc here";
-    EXPECT_FALSE(fs.listFolder("/proc", {}));
+    EXPECT_TRUE(fs.isVirtualVolume(st.st_dev));
 }
 
 TEST_F(PosixFileSystemTest, ExistenceQueryFindsPathsPatternsAndFolderContents)

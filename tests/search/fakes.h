@@ -15,27 +15,38 @@
 #include <QMap>
 #include <QStringList>
 
+#include <cerrno>
 #include <functional>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace fakes {
 
 // Folders and files keyed by full path ("/" the root); listings yield "." and ".." first, then
-// the children in the order they were added.
+// the children in the order they were added. Every entry has an inode of its own that a rename
+// keeps, so an open folder stays the folder it was, as on a disk.
 class FakeFileSystem : public platform::FileSystem {
 public:
     struct Node {
         bool folder = false;
         int64_t size = 0;
-        bool unreadable = false; // attribute and length queries fail
+        bool unreadable = false; // attribute and length queries fail, and it cannot be opened
+        bool locked = false;     // a folder that can be seen but not opened, as without permission
         uint32_t extraBits = 0;  // e.g. System
         uint64_t volume = 1;
-        bool linkToFolder = false; // a file that stands for a link to a folder
+        bool linkToFolder = false; // a link to the folder at linkTarget
+        QByteArray linkTarget;
+        uint64_t inode = 0;
         std::vector<QByteArray> children;
     };
 
-    FakeFileSystem() { nodes_["/"].folder = true; }
+    FakeFileSystem()
+    {
+        nodes_["/"].folder = true;
+        nodes_["/"].inode = ++lastInode_;
+        paths_[lastInode_] = "/";
+    }
 
     // A path ending in "/" is a folder; missing parents are made as folders of the parent's volume.
     Node& add(QByteArray path, int64_t size = 0)
@@ -54,23 +65,50 @@ public:
         n.folder = folder;
         n.size = size;
         n.volume = p.volume;
+        n.inode = ++lastInode_;
+        paths_[n.inode] = path;
         return n;
     }
 
-    std::unique_ptr<platform::FolderListing> listFolder(const QByteArray& folderPath,
-                                                        const platform::ListingBounds& bounds) override
+    // A link at path to the folder at target.
+    void addLink(const QByteArray& path, const QByteArray& target)
     {
-        const QByteArray k = folderPath.isEmpty() ? QByteArray("/") : folderPath;
-        listed.push_back(k);
-        auto found = nodes_.find(k);
-        if (found == nodes_.end() || !found->second.folder || found->second.unreadable)
-            return nullptr;
-        if (bounds.sameVolumeOnly && bounds.parentVolume != 0 && found->second.volume != bounds.parentVolume)
-            return nullptr;
-        std::vector<QByteArray> names{".", ".."};
-        names.insert(names.end(), found->second.children.begin(), found->second.children.end());
-        return std::make_unique<Listing>(*this, k, std::move(names), found->second.volume);
+        Node& link = add(path);
+        link.linkToFolder = true;
+        link.linkTarget = target;
     }
+
+    platform::OpenedFolder openFolder(const QByteArray& path, bool followLink) override
+    {
+        const QByteArray k = path.isEmpty() ? QByteArray("/") : key(path);
+        listed.push_back(k);
+        QByteArray resolved = resolve(k);
+        const Node* n = find(resolved);
+        if (n && n->linkToFolder && followLink)
+            n = find(resolved = resolve(n->linkTarget));
+        return opened(n);
+    }
+
+    platform::OpenedFolder openBelow(const platform::OpenFolder& from, QByteArrayView names) override
+    {
+        auto base = paths_.find(static_cast<const Open&>(from).inode);
+        if (base == paths_.end())
+            return {nullptr, ENOENT};
+        QByteArray path = base->second;
+        const Node* n = nullptr;
+        for (const QByteArray& name : QByteArray(names.data(), names.size()).split('/')) {
+            path = platform::joinPath(path == "/" ? QByteArray() : path, name);
+            n = find(path);
+            if (n && n->linkToFolder)
+                return {nullptr, ELOOP};
+            if (!n || !n->folder)
+                break;
+        }
+        listed.push_back(path);
+        return opened(n);
+    }
+
+    bool isVirtualVolume(uint64_t volume) override { return virtualVolumes.count(volume) > 0; }
 
     QByteArray firstMatch(const QByteArray& pattern) override
     {
@@ -109,7 +147,7 @@ public:
             | n->extraBits;
     }
 
-    std::optional<int64_t> fileLength(const QByteArray& path) override
+    std::optional<int64_t> fileLength(const QByteArray& path)
     {
         const Node* n = find(path);
         if (!n || n->unreadable)
@@ -120,7 +158,12 @@ public:
     // Removes an entry and everything below it.
     void remove(const QByteArray& path)
     {
-        std::erase_if(nodes_, [&](const auto& n) { return n.first == path || n.first.startsWith(path + '/'); });
+        std::erase_if(nodes_, [&](const auto& n) {
+            const bool gone = n.first == path || n.first.startsWith(path + '/');
+            if (gone)
+                paths_.erase(n.second.inode);
+            return gone;
+        });
         const qsizetype slash = path.lastIndexOf('/');
         std::erase(nodes_[slash == 0 ? QByteArray("/") : path.left(slash)].children, path.mid(slash + 1));
     }
@@ -131,7 +174,9 @@ public:
         std::map<QByteArray, Node> moved;
         for (auto it = nodes_.begin(); it != nodes_.end();) {
             if (it->first == from || it->first.startsWith(from + '/')) {
-                moved[to + it->first.mid(from.size())] = std::move(it->second);
+                const QByteArray now = to + it->first.mid(from.size());
+                paths_[it->second.inode] = now;
+                moved[now] = std::move(it->second);
                 it = nodes_.erase(it);
             } else {
                 ++it;
@@ -145,13 +190,40 @@ public:
                 child = to.mid(to.lastIndexOf('/') + 1);
     }
 
-    std::vector<QByteArray> listed; // every folder asked for, in order
+    const Node* find(const QByteArray& path) const
+    {
+        auto found = nodes_.find(key(path));
+        return found == nodes_.end() ? nullptr : &found->second;
+    }
+    QByteArray pathOf(uint64_t inode) const
+    {
+        auto found = paths_.find(inode);
+        return found == paths_.end() ? QByteArray() : found->second;
+    }
 
-private:
+    std::vector<QByteArray> listed; // every folder asked for, in order
+    std::set<uint64_t> virtualVolumes;
+
+    struct Open : platform::OpenFolder, std::enable_shared_from_this<Open> {
+        Open(FakeFileSystem& fs, uint64_t inode, uint64_t volume) : fs(fs), inode(inode), volume(volume) {}
+        platform::EntryIdentity identity() const override { return {volume, inode}; }
+        std::unique_ptr<platform::FolderListing> list(const std::atomic<bool>*) override
+        {
+            return std::make_unique<Listing>(fs, fs.pathOf(inode));
+        }
+        FakeFileSystem& fs;
+        uint64_t inode;
+        uint64_t volume;
+    };
+
     class Listing : public platform::FolderListing {
     public:
-        Listing(FakeFileSystem& fs, QByteArray folder, std::vector<QByteArray> names, uint64_t volume)
-            : fs_(fs), folder_(std::move(folder)), names_(std::move(names)), volume_(volume) {}
+        Listing(FakeFileSystem& fs, QByteArray folder) : fs_(fs), folder_(std::move(folder))
+        {
+            names_ = {".", ".."};
+            if (const Node* n = fs_.find(folder_))
+                names_.insert(names_.end(), n->children.begin(), n->children.end());
+        }
         bool next() override { return ++at_ < names_.size(); }
         QByteArrayView name() const override { return names_[at_]; }
         std::optional<uint32_t> attributes() override
@@ -161,32 +233,56 @@ private:
         std::optional<int64_t> length() override { return fs_.fileLength(path()); }
         std::optional<platform::EntryIdentity> identity() override
         {
-            if (!fs_.attributes(path()))
+            const Node* n = fs_.find(path());
+            if (!n || n->unreadable)
                 return std::nullopt;
-            return platform::EntryIdentity{volume_, uint64_t(qHash(path())) | 1};
+            return platform::EntryIdentity{n->volume, n->inode};
         }
-        uint64_t volume() const override { return volume_; }
 
     private:
         bool isDot() const { return names_[at_] == "." || names_[at_] == ".."; }
-        QByteArray path() const { return platform::joinPath(folder_, names_[at_]); }
+        QByteArray path() const { return platform::joinPath(folder_ == "/" ? QByteArray() : folder_, names_[at_]); }
         FakeFileSystem& fs_;
         QByteArray folder_;
         std::vector<QByteArray> names_;
-        uint64_t volume_;
         size_t at_ = size_t(-1);
     };
+
+private:
+    platform::OpenedFolder opened(const Node* n)
+    {
+        if (!n)
+            return {nullptr, ENOENT};
+        if (n->linkToFolder)
+            return {nullptr, ELOOP};
+        if (!n->folder)
+            return {nullptr, ENOTDIR};
+        if (n->unreadable || n->locked)
+            return {nullptr, EACCES};
+        return {std::make_shared<Open>(*this, n->inode, n->volume), 0};
+    }
+
+    // A full path as the system reads one: every link among its folders leads where it leads.
+    QByteArray resolve(const QByteArray& path) const
+    {
+        QByteArray at;
+        const QList<QByteArray> parts = path.split('/');
+        for (qsizetype i = 0; i < parts.size(); ++i) {
+            if (parts[i].isEmpty())
+                continue;
+            at += '/' + parts[i];
+            const Node* n = find(at);
+            if (n && n->linkToFolder && i + 1 < parts.size())
+                at = resolve(n->linkTarget);
+        }
+        return at.isEmpty() ? QByteArray("/") : at;
+    }
 
     static QByteArray key(QByteArray path)
     {
         while (path.size() > 1 && path.endsWith('/'))
             path.chop(1);
         return path.isEmpty() ? QByteArray("/") : path;
-    }
-    const Node* find(const QByteArray& path) const
-    {
-        auto found = nodes_.find(key(path));
-        return found == nodes_.end() ? nullptr : &found->second;
     }
     static bool glob(QByteArrayView name, QByteArrayView pattern)
     {
@@ -199,6 +295,8 @@ private:
     }
 
     std::map<QByteArray, Node> nodes_;
+    std::map<uint64_t, QByteArray> paths_;
+    uint64_t lastInode_ = 0;
 };
 
 // Records every call in order; processEvents() hands the yield number (from 1 in each search) to the

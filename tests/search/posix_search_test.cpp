@@ -3,11 +3,14 @@
 #include "fakes.h"
 
 #include "platform/posix_file_system.h"
+#include "tests/support/unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <QDir>
 
 #include <climits>
 #include <cstdlib>
@@ -80,13 +83,101 @@ TEST_P(PosixSearch, ListingMadeInsideAYieldLeavesTheWalkWhereItWas)
     h.controls.onYield = [&](int n) {
         if (n % 97 != 0)
             return;
-        const auto other = h.fs.listFolder(root + "/many", {});
-        ASSERT_TRUE(other);
+        const platform::OpenedFolder opened = h.fs.openFolder(root + "/many", false);
+        ASSERT_TRUE(opened.folder);
+        const auto other = opened.folder->list();
         while (other->next()) {
         }
         EXPECT_FALSE(h.fs.firstMatch(root + "/many/entry*").isEmpty());
     };
     EXPECT_EQ(sorted(h.search(QFile::decodeName(root), "entry")), sorted(expected));
+}
+
+// A folder the user may not read is not a folder without files: the search says how many it
+// could not read, and that it could not read the location itself.
+TEST_P(PosixSearch, FoldersTheUserCannotReadAreCountedAtTheEnd)
+{
+    for (const char* folder : {"/one", "/sub/two", "/sub/ok"})
+        ASSERT_EQ(::mkdir(root + folder, 0755), 0);
+    for (const char* folder : {"/one", "/sub/two"})
+        ASSERT_EQ(::chmod(root + folder, 0), 0);
+    for (const char* folder : {"", "/sub", "/sub/ok", "/many"})
+        ASSERT_EQ(::chown(root + folder, 65534, 65534) == 0 || ::geteuid() != 0, true);
+    const int answer = testsupport::asUnprivilegedUser(root, [&] {
+        h.search(QFile::decodeName(root));
+        if (h.controls.status[2] != "已完成搜索（无法读取 2 个文件夹）")
+            return 1;
+        h.search(QFile::decodeName(root + "/one"));
+        return h.controls.status[2] == "无法读取搜索位置" ? 0 : 2;
+    });
+    for (const char* folder : {"/one", "/sub/two"})
+        ::chmod(root + folder, 0755);
+    EXPECT_EQ(answer, 0) << "1: the count of unreadable folders, 2: the unreadable location";
+}
+
+// A folder swapped for a link to an outside folder just after the walk opened it: nothing below
+// it is read through the link, whether it is opened from the folder still held or from above.
+TEST_P(PosixSearch, AFolderSwappedForALinkLeadsTheWalkNowhereElse)
+{
+    struct SwappingFileSystem : platform::PosixFileSystem {
+        std::function<void(QByteArrayView)> opened;
+        platform::OpenedFolder openBelow(const platform::OpenFolder& from, QByteArrayView names) override
+        {
+            platform::OpenedFolder result = PosixFileSystem::openBelow(from, names);
+            opened(names);
+            return result;
+        }
+    };
+    QTemporaryDir outside;
+    const QByteArray o = QFile::encodeName(outside.path());
+    ASSERT_EQ(::mkdir(o + "/b", 0755), 0);
+    touch(o + "/b/kprivate.txt");
+    for (size_t openFolders : {size_t(1), size_t(0)}) {
+        SCOPED_TRACE(openFolders);
+        const QByteArray t = root + "/t" + QByteArray::number(openFolders);
+        ASSERT_EQ(::mkdir(t, 0755), 0);
+        ASSERT_EQ(::mkdir(t + "/a", 0755), 0);
+        ASSERT_EQ(::mkdir(t + "/a/b", 0755), 0);
+        touch(t + "/a/b/kdecoy.txt");
+        search::ReadAheadPolicy policy = GetParam() ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off();
+        policy.openFolders = openFolders;
+        fakes::Harness<SwappingFileSystem> swapping(policy);
+        bool swapped = false;
+        swapping.fs.opened = [&](QByteArrayView names) {
+            if (names != "a" || swapped)
+                return;
+            swapped = ::rename(t + "/a", t + "/a.old") == 0 && ::symlink(o, t + "/a") == 0;
+        };
+        const QStringList rows = swapping.search(QFile::decodeName(t), "k");
+        EXPECT_TRUE(swapped);
+        EXPECT_TRUE(rows.filter("kprivate").isEmpty()) << rows.join(' ').toStdString();
+    }
+}
+
+// However deep the tree, the walk holds no more folders open than its bound allows.
+TEST_P(PosixSearch, ADeepChainIsWalkedWithinTheBoundOfOpenFolders)
+{
+    int fd = ::open(root, O_RDONLY | O_DIRECTORY);
+    for (int level = 0; level < 150 && fd >= 0; ++level) {
+        ASSERT_EQ(::mkdirat(fd, "chain-of-folders", 0755), 0);
+        const int below = ::openat(fd, "chain-of-folders", O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = below;
+    }
+    ::close(fd);
+    const auto openDescriptors = [] { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); };
+    search::ReadAheadPolicy policy = GetParam() ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off();
+    policy.workers = 2;
+    policy.openFolders = 4;
+    fakes::Harness<platform::PosixFileSystem> deep(policy);
+    const qsizetype before = openDescriptors();
+    qsizetype most = 0;
+    deep.controls.onYield = [&](int) { most = std::max(most, openDescriptors()); };
+    deep.search(QFile::decodeName(root + "/chain-of-folders"), "chain");
+    std::system(("rm -rf -- '" + root + "/chain-of-folders'").constData()); // past PATH_MAX
+    EXPECT_EQ(deep.results.totalRows(), 149);
+    // The bound, the root, and for each worker its own folder, the walk's and one to open from.
+    EXPECT_LE(most - before, 4 + 1 + 3 * policy.workers);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Folders read ahead on worker threads: whatever order the workers finish in, rows come in queue
 // order; a stop while workers wait on the disk ends the search and joins them; a delete inside a
 // yield leaves nothing of what was read ahead below it.
-#include "fakes.h"
+#include "gated_file_system.h"
 
 #include <gtest/gtest.h>
 
@@ -14,125 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The fake tree behind gates: a listing of a closed folder waits until the test opens it, or
-// until its reader is cancelled. Listings are copied whole under a lock, so the test may change
-// the tree from the window's thread while workers list.
-class GatedFileSystem : public platform::FileSystem {
-public:
-    fakes::FakeFileSystem tree;
-
-    void close(const QByteArray& folder)
-    {
-        const std::lock_guard lock(mutex_);
-        closed_.insert(folder);
-    }
-    void open(const QByteArray& folder)
-    {
-        const std::lock_guard lock(mutex_);
-        closed_.erase(folder);
-        changed_.notify_all();
-    }
-    bool wasRead(const QByteArray& folder)
-    {
-        const std::lock_guard lock(mutex_);
-        return read_.count(folder) > 0;
-    }
-    // Waits a while for a worker to have read a folder.
-    bool waitRead(const QByteArray& folder)
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, 5s, [&] { return read_.count(folder) > 0; });
-    }
-    int listingsUnderWay()
-    {
-        const std::lock_guard lock(mutex_);
-        return underWay_;
-    }
-    void removeFromTree(const QByteArray& path)
-    {
-        const std::lock_guard lock(mutex_);
-        tree.remove(path);
-    }
-    void renameInTree(const QByteArray& from, const QByteArray& to)
-    {
-        const std::lock_guard lock(mutex_);
-        tree.rename(from, to);
-    }
-    std::vector<QByteArray> listedOrder()
-    {
-        const std::lock_guard lock(mutex_);
-        return read_order_;
-    }
-
-    std::unique_ptr<platform::FolderListing> listFolder(const QByteArray& path,
-                                                        const platform::ListingBounds& bounds) override
-    {
-        std::unique_lock lock(mutex_);
-        ++underWay_;
-        // As a disk would, the gate knows nothing of the reader's cancel; it looks now and then.
-        while (closed_.count(path) && !(bounds.cancelled && bounds.cancelled->load()))
-            changed_.wait_for(lock, 2ms);
-        auto listing = tree.listFolder(path, bounds);
-        std::unique_ptr<platform::FolderListing> copy;
-        if (listing)
-            copy = std::make_unique<Snapshot>(*listing);
-        read_.insert(path);
-        read_order_.push_back(path);
-        --underWay_;
-        changed_.notify_all();
-        return copy;
-    }
-    QByteArray firstMatch(const QByteArray& pattern) override
-    {
-        const std::lock_guard lock(mutex_);
-        return tree.firstMatch(pattern);
-    }
-    std::optional<uint32_t> attributes(const QByteArray& path) override
-    {
-        const std::lock_guard lock(mutex_);
-        return tree.attributes(path);
-    }
-    std::optional<int64_t> fileLength(const QByteArray& path) override
-    {
-        const std::lock_guard lock(mutex_);
-        return tree.fileLength(path);
-    }
-    bool isLinkToFolder(const QByteArray&) override { return false; }
-
-private:
-    class Snapshot : public platform::FolderListing {
-    public:
-        explicit Snapshot(platform::FolderListing& from) : volume_(from.volume())
-        {
-            while (from.next())
-                entries_.push_back({from.name().toByteArray(), from.attributes(), from.length(), from.identity()});
-        }
-        bool next() override { return ++at_ < entries_.size(); }
-        QByteArrayView name() const override { return entries_[at_].name; }
-        std::optional<uint32_t> attributes() override { return entries_[at_].attributes; }
-        std::optional<int64_t> length() override { return entries_[at_].length; }
-        std::optional<platform::EntryIdentity> identity() override { return entries_[at_].identity; }
-        uint64_t volume() const override { return volume_; }
-
-    private:
-        struct Entry {
-            QByteArray name;
-            std::optional<uint32_t> attributes;
-            std::optional<int64_t> length;
-            std::optional<platform::EntryIdentity> identity;
-        };
-        std::vector<Entry> entries_;
-        size_t at_ = size_t(-1);
-        uint64_t volume_;
-    };
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::set<QByteArray> closed_;
-    std::set<QByteArray> read_;
-    std::vector<QByteArray> read_order_;
-    int underWay_ = 0;
-};
+using fakes::GatedFileSystem;
 
 search::ReadAheadPolicy fourWorkers()
 {
@@ -163,23 +45,38 @@ TEST(ReadAhead, RowsComeInQueueOrderWhenLaterFoldersAreReadFirst)
     EXPECT_EQ(on.controls.status[1], off.controls.status[1]);
 }
 
-TEST(ReadAhead, AStopWhileWorkersWaitOnTheDiskEndsTheSearchAndJoinsThem)
+// A hung disk: the listings never end by themselves, whatever the cancel says. The search ends at
+// the stop all the same; the workers leave once the disk answers, and read nothing more then.
+TEST(ReadAhead, AStopEndsTheSearchWhileEveryWorkerIsStuckOnTheDisk)
 {
     fakes::Harness<GatedFileSystem> h(fourWorkers());
+    h.fs.gatesHeedCancel = false;
     for (int i = 0; i < 8; ++i) {
         const QByteArray folder = "/s/d" + QByteArray::number(i);
-        h.fs.tree.add(folder + "/inside");
-        h.fs.close(folder); // never opened
+        for (int f = 0; f < 50; ++f)
+            h.fs.tree.add(folder + "/f" + QByteArray::number(f));
+        h.fs.close(folder);
     }
+    std::atomic<int> entriesAfterStop{0};
+    std::atomic<bool> stopped{false};
+    h.fs.onEntry = [&](const QByteArray&, QByteArrayView) { entriesAfterStop += stopped.load(); };
     h.controls.onYield = [&](int) {
         // The root walked, the walk waiting on its first sub-folder, every worker on the disk.
-        if (h.results.totalRows() == 8 && h.fs.listingsUnderWay() >= 4 && !h.command.state().StopRequested)
+        if (h.results.totalRows() == 8 && h.fs.listingsUnderWay() >= 4 && !stopped) {
+            stopped = true;
             h.command.StopSearch();
+        }
     };
     h.search("/s");
-    EXPECT_EQ(h.fs.listingsUnderWay(), 0) << "a worker outlived the search";
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(h.fs.listingsUnderWay(), 4) << "the search waited for the disk";
     EXPECT_EQ(h.results.totalRows(), 8);
     EXPECT_EQ(h.controls.status[2], "已完成搜索");
+    h.fs.openAll();
+    while (h.fs.listingsUnderWay() > 0)
+        std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(20ms);
+    EXPECT_LE(entriesAfterStop, 4) << "a cancelled worker read past the entry it was fetching";
 }
 
 TEST(ReadAhead, ADeleteInsideAYieldLeavesNoRowOfAFolderAlreadyReadAhead)
@@ -226,6 +123,104 @@ TEST(ReadAhead, AFolderRenamedAfterItsSubFoldersWereReadAheadIsSearchedUnderItsN
     EXPECT_TRUE(rows.contains("/r/b/deep/two"));
     EXPECT_TRUE(rows.contains("/r/b/one"));
     EXPECT_EQ(rows.filter("/r/a").size(), 0) << rows.join(" ").toStdString();
+}
+
+// Both workers fill the budget with two big folders while the walk is on their parent; a change
+// in an earlier folder makes its queued sub-folder out of date, read afresh at its turn. That
+// fresh folder must find a worker although both hold folders the budget holds back.
+TEST(ReadAhead, AFolderReadAfreshWhileTheBudgetIsFullIsStillRead)
+{
+    search::ReadAheadPolicy policy;
+    policy.workers = 2;
+    policy.entriesAhead = 4;
+    policy.entriesPerChunk = 1;
+    fakes::Harness<GatedFileSystem> h(policy);
+    fakes::Harness<> reference;
+    for (auto* tree : {&h.fs.tree, &reference.fs}) {
+        tree->add("/r/p/x");
+        tree->add("/r/p/s/inside");
+        for (int i = 0; i < 40; ++i) {
+            tree->add("/r/q/big1/f" + QByteArray::number(i));
+            tree->add("/r/q/big2/g" + QByteArray::number(i));
+        }
+    }
+    reference.fs.remove("/r/p/x");
+    bool changed = false;
+    h.controls.onYield = [&](int n) {
+        if (n > 20000)
+            h.command.StopSearch(); // the search would never end
+        if (changed || h.controls.status[2] != "正在搜索: /r/q" || !h.fs.wasRead("/r/p/s"))
+            return;
+        h.fs.removeFromTree("/r/p/x");
+        h.results.removeResultRow(int(h.paths().indexOf("/r/p/x")));
+        h.command.diskChanged("/r/p/x");
+        changed = true;
+    };
+    const QStringList rows = h.search("/r");
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(rows, reference.search("/r"));
+    EXPECT_EQ(h.controls.status[2], "已完成搜索");
+}
+
+// The walk's folder renamed from the window before its listing opened, or a folder above it:
+// the folder is opened under its new name, not lost with everything below it.
+TEST(ReadAhead, AFolderRenamedBeforeItsListingOpenedIsReadUnderItsNewName)
+{
+    for (const char* walked : {"/r/a", "/r/a/deep"}) {
+        SCOPED_TRACE(walked);
+        search::ReadAheadPolicy policy = fourWorkers();
+        policy.openFolders = 1; // no folder but the last stays open: "a/deep" goes from "/r"
+        fakes::Harness<GatedFileSystem> h(policy);
+        for (const char* path : {"/r/a/one", "/r/a/deep/two", "/r/a/deep/three", "/r/z/zz"})
+            h.fs.tree.add(path);
+        std::mutex mutex;
+        std::condition_variable released;
+        bool opening = false, renamed = false;
+        h.fs.onOpen = [&](const QByteArray& path) {
+            std::unique_lock lock(mutex);
+            if (path != walked || renamed)
+                return;
+            opening = true;
+            released.wait(lock, [&] { return renamed; });
+        };
+        h.controls.onYield = [&](int) {
+            const std::lock_guard lock(mutex);
+            if (!opening || renamed || !h.paths().contains("/r/a"))
+                return;
+            h.fs.renameInTree("/r/a", "/r/b");
+            h.results.renameResultRow(int(h.paths().indexOf("/r/a")), "b");
+            h.command.entryRenamed("/r/a", "/r/b");
+            renamed = true;
+            released.notify_all();
+        };
+        const QStringList rows = h.search("/r");
+        EXPECT_TRUE(renamed);
+        EXPECT_EQ(rows, (QStringList{"/r/b", "/r/z", "/r/b/one", "/r/b/deep", "/r/z/zz", "/r/b/deep/two",
+                                     "/r/b/deep/three"}));
+    }
+}
+
+// A folder swapped for a link to a folder outside the tree once the walk has listed it: what
+// was queued below it is not read through the link.
+TEST(ReadAhead, AFolderSwappedForALinkIsNotFollowed)
+{
+    fakes::Harness<GatedFileSystem> h(fourWorkers());
+    h.fs.tree.add("/t/a/b/kdecoy.txt");
+    for (int i = 0; i < 200; ++i)
+        h.fs.tree.add("/t/wide/f" + QByteArray::number(i));
+    h.fs.tree.add("/O/b/kprivate.txt");
+    std::atomic<bool> swapped{false};
+    h.fs.onEntry = [&](const QByteArray& folder, QByteArrayView) {
+        if (folder != "/t/a" || swapped.exchange(true))
+            return;
+        h.fs.change([](fakes::FakeFileSystem& tree) {
+            tree.rename("/t/a", "/t/a.old");
+            tree.addLink("/t/a", "/O");
+        });
+    };
+    const QStringList rows = h.search("/t");
+    EXPECT_TRUE(swapped);
+    EXPECT_TRUE(rows.filter("kprivate").isEmpty()) << rows.join(" ").toStdString();
 }
 
 } // namespace

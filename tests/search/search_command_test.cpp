@@ -212,6 +212,29 @@ TEST_F(Search, EntryWithUnreadableAttributesIsQueuedAndBecomesARowOnlyWithHidden
     EXPECT_EQ(h.search("/u"), QStringList{"/u/ghost"});
 }
 
+// A search that could not read everything does not end as one that found all there is.
+TEST_F(Search, FoldersThatCouldNotBeReadAreCountedAndAnUnreadableLocationIsSaid)
+{
+    h.fs.add("/p/one/").locked = true;
+    h.fs.add("/p/sub/two/").locked = true;
+    h.fs.add("/p/sub/ok.txt");
+    EXPECT_EQ(h.search("/p"), (QStringList{"/p/one", "/p/sub", "/p/sub/two", "/p/sub/ok.txt"}));
+    EXPECT_EQ(h.controls.status[2], "已完成搜索（无法读取 2 个文件夹）");
+
+    h.fs.add("/q/").locked = true;
+    h.search("/q");
+    EXPECT_EQ(h.controls.status[1], "找到 0 个文件");
+    EXPECT_EQ(h.controls.status[2], "无法读取搜索位置");
+
+    // A stop says only that the search ended.
+    h.controls.onYield = [&](int n) {
+        if (n == 3)
+            h.command.StopSearch();
+    };
+    h.search("/p");
+    EXPECT_EQ(h.controls.status[2], "已完成搜索");
+}
+
 TEST_F(Search, StopInTheRootHandlesNoFurtherEntryAndKeepsTheRows)
 {
     for (const char* path : {"/s/sub/deep.txt", "/s/f1", "/s/f2", "/s/f3", "/s/f4"})

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+#include <list>
+#include <memory>
+
+namespace search {
+
+struct FolderSlot;
+
+// The folders kept open after their listing, so that the folders below them are opened from
+// them, as many as the bound allows; the least recently used is closed first. Roots stay open
+// as long as their slots live and are not counted. Used under the read-ahead's mutex.
+class OpenFolderCache {
+public:
+    explicit OpenFolderCache(size_t capacity) : capacity_(capacity) {}
+
+    void keep(const std::shared_ptr<FolderSlot>& slot); // its listing has ended
+    void used(FolderSlot& slot);                        // a folder below it was opened from it
+    void clear();
+
+private:
+    std::list<std::shared_ptr<FolderSlot>> order_; // most recently used first
+    size_t capacity_;
+};
+
+// A bound that leaves most of the process's descriptors to everything else.
+size_t defaultOpenFolders();
+
+} // namespace search
