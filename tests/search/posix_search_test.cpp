@@ -16,6 +16,7 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,15 +105,40 @@ TEST_P(PosixSearch, FoldersTheUserCannotReadAreCountedAtTheEnd)
     for (const char* folder : {"", "/sub", "/sub/ok", "/many"})
         ASSERT_EQ(::chown(root + folder, 65534, 65534) == 0 || ::geteuid() != 0, true);
     const int answer = testsupport::asUnprivilegedUser(root, [&] {
-        h.search(QFile::decodeName(root));
-        if (h.controls.status[2] != "已完成搜索（无法读取 2 个文件夹）")
+        // A harness of the child's own, whose workers are joined before the child exits.
+        fakes::Harness<platform::PosixFileSystem> mine{GetParam() ? search::ReadAheadPolicy{}
+                                                                  : search::ReadAheadPolicy::off()};
+        mine.search(QFile::decodeName(root));
+        if (mine.controls.status[2] != "已完成搜索（无法读取 2 个文件夹）")
             return 1;
-        h.search(QFile::decodeName(root + "/one"));
-        return h.controls.status[2] == "无法读取搜索位置" ? 0 : 2;
+        mine.search(QFile::decodeName(root + "/one"));
+        return mine.controls.status[2] == "无法读取搜索位置" ? 0 : 2;
     });
     for (const char* folder : {"/one", "/sub/two"})
         ::chmod(root + folder, 0755);
     EXPECT_EQ(answer, 0) << "1: the count of unreadable folders, 2: the unreadable location";
+}
+
+// A process that may start no further thread still searches, on the window's own thread.
+TEST(NoRoomForThreads, TheSearchRunsWithoutWorkers)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root, to search as a user whose count of threads can be capped at one";
+    QTemporaryDir tmp;
+    const QByteArray root = QFile::encodeName(tmp.path());
+    ASSERT_EQ(::mkdir(root + "/sub", 0755), 0);
+    ASSERT_EQ(::chown(root + "/sub", 65534, 65534), 0);
+    ::close(::open(root + "/sub/found.txt", O_CREAT | O_WRONLY, 0644));
+    const int answer = testsupport::asUnprivilegedUser(root, [&] {
+        const struct rlimit one{1, 1};
+        if (::setrlimit(RLIMIT_NPROC, &one) != 0)
+            return 3;
+        fakes::Harness<platform::PosixFileSystem> alone{search::ReadAheadPolicy{}};
+        if (alone.search(QFile::decodeName(root), "found") != QStringList{QFile::decodeName(root + "/sub/found.txt")})
+            return 1;
+        return alone.command.stats().readAheadThreads == 0 ? 0 : 2;
+    });
+    EXPECT_EQ(answer, 0) << "1: the rows, 2: a worker started after all, 3: no cap";
 }
 
 // A folder swapped for a link to an outside folder just after the walk opened it: nothing below

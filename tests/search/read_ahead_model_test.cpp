@@ -13,7 +13,7 @@ namespace {
 using namespace std::chrono_literals;
 
 #if defined(__SANITIZE_THREAD__)
-constexpr int kSchedules = 150; // ThreadSanitizer runs every one ten times slower
+constexpr int kSchedules = 400; // ThreadSanitizer runs every one ten times slower
 #else
 constexpr int kSchedules = 2000;
 #endif
