@@ -18,11 +18,11 @@ namespace search {
 // Holds its own working buffers: one per thread.
 class PinyinMatcher {
 public:
-    // Both give nothing for a pattern without a letter: readings would change nothing there.
     // The contains test: every character of the pattern stands for itself, found anywhere in the
-    // name.
+    // name. Nothing for a pattern without a letter, where readings would change nothing.
     static std::optional<PinyinMatcher> contains(CodePointView pattern);
     // The whole-word test: the wildcard pattern over the whole name, "?" one character of it.
+    // Nothing without a letter either.
     static std::optional<PinyinMatcher> wholeName(const WildcardPattern& pattern);
 
     // readings: the reading set of each character of the name.
