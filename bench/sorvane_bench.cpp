@@ -49,13 +49,14 @@ int main(int argc, char** argv)
     const QCommandLineOption wholeWordOption(QStringLiteral("whole-word"), QStringLiteral("Tick 全字匹配."));
     const QCommandLineOption caseOption(QStringLiteral("case"), QStringLiteral("Tick 区分大小写."));
     const QCommandLineOption hiddenOption(QStringLiteral("hidden"), QStringLiteral("Tick 包括隐藏文件."));
+    const QCommandLineOption pinyinOption(QStringLiteral("pinyin"), QStringLiteral("Tick 拼音匹配."));
     const QCommandLineOption rowsOption(QStringLiteral("rows"), QStringLiteral("Print every row."));
     const QCommandLineOption noReadAheadOption(QStringLiteral("no-read-ahead"),
                                                QStringLiteral("Read every folder on the window's thread."));
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("A fixed number of workers."),
                                            QStringLiteral("N"), QStringLiteral("0"));
-    parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, rowsOption,
-                       noReadAheadOption, workersOption});
+    parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
+                       rowsOption, noReadAheadOption, workersOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
@@ -80,6 +81,7 @@ int main(int argc, char** argv)
     controls.Check1->setChecked(parser.isSet(wholeWordOption));
     controls.Check2->setChecked(parser.isSet(caseOption));
     controls.Check3->setChecked(parser.isSet(hiddenOption));
+    controls.Check4->setChecked(parser.isSet(pinyinOption));
     window.show();
     QApplication::processEvents();
 

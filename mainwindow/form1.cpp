@@ -112,6 +112,8 @@ void Form1::buildControls()
     ui_.Check3 = place(new OptionBox(QStringLiteral("包括隐藏文件"), this), "Check3", 3840, 840, 1455, 255);
     ui_.Command1 = place(new QPushButton(QStringLiteral("开始搜索"), this), "Command1", 6120, 120, 1695, 375);
     ui_.Command2 = place(new QPushButton(QStringLiteral("停止搜索"), this), "Command2", 6120, 600, 1695, 375);
+    // In the gap between the stop button and the list.
+    ui_.Check4 = place(new OptionBox(QStringLiteral("拼音匹配"), this), "Check4", 6120, 1020, 1695, 255);
     // Enter belongs to the start button wherever the focus is (see keyPressEvent).
     ui_.Command1->setAutoDefault(false);
     ui_.Command1->setDefault(true);
@@ -140,6 +142,7 @@ void Form1::buildControls()
     setTabOrder(ui_.Check1, ui_.Check2);
     setTabOrder(ui_.Check2, ui_.Combo2);
     setTabOrder(ui_.Combo2, ui_.Check3);
+    setTabOrder(ui_.Check3, ui_.Check4);
     platform::selectAllOnFocus(ui_.Text1);
 }
 

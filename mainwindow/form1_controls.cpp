@@ -29,6 +29,7 @@ Form1Controls Form1Controls::of(QWidget& w)
     find(c.Check1, "Check1");
     find(c.Check2, "Check2");
     find(c.Check3, "Check3");
+    find(c.Check4, "Check4");
     find(c.Command1, "Command1");
     find(c.Command2, "Command2");
     find(c.List1, "List1");

@@ -27,6 +27,7 @@ struct Form1Controls {
     OptionBox* Check1;
     OptionBox* Check2;
     OptionBox* Check3;
+    OptionBox* Check4;
     QPushButton* Command1;
     QPushButton* Command2;
     ResultView* List1;

@@ -32,7 +32,7 @@ void Form1::runStartUp()
 {
     if (services_.settings) {
         const OptionStates states = restoreOptionStates(*services_.settings);
-        OptionBox* boxes[] = {ui_.Check1, ui_.Check2, ui_.Check3};
+        OptionBox* boxes[] = {ui_.Check1, ui_.Check2, ui_.Check3, ui_.Check4};
         for (size_t box = 0; box < states.size(); ++box)
             boxes[box]->setCheckState(checkStateFor(states[box]));
     }
@@ -80,7 +80,8 @@ void Form1::closeEvent(QCloseEvent* event)
     search_->CloseWindow();
     if (services_.settings)
         saveOptionStates(*services_.settings,
-                         {storedStateOf(ui_.Check1), storedStateOf(ui_.Check2), storedStateOf(ui_.Check3)});
+                         {storedStateOf(ui_.Check1), storedStateOf(ui_.Check2), storedStateOf(ui_.Check3),
+                          storedStateOf(ui_.Check4)});
     event->accept();
 }
 

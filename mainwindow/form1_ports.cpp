@@ -73,6 +73,7 @@ int Form1::optionState(search::SearchOption option) const
     case search::SearchOption::WholeWord: return storedStateOf(ui_.Check1);
     case search::SearchOption::CaseSensitive: return storedStateOf(ui_.Check2);
     case search::SearchOption::IncludeHidden: return storedStateOf(ui_.Check3);
+    case search::SearchOption::Pinyin: return storedStateOf(ui_.Check4);
     }
     return 0;
 }
@@ -85,6 +86,7 @@ void Form1::setEnabled(search::Control control, bool enabled)
     case Control::Check1: widget = ui_.Check1; break;
     case Control::Check2: widget = ui_.Check2; break;
     case Control::Check3: widget = ui_.Check3; break;
+    case Control::Check4: widget = ui_.Check4; break;
     case Control::Combo2: widget = ui_.Combo2; break;
     case Control::Command1: widget = ui_.Command1; break;
     case Control::Command2: widget = ui_.Command2; break;

@@ -10,9 +10,9 @@ class SettingsStore;
 
 namespace mainwindow {
 
-// The three option boxes are the program's only remembered state: section "Form1", keys "check1"
-// to "check3", each the box's state 0 (unticked), 1 (ticked) or 2 (greyed).
-using OptionStates = std::array<int, 3>;
+// The four option boxes are the program's only remembered state: section "Form1", keys "check1"
+// to "check4", each the box's state 0 (unticked), 1 (ticked) or 2 (greyed).
+using OptionStates = std::array<int, 4>;
 
 // A stored text as a box state; anything but a valid state leaves the box unticked.
 int optionStateFromText(const QString& text);

@@ -18,6 +18,10 @@ EntryFilter::EntryFilter(const SearchRequest& request)
         const CodePoints ext = toCodePoints(request.ExtPattern);
         extPattern_ = WildcardPattern::compile(caseSensitive_ ? ext : upperCased(ext));
     }
+    if (request.pinyin && wholeWord_ && wholeWordPattern_)
+        pinyinWholeWord_ = PinyinMatcher::wholeName(*wholeWordPattern_);
+    if (request.pinyin && !wholeWord_)
+        pinyinContains_ = PinyinMatcher::contains(pattern_);
     needsName_ = category_->needsExtension() || wholeWord_ || !pattern_.empty() || hasExtFilter_;
 }
 
@@ -47,13 +51,27 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
     // Whole word: the name matches the pattern, with or without case as asked; the contains and
     // extension tests do not apply on top of it. A malformed pattern finds nothing.
     if (wholeWord_)
-        return wholeWordPattern_ && wholeWordPattern_->matches(text);
+        return wholeWordPattern_
+            && (wholeWordPattern_->matches(text) || (pinyinWholeWord_ && matchesByReadings(*pinyinWholeWord_, text)));
 
-    if (text.find(pattern_) != CodePointView::npos)
+    if (text.find(pattern_) != CodePointView::npos
+        || (pinyinContains_ && matchesByReadings(*pinyinContains_, text)))
         return true;
     // No extension filter, no extension test: otherwise every name ending in "." would match.
     // A malformed extension pattern counts as a match.
     return hasExtFilter_ && (!extPattern_ || extPattern_->matches(GetExtension(text)));
+}
+
+bool EntryFilter::matchesByReadings(PinyinMatcher& matcher, CodePointView text)
+{
+    // One pass finds the Han characters; a name without any was already judged.
+    readings_.resize(text.size());
+    bool anyReading = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        readings_[i] = readingSetOf(text[i]);
+        anyReading |= readings_[i] != 0;
+    }
+    return anyReading && matcher.matches(text, readings_);
 }
 
 } // namespace search

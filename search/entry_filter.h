@@ -1,5 +1,6 @@
 #pragma once
 
+#include "search/pinyin_match.h"
 #include "search/search_request.h"
 #include "search/wildcard_match.h"
 
@@ -7,12 +8,13 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace search {
 
 // The tests an entry meets before it becomes a row, compiled once from the request: category,
-// hidden, whole word, then name or extension. A copy judges on its own, so each thread that
-// reads folders can hold one.
+// hidden, whole word, then name (by its pinyin too, when asked) or extension. A copy judges on
+// its own, so each thread that reads folders can hold one.
 class EntryFilter {
 public:
     explicit EntryFilter(const SearchRequest& request);
@@ -21,6 +23,9 @@ public:
     bool accepts(QByteArrayView name, bool isFolder, std::optional<uint32_t> attributes);
 
 private:
+    // The pinyin route, for a name the plain test did not accept.
+    bool matchesByReadings(PinyinMatcher& matcher, CodePointView text);
+
     const FileTypeCategory* category_;
     bool wholeWord_, caseSensitive_, includeHidden_;
     bool needsName_;
@@ -30,6 +35,9 @@ private:
     std::optional<WildcardPattern> extPattern_;       // nothing when malformed
     CodePoints name_;    // reused from entry to entry
     CodePoints upperExtension_;
+    // Only with 拼音匹配 ticked and a letter in the pattern.
+    std::optional<PinyinMatcher> pinyinContains_, pinyinWholeWord_;
+    std::vector<ReadingSet> readings_; // reused from entry to entry
 };
 
 } // namespace search

@@ -118,6 +118,7 @@ void SearchCommand::lockWindow(bool searching)
         controls_.setEnabled(Control::Check1, enabled);
         controls_.setEnabled(Control::Check2, enabled);
         controls_.setEnabled(Control::Check3, enabled);
+        controls_.setEnabled(Control::Check4, enabled);
         controls_.setEnabled(Control::Combo2, enabled);
         controls_.setCategoryBackground(enabled ? SystemColour::WindowBackground : SystemColour::ButtonFace);
     };
@@ -137,7 +138,8 @@ SearchRequest SearchCommand::readRequest() const
     // Only a ticked box (state 1) switches its option on; a greyed one (2) leaves it off.
     const auto ticked = [this](SearchOption option) { return controls_.optionState(option) == 1; };
     return makeSearchRequest(controls_.nameText(), controls_.categoryIndex(), ticked(SearchOption::WholeWord),
-                             ticked(SearchOption::CaseSensitive), ticked(SearchOption::IncludeHidden));
+                             ticked(SearchOption::CaseSensitive), ticked(SearchOption::IncludeHidden),
+                             ticked(SearchOption::Pinyin));
 }
 
 void SearchCommand::showProgress(const WalkProgress& progress)

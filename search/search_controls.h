@@ -7,9 +7,9 @@
 
 namespace search {
 
-enum class Control { Check1, Check2, Check3, Combo2, Command1, Command2 };
+enum class Control { Check1, Check2, Check3, Check4, Combo2, Command1, Command2 };
 enum class SystemColour { ButtonFace, WindowBackground };
-enum class SearchOption { WholeWord, CaseSensitive, IncludeHidden }; // Check1 to Check3
+enum class SearchOption { WholeWord, CaseSensitive, IncludeHidden, Pinyin }; // Check1 to Check4
 enum class StatusPanel { State, Progress };                           // panels 1 and 2
 
 // What a search reads and switches on the main window; the window stays out of the search

@@ -13,7 +13,7 @@ QString extensionPatternOf(const QString& namePattern)
 }
 
 SearchRequest makeSearchRequest(const QString& nameText, int categoryIndex, bool wholeWord, bool caseSensitive,
-                                bool includeHidden)
+                                bool includeHidden, bool pinyin)
 {
     SearchRequest r;
     r.NamePattern = trimBlanks(nameText);
@@ -24,6 +24,7 @@ SearchRequest makeSearchRequest(const QString& nameText, int categoryIndex, bool
     r.wholeWord = wholeWord;
     r.caseSensitive = caseSensitive;
     r.includeHidden = includeHidden;
+    r.pinyin = pinyin;
     return r;
 }
 

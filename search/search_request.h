@@ -15,6 +15,7 @@ struct SearchRequest {
     bool wholeWord = false;
     bool caseSensitive = false;
     bool includeHidden = false;
+    bool pinyin = false; // Han characters match by their readings too
 };
 
 // The extension filter of a name pattern: only a pattern whose second character is a dot
@@ -22,6 +23,6 @@ struct SearchRequest {
 QString extensionPatternOf(const QString& namePattern);
 
 SearchRequest makeSearchRequest(const QString& nameText, int categoryIndex, bool wholeWord, bool caseSensitive,
-                                bool includeHidden);
+                                bool includeHidden, bool pinyin = false);
 
 } // namespace search

@@ -16,6 +16,17 @@ public:
     static std::optional<WildcardPattern> compile(CodePointView pattern);
     bool matches(CodePointView text) const;
 
+    // The compiled items one at a time, for a matcher that lets one character of the text stand
+    // for several items (a Han character for the letters of its reading).
+    size_t itemCount() const { return items_.size(); }
+    bool isStar(size_t item) const { return items_[item].kind == Kind::Star; }
+    // The character a plain item stands for; nothing for a wildcard.
+    std::optional<char32_t> literalAt(size_t item) const
+    {
+        return items_[item].kind == Kind::Literal ? std::optional(items_[item].literal) : std::nullopt;
+    }
+    bool itemMatches(size_t item, char32_t c) const { return itemMatches(items_[item], c); }
+
 private:
     struct Range {
         char32_t first, last;

@@ -342,6 +342,7 @@ class Program:
         self.Check1 = find_one(self.window, "CHECK_BOX", "全字匹配")
         self.Check2 = find_one(self.window, "CHECK_BOX", "区分大小写")
         self.Check3 = find_one(self.window, "CHECK_BOX", "包括隐藏文件")
+        self.Check4 = find_one(self.window, "CHECK_BOX", "拼音匹配")
         self.Command1 = find_one(self.window, "PUSH_BUTTON", "开始搜索")
         self.Command2 = find_one(self.window, "PUSH_BUTTON", "停止搜索")
         self.List1 = find_one(self.window, "TABLE", "搜索结果")
@@ -500,8 +501,8 @@ class AccessibleWindow(ProgramTest):
         """Tab walks name, start, list, location, the options and the type, then comes back."""
         program = self.start_program()
         expected = [program.Text1, program.Command1, program.List1, find_one(program.Combo1, "TEXT"),
-                    program.Check1, program.Check2, program.Combo2, program.Check3, program.Text1]
-        names = ["Text1", "Command1", "List1", "Combo1", "Check1", "Check2", "Combo2", "Check3", "Text1"]
+                    program.Check1, program.Check2, program.Combo2, program.Check3, program.Check4, program.Text1]
+        names = ["Text1", "Command1", "List1", "Combo1", "Check1", "Check2", "Combo2", "Check3", "Check4", "Text1"]
         visited = []
         for step, (wanted, name) in enumerate(zip(expected, names)):
             if step > 0:
@@ -829,12 +830,31 @@ class OptionsAndInstances(ProgramTest):
 
         stored = configparser.ConfigParser()
         stored.read(settings_file(), encoding="utf-8")
-        self.assertEqual(dict(stored["Form1"]), {"check1": "0", "check2": "1", "check3": "0"})
+        self.assertEqual(dict(stored["Form1"]), {"check1": "0", "check2": "1", "check3": "0", "check4": "0"})
 
         again = self.start_program()
         self.assertTrue(has_state(again.Check2, "CHECKED"), "区分大小写 is ticked again")
         self.assertFalse(has_state(again.Check1, "CHECKED"))
         self.assertFalse(has_state(again.Check3, "CHECKED"))
+
+    def test_ticked_pinyin_finds_chinese_names_by_their_initials(self):
+        """"bgjh" finds nothing, then with 拼音匹配 ticked finds the two names of 办公计划."""
+        root = self.tree("pinyin")
+        make_tree(root, {"办公计划.docx": 10, "银行流水.xlsx": 20, "budget.txt": 3, "旧/办公计划-副本.docx": 4})
+        program = self.start_program()
+        program.search("bgjh", root)
+        program.wait_finished()
+        self.assertEqual(program.Panel1.name, "找到 0 个文件")
+        click(program.Check4)
+        wait_for("拼音匹配 to be ticked", lambda: has_state(program.Check4, "CHECKED"))
+        program.search("bgjh", root)
+        # The count differs from the first search's, so the old end text cannot pass for the new.
+        wait_for("the count of the second search", lambda: program.Panel1.name == "找到 2 个文件")
+        program.wait_finished()
+        self.assertEqual(program.rows(), [
+            ("办公计划.docx", os.path.join(root, "办公计划.docx"), size_text(10)),
+            ("办公计划-副本.docx", os.path.join(root, "旧", "办公计划-副本.docx"), size_text(4))])
+        screenshot("pinyin-search.png", program.window_id)
 
     def test_second_instance_ends_by_itself_without_a_window(self):
         """A second start while one runs ends on its own, shows nothing, leaves the settings be."""

@@ -113,16 +113,22 @@ TEST_F(Form1Test, ControlsSitWhereTheLayoutPutsThemWithTheirCaptions)
         {ui(w).Combo1, {88, 32, 145, 20}},  {ui(w).Label3, {24, 56, 57, 17}},  {ui(w).Combo2, {88, 56, 145, 20}},
         {ui(w).Check1, {256, 8, 81, 17}},   {ui(w).Check2, {256, 32, 81, 17}}, {ui(w).Check3, {256, 56, 97, 17}},
         {ui(w).Command1, {408, 8, 113, 25}}, {ui(w).Command2, {408, 40, 113, 25}},
-        {ui(w).List1, {8, 88, 529, 313}},   {ui(w).StatusBar1, {0, 406, 546, 20}},
+        {ui(w).Check4, {408, 68, 113, 17}},  {ui(w).List1, {8, 88, 529, 313}},
+        {ui(w).StatusBar1, {0, 406, 546, 20}},
     };
     for (const Place& p : places)
-        EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->metaObject()->className();
+        EXPECT_EQ(p.widget->geometry(), p.rect) << p.widget->objectName().toStdString();
+    // The fourth box sits in the gap below the stop button and covers no other control.
+    for (const Place& p : places)
+        EXPECT_TRUE(p.widget == ui(w).Check4 || !p.widget->geometry().intersects(ui(w).Check4->geometry()))
+            << p.widget->objectName().toStdString();
     EXPECT_EQ(ui(w).Label1->text(), "请输入文件名");
     EXPECT_EQ(ui(w).Label2->text(), "搜索位置");
     EXPECT_EQ(ui(w).Label3->text(), "文件类型");
     EXPECT_EQ(ui(w).Check1->text(), "全字匹配");
     EXPECT_EQ(ui(w).Check2->text(), "区分大小写");
     EXPECT_EQ(ui(w).Check3->text(), "包括隐藏文件");
+    EXPECT_EQ(ui(w).Check4->text(), "拼音匹配");
     EXPECT_EQ(ui(w).Command1->text(), "开始搜索");
     EXPECT_EQ(ui(w).Command2->text(), "停止搜索");
     EXPECT_EQ(ui(w).Label1->buddy(), ui(w).Text1);
@@ -176,7 +182,7 @@ TEST_F(Form1Test, TheFocusMovesInTheLaidDownOrderAndStartsInTheNameField)
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
     EXPECT_EQ(QApplication::focusWidget(), ui(w).Text1);
     const QWidget* order[] = {ui(w).Text1, ui(w).Command1, ui(w).List1, ui(w).Command2, ui(w).Combo1,
-                              ui(w).Check1, ui(w).Check2, ui(w).Combo2, ui(w).Check3};
+                              ui(w).Check1, ui(w).Check2, ui(w).Combo2, ui(w).Check3, ui(w).Check4};
     for (size_t i = 0; i + 1 < std::size(order); ++i) {
         QWidget* next = order[i]->nextInFocusChain();
         while (next->focusProxy() || !(next->focusPolicy() & Qt::TabFocus) || next->parentWidget() != w.get())
@@ -232,7 +238,8 @@ TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
     fileSystem.hookAt = 2;
     fileSystem.hook = [&] {
         sawLocked = !ui(w).Command1->isEnabled() && ui(w).Command2->isEnabled() && !ui(w).Check1->isEnabled()
-            && !ui(w).Check2->isEnabled() && !ui(w).Check3->isEnabled() && !ui(w).Combo2->isEnabled()
+            && !ui(w).Check2->isEnabled() && !ui(w).Check3->isEnabled() && !ui(w).Check4->isEnabled()
+            && !ui(w).Combo2->isEnabled()
             && ui(w).Text1->isEnabled() && ui(w).Combo1->isEnabled() && ui(w).List1->isEnabled();
         QObject::connect(w.get(), &Form1::searchFinished, [&] { ++finishedInside; });
         QTest::keyClick(ui(w).Text1, Qt::Key_Return);
@@ -242,7 +249,8 @@ TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
     EXPECT_EQ(finishedInside, 1) << "Enter during a search started a second one";
     EXPECT_TRUE(ui(w).Command1->isEnabled());
     EXPECT_FALSE(ui(w).Command2->isEnabled());
-    EXPECT_TRUE(ui(w).Check1->isEnabled() && ui(w).Check2->isEnabled() && ui(w).Check3->isEnabled() && ui(w).Combo2->isEnabled());
+    EXPECT_TRUE(ui(w).Check1->isEnabled() && ui(w).Check2->isEnabled() && ui(w).Check3->isEnabled()
+                && ui(w).Check4->isEnabled() && ui(w).Combo2->isEnabled());
 }
 
 TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
@@ -251,10 +259,12 @@ TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
     store.values["Form1/check1"] = "7";
     store.values["Form1/check2"] = "1";
     store.values["Form1/check3"] = "2";
+    store.values["Form1/check4"] = "1";
     auto w = makeWindow(&store);
     EXPECT_EQ(ui(w).Check1->checkState(), Qt::Unchecked);
     EXPECT_EQ(ui(w).Check2->checkState(), Qt::Checked);
     EXPECT_EQ(ui(w).Check3->checkState(), Qt::PartiallyChecked);
+    EXPECT_EQ(ui(w).Check4->checkState(), Qt::Checked);
     EXPECT_EQ(store.writes.size(), 0) << "nothing is written before the window closes";
 
     w->show();
@@ -264,11 +274,13 @@ TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
     ui(w).Check3->click();
     EXPECT_EQ(ui(w).Check3->checkState(), Qt::Unchecked);
     ui(w).Check1->click();
+    ui(w).Check4->click();
     w->close();
     EXPECT_EQ(store.values["Form1/check1"], "1");
     EXPECT_EQ(store.values["Form1/check2"], "1");
     EXPECT_EQ(store.values["Form1/check3"], "0");
-    EXPECT_EQ(store.writes.size(), 3);
+    EXPECT_EQ(store.values["Form1/check4"], "0");
+    EXPECT_EQ(store.writes.size(), 4);
 }
 
 TEST_F(Form1Test, ClosingWithoutASearchSavesTheSameValuesAgain)
@@ -281,6 +293,7 @@ TEST_F(Form1Test, ClosingWithoutASearchSavesTheSameValuesAgain)
     EXPECT_EQ(store.values["Form1/check1"], "0");
     EXPECT_EQ(store.values["Form1/check2"], "1");
     EXPECT_EQ(store.values["Form1/check3"], "0");
+    EXPECT_EQ(store.values["Form1/check4"], "0");
 }
 
 TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
@@ -298,7 +311,7 @@ TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
     EXPECT_FALSE(w->searchCommand().isRunning());
     EXPECT_LT(fileSystem.listings, 21) << "the walk went on after the window closed";
     EXPECT_LT(w->results().totalRows(), 80);
-    EXPECT_EQ(store.writes.size(), 3);
+    EXPECT_EQ(store.writes.size(), 4);
 }
 
 TEST_F(Form1Test, TheLocationFieldSearchesWhatWasTypedAndCompletesNothing)

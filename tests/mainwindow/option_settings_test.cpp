@@ -30,24 +30,26 @@ TEST(OptionSettings, AnInvalidValueLeavesItsBoxUntickedAndTheOthersAreStillResto
     MemoryStore store;
     store.values["Form1/check1"] = "abc";
     store.values["Form1/check3"] = "1";
-    EXPECT_EQ(mainwindow::restoreOptionStates(store), (mainwindow::OptionStates{0, 0, 1}));
-    EXPECT_EQ(store.reads, (QStringList{"check1", "check2", "check3"}));
+    store.values["Form1/check4"] = "2";
+    EXPECT_EQ(mainwindow::restoreOptionStates(store), (mainwindow::OptionStates{0, 0, 1, 2}));
+    EXPECT_EQ(store.reads, (QStringList{"check1", "check2", "check3", "check4"}));
 }
 
-TEST(OptionSettings, SavingWritesAllThreeKeysInOrderIntoTheIniFile)
+TEST(OptionSettings, SavingWritesAllFourKeysInOrderIntoTheIniFile)
 {
     QTemporaryDir dir;
     {
         platform::IniSettingsStore store(dir.path());
-        mainwindow::saveOptionStates(store, {0, 1, 0});
+        mainwindow::saveOptionStates(store, {0, 1, 0, 1});
     }
     QSettings ini(dir.path() + "/Sorvane/Sorvane.ini", QSettings::IniFormat);
     EXPECT_EQ(ini.value("Form1/check1").toString(), "0");
     EXPECT_EQ(ini.value("Form1/check2").toString(), "1");
     EXPECT_EQ(ini.value("Form1/check3").toString(), "0");
+    EXPECT_EQ(ini.value("Form1/check4").toString(), "1");
 
     platform::IniSettingsStore again(dir.path());
-    EXPECT_EQ(mainwindow::restoreOptionStates(again), (mainwindow::OptionStates{0, 1, 0}));
+    EXPECT_EQ(mainwindow::restoreOptionStates(again), (mainwindow::OptionStates{0, 1, 0, 1}));
 }
 
 } // namespace

@@ -329,7 +329,7 @@ public:
 
     void setEnabled(search::Control control, bool enabled) override
     {
-        static const char* const names[] = {"Check1", "Check2", "Check3", "Combo2", "Command1", "Command2"};
+        static const char* const names[] = {"Check1", "Check2", "Check3", "Check4", "Combo2", "Command1", "Command2"};
         log.push_back(QString(enabled ? "enable " : "disable ") + names[int(control)]);
     }
     void setCategoryBackground(search::SystemColour colour) override
@@ -354,7 +354,7 @@ public:
     QStringList entries{"全盘搜索"};
     QMap<int, QByteArray> bytes; // entries whose bytes differ from their text's UTF-8
     int category = 0;
-    int checks[4] = {}; // Check1 to Check3 at 1 to 3
+    int checks[5] = {}; // Check1 to Check4 at 1 to 4
     QString status[3];
     std::vector<QString> log;
     int yields = 0;

@@ -66,13 +66,13 @@ TEST_F(Search, LocksTheWindowBeforeTheWalkAndUnlocksAfterTheFinish)
 {
     h.fs.add("/t/a.txt");
     h.search("/t");
-    EXPECT_EQ(slice(h.controls.log, 0, 8),
-              (QStringList{"disable Check1", "disable Check2", "disable Check3", "disable Combo2",
+    EXPECT_EQ(slice(h.controls.log, 0, 9),
+              (QStringList{"disable Check1", "disable Check2", "disable Check3", "disable Check4", "disable Combo2",
                            "colour ButtonFace", "disable Command1", "enable Command2", "status1 正在搜索..."}));
-    EXPECT_EQ(lastOf(h.controls.log, 10),
+    EXPECT_EQ(lastOf(h.controls.log, 11),
               (QStringList{"status1 找到 1 个文件", "status2 已完成搜索", "append /t", "enable Command1",
                            "disable Command2", "enable Check1", "enable Check2", "enable Check3",
-                           "enable Combo2", "colour WindowBackground"}));
+                           "enable Check4", "enable Combo2", "colour WindowBackground"}));
     EXPECT_FALSE(h.command.isRunning());
 }
 
@@ -156,6 +156,17 @@ TEST_F(Search, HiddenEntriesNeedTheBoxButHiddenFoldersAreSearchedAnyway)
     h.controls.checks[3] = 1;
     EXPECT_EQ(h.search("/h"), (QStringList{"/h/.cache", "/h/.dot.txt", "/h/sys.txt", "/h/plain.txt",
                                            "/h/.cache/seen.txt", "/h/.cache/.inner"}));
+}
+
+TEST_F(Search, OnlyATickedPinyinBoxFindsHanNamesByTheirReadings)
+{
+    h.fs.add("/p/办公计划.docx");
+    h.fs.add("/p/budget.txt");
+    EXPECT_EQ(h.search("/p", "bgjh"), QStringList{});
+    h.controls.checks[4] = 1;
+    EXPECT_EQ(h.search("/p", "bgjh"), QStringList{"/p/办公计划.docx"});
+    h.controls.checks[4] = 2; // greyed
+    EXPECT_EQ(h.search("/p", "bgjh"), QStringList{});
 }
 
 TEST_F(Search, CategoriesChooseRowsButEveryFolderIsSearched)
