@@ -17,7 +17,9 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -55,13 +57,19 @@ int main(int argc, char** argv)
                                                QStringLiteral("Read every folder on the window's thread."));
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("A fixed number of workers."),
                                            QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption stopOption(QStringLiteral("stop-after-rows"),
+                                        QStringLiteral("Press 停止搜索 once N rows are in the list."), QStringLiteral("N"),
+                                        QStringLiteral("0"));
+    parser.addOption(stopOption);
     parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
                        rowsOption, noReadAheadOption, workersOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
     const int workers = parser.value(workersOption).toInt(&workersOk);
-    if (!typeOk || !workersOk || !parser.positionalArguments().isEmpty()) {
+    bool stopOk = false;
+    const qint64 stopAfterRows = parser.value(stopOption).toLongLong(&stopOk);
+    if (!typeOk || !workersOk || !stopOk || !parser.positionalArguments().isEmpty()) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
@@ -85,7 +93,20 @@ int main(int argc, char** argv)
     window.show();
     QApplication::processEvents();
 
+    // The stop button is pressed at the yield after the rows came, as a user would press it.
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> stopPressed;
+    if (stopAfterRows > 0) {
+        QObject::connect(&window.results(), &QAbstractItemModel::rowsInserted, controls.Command2, [&] {
+            if (stopPressed || window.results().totalRows() < stopAfterRows)
+                return;
+            stopPressed = Clock::now();
+            QMetaObject::invokeMethod(controls.Command2, &QPushButton::click, Qt::QueuedConnection);
+        });
+    }
     controls.Command1->click();
+    const double stopMs =
+        stopPressed ? std::chrono::duration<double, std::milli>(Clock::now() - *stopPressed).count() : -1;
 
     const search::ResultList& results = window.results();
     if (rows) {
@@ -98,11 +119,12 @@ int main(int argc, char** argv)
     const search::SearchStats& stats = window.searchCommand().stats();
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d\n",
+    std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d "
+                "stop_ms=%.1f\n",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),
                 static_cast<long long>(window.searchCommand().state().FolderQueue.queuedTotal()),
                 std::chrono::duration<double>(stats.duration).count(),
                 std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss,
-                stats.readAheadThreads);
+                stats.readAheadThreads, stopMs);
     return 0;
 }

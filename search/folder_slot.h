@@ -5,10 +5,10 @@
 
 #include <QByteArray>
 
-#include <deque>
 #include <list>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace platform {
 class OpenFolder;
@@ -44,8 +44,9 @@ struct FolderSlot {
     FolderOutcome outcome = FolderOutcome::Listed;
     uint64_t readEpoch = 0;           // the count of disk changes when its reading began
     platform::EntryIdentity identity; // as opened
-    std::deque<EntryChunk> chunks;    // read, not yet handed to the walk
+    std::vector<EntryChunk> chunks;   // read, not yet handed to the walk; rarely more than one
     size_t entriesWaiting = 0;        // in those chunks
+    bool stepping = false;            // a thread is reading it now, not holding it back
     std::shared_ptr<platform::OpenFolder> open; // kept for the folders below it while cached
     bool inCache = false; // idle and open, in the cache's order of use
     std::list<std::shared_ptr<FolderSlot>>::iterator cached;

@@ -9,7 +9,8 @@
 
 namespace search {
 
-void OpenFolderCache::keep(const std::shared_ptr<FolderSlot>& slot)
+void OpenFolderCache::keep(const std::shared_ptr<FolderSlot>& slot,
+                           std::vector<std::shared_ptr<platform::OpenFolder>>& closing)
 {
     if (!slot->parent || !slot->open || slot->inCache)
         return;
@@ -18,7 +19,7 @@ void OpenFolderCache::keep(const std::shared_ptr<FolderSlot>& slot)
     slot->cached = order_.begin();
     while (order_.size() > capacity_) {
         FolderSlot& oldest = *order_.back();
-        oldest.open.reset();
+        closing.push_back(std::move(oldest.open));
         oldest.inCache = false;
         order_.pop_back();
     }

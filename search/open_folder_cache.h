@@ -3,6 +3,11 @@
 #include <cstddef>
 #include <list>
 #include <memory>
+#include <vector>
+
+namespace platform {
+class OpenFolder;
+}
 
 namespace search {
 
@@ -15,7 +20,9 @@ class OpenFolderCache {
 public:
     explicit OpenFolderCache(size_t capacity) : capacity_(capacity) {}
 
-    void keep(const std::shared_ptr<FolderSlot>& slot); // its listing has ended
+    // Its listing has ended; the folders the bound puts out go to closing, for the caller to close
+    // once it no longer holds the read-ahead's mutex.
+    void keep(const std::shared_ptr<FolderSlot>& slot, std::vector<std::shared_ptr<platform::OpenFolder>>& closing);
     void used(FolderSlot& slot);                        // a folder below it was opened from it
     void clear();
 

@@ -58,28 +58,14 @@ int cores()
     return std::max(1, int(std::thread::hardware_concurrency()));
 }
 
-long voluntarySwitches()
-{
-    struct rusage usage;
-    ::getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_nvcsw;
-}
-
-// Whether a stretch of work had to wait for the disk: the thread gave up the processor of its own
-// accord (preemption on a busy machine does not count) and the stretch lasted longer than a lock
-// or a page fault would keep it.
+// Whether a chunk had to wait for the disk: one that takes this long is not held up by the
+// processor, even on a busy machine, but by a disk that answers in milliseconds.
 class WaitMeter {
 public:
-    WaitMeter() : switches_(voluntarySwitches()), started_(std::chrono::steady_clock::now()) {}
-    bool waited() const
-    {
-        return std::chrono::steady_clock::now() - started_ > std::chrono::microseconds(500)
-            && voluntarySwitches() > switches_;
-    }
+    bool waited() const { return std::chrono::steady_clock::now() - started_ > std::chrono::milliseconds(2); }
 
 private:
-    long switches_;
-    std::chrono::steady_clock::time_point started_;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 bool meansGone(int error)
@@ -138,6 +124,10 @@ struct Session {
     size_t foldersAhead = 0;
     uint64_t changeEpoch = 0;
     OpenFolderCache cache;
+    std::vector<std::shared_ptr<platform::OpenFolder>> closing; // put out of the cache, to close unlocked
+    std::vector<EntryChunk> spareChunks; // handed back by the walk, their buffers kept
+    int idleWorkers = 0;
+    bool walkWaits = false;
 
     bool entriesAllow() const { return entriesWaiting < policy.entriesAhead; }
     bool mayStartAhead() const { return entriesAllow() && foldersAhead < policy.foldersAhead; }
@@ -168,12 +158,19 @@ struct Session {
         return nullptr;
     }
 
+    // Wakes the walk where it waits for this slot.
+    void tellWalk(const FolderSlot& slot)
+    {
+        if (walkWaits && lane.get() == &slot)
+            chunkReady.notify_one();
+    }
+
     void finish(const std::shared_ptr<FolderSlot>& slot, FolderOutcome outcome)
     {
         slot->state = FolderSlot::State::Read;
         slot->outcome = outcome;
-        cache.keep(slot);
-        chunkReady.notify_all();
+        cache.keep(slot, closing);
+        tellWalk(*slot);
     }
 
     void publish(FolderSlot& slot, EntryChunk chunk)
@@ -183,19 +180,43 @@ struct Session {
         if (workers > 0 && !chunk.folders.empty()) {
             for (const std::shared_ptr<FolderSlot>& folder : chunk.folders)
                 readOrder.push_back(folder);
-            workChanged.notify_all();
+            if (idleWorkers > 0 && mayStartAhead())
+                workChanged.notify_one();
         }
         slot.entriesWaiting += chunk.entries.size();
         entriesWaiting += chunk.entries.size();
         slot.chunks.push_back(std::move(chunk));
-        chunkReady.notify_all();
+        tellWalk(slot);
     }
 
+    // The walk took a chunk: a worker held back by a full budget, or by the lane's own, may go on.
     void handedOut(FolderSlot& slot, const EntryChunk& chunk)
     {
-        slot.entriesWaiting -= chunk.entries.size();
-        entriesWaiting -= chunk.entries.size();
-        workChanged.notify_all();
+        const size_t n = chunk.entries.size(), full = policy.entriesAhead;
+        const bool budgetFreed = entriesWaiting >= full && entriesWaiting - n < full;
+        const bool laneFreed = slot.entriesWaiting >= full && slot.entriesWaiting - n < full;
+        slot.entriesWaiting -= n;
+        entriesWaiting -= n;
+        if ((budgetFreed || laneFreed) && idleWorkers > 0)
+            workChanged.notify_all();
+    }
+
+    EntryChunk spareChunk()
+    {
+        if (spareChunks.empty())
+            return {};
+        EntryChunk chunk = std::move(spareChunks.back());
+        spareChunks.pop_back();
+        return chunk;
+    }
+    void recycle(EntryChunk& chunk)
+    {
+        if (spareChunks.size() >= 2 * size_t(std::max(workers, 1)) + 2)
+            return;
+        chunk.entries.clear();
+        chunk.names.resize(0); // keeps its buffer
+        chunk.folders.clear();
+        spareChunks.push_back(std::move(chunk));
     }
 
     // Nobody will take the slot: it is read no further, and what was read of it goes, with the
@@ -218,7 +239,8 @@ struct Session {
             slot->chunks.clear();
             slot->entriesWaiting = 0;
         }
-        workChanged.notify_all();
+        if (idleWorkers > 0)
+            workChanged.notify_all();
     }
     static void dropUnqueued(const EntryChunk& chunk, std::vector<std::shared_ptr<FolderSlot>>& into)
     {
@@ -297,14 +319,19 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
             return;
         }
     }
-    EntryChunk chunk;
+    EntryChunk chunk = spareChunk();
     const std::shared_ptr<FolderSlot> slot = task.slot;
+    std::vector<std::shared_ptr<platform::OpenFolder>> toClose;
+    toClose.swap(closing);
+    slot->stepping = true;
     lock.unlock();
+    toClose.clear(); // the descriptors the cache let go close outside the lock
     WaitMeter meter;
     const bool more = readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
     if (meter.waited())
         disksWaited = true;
     lock.lock();
+    slot->stepping = false;
     if (cancelled)
         return;
     if (slot->dropped) {
@@ -333,7 +360,11 @@ public:
         std::unique_lock lock(s.mutex);
         while (true) {
             Task* task = nullptr;
-            s.workChanged.wait(lock, [&] { return s.cancelled || (task = choose()); });
+            while (!s.cancelled && !(task = choose())) {
+                ++s.idleWorkers;
+                s.workChanged.wait(lock);
+                --s.idleWorkers;
+            }
             if (s.cancelled)
                 break;
             s.step(lock, *task, filter_, s.policy.entriesPerChunk);
@@ -403,8 +434,9 @@ public:
         std::unique_lock lock(s.mutex);
         while (true) {
             if (!slot_->chunks.empty()) {
+                s.recycle(current_);
                 current_ = std::move(slot_->chunks.front());
-                slot_->chunks.pop_front();
+                slot_->chunks.erase(slot_->chunks.begin());
                 s.handedOut(*slot_, current_);
                 identity_ = slot_->identity;
                 chunk = &current_;
@@ -430,9 +462,11 @@ public:
     {
         Session& s = *session_;
         std::unique_lock lock(s.mutex);
+        s.walkWaits = true;
         s.chunkReady.wait_for(lock, longest, [&] {
             return !slot_->chunks.empty() || slot_->state == FolderSlot::State::Read || s.cancelled;
         });
+        s.walkWaits = false;
     }
 
     platform::EntryIdentity folderIdentity() const override { return identity_; }
@@ -520,10 +554,15 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
     }
     if (folder.slot->countedAhead) {
         folder.slot->countedAhead = false;
-        --s.foldersAhead;
+        if (s.foldersAhead-- == s.policy.foldersAhead && s.idleWorkers > 0)
+            s.workChanged.notify_all(); // room to read one more ahead
     }
     s.lane = folder.slot;
-    s.workChanged.notify_all();
+    // Nobody reads it yet, or the worker that began it holds it back for the budget: wake them.
+    const FolderSlot& lane = *folder.slot;
+    if (s.idleWorkers > 0
+        && (lane.state == FolderSlot::State::Waiting || (lane.state == FolderSlot::State::Reading && !lane.stepping)))
+        s.workChanged.notify_all();
     return std::make_unique<ReadAheadReading>(session_, folder.slot, started_ == 0 ? &filter_ : nullptr);
 }
 
@@ -552,6 +591,8 @@ void ReadAheadSource::cancel()
     s.lane.reset();
     s.readOrder.clear();
     s.cache.clear();
+    s.closing.clear();
+    s.spareChunks.clear();
     s.workChanged.notify_all();
     s.chunkReady.notify_all();
 }
