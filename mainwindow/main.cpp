@@ -67,11 +67,12 @@ int main(int argc, char** argv)
                      [&window](const QByteArray& handed) { showHandedOver(window, handed); });
     secondStarts.listen(instance.socketPath());
     // Ended by logout or kill: a running copy or delete stops as a cancel stops it (a copy takes
-    // its unfinished file with it), the window closes as it always does, and the program ends.
+    // its unfinished file with it), a search stops, and the program ends without saving anything,
+    // as a killed program always has.
     platform::TerminationSignals termination;
     QObject::connect(&termination, &platform::TerminationSignals::terminationRequested, &window, [&window](int signal) {
         actions::cancelRunningOperations(std::chrono::seconds(10));
-        window.close();
+        window.searchCommand().StopSearch();
         QApplication::exit(128 + signal);
     });
     window.show();
