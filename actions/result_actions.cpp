@@ -3,7 +3,6 @@
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_window.h"
-#include "platform/file_attributes.h"
 #include "platform/file_name_text.h"
 #include "platform/file_copy.h"
 #include "platform/file_delete.h"
