@@ -5,8 +5,9 @@ desktop's accessibility bus reading back what the window shows.
 usage: sorvane_e2e.py --program PATH --out DIR [unittest options and cases]
        sorvane_e2e.py --list
 
-One X session (Xvfb, openbox, a session bus and the accessibility bus) serves every test; each
-test starts the real program afresh with a temporary HOME, so no user's settings are touched.
+One X session (Xvfb, openbox, a session bus and the accessibility bus) serves every test of a run
+(CTest runs each case on its own, see --list); each test starts the real program afresh with a
+temporary HOME, so no user's settings are touched.
 Screenshots go to DIR/screenshots. Every wait has a deadline, and whatever the test started is
 killed when it ends, however it ends.
 
