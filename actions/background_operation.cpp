@@ -5,15 +5,46 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace actions {
+namespace {
+
+// The operations now running, so that a program asked to end can stop them first.
+struct RunningOperations {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::vector<platform::OperationProgress*> progress;
+};
+
+RunningOperations& running()
+{
+    static RunningOperations operations;
+    return operations;
+}
+
+} // namespace
+
+bool cancelRunningOperations(std::chrono::milliseconds wait)
+{
+    RunningOperations& operations = running();
+    std::unique_lock lock(operations.mutex);
+    for (platform::OperationProgress* progress : operations.progress)
+        progress->cancel();
+    return operations.ended.wait_for(lock, wait, [&] { return operations.progress.empty(); });
+}
 
 platform::FileOperationResult runWithProgress(QWidget* owner, ProgressKind kind, const ProgressPolicy& policy,
                                               const BackgroundWork& work)
 {
-    platform::OperationProgress progress;
+    const std::unique_ptr<platform::OperationProgress> ownProgress =
+        policy.makeProgress ? policy.makeProgress() : std::make_unique<platform::OperationProgress>();
+    platform::OperationProgress& progress = *ownProgress;
     platform::FileOperationResult result;
     std::atomic<bool> ended{false};
     QEventLoop waiting;
@@ -21,8 +52,18 @@ platform::FileOperationResult runWithProgress(QWidget* owner, ProgressKind kind,
     // Declared last, so that it goes first: an end reported after the wait is then dropped.
     QObject endReceiver;
 
+    RunningOperations& operations = running();
+    {
+        const std::lock_guard lock(operations.mutex);
+        operations.progress.push_back(&progress);
+    }
     std::thread worker([&] {
         result = work(progress);
+        {
+            const std::lock_guard lock(operations.mutex);
+            std::erase(operations.progress, &progress);
+        }
+        operations.ended.notify_all();
         ended.store(true);
         QMetaObject::invokeMethod(&endReceiver, [&] {
             waiting.quit();

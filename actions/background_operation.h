@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -17,6 +18,8 @@ namespace actions {
 // When the progress window of a long operation shows: after this long, if the operation still runs.
 struct ProgressPolicy {
     std::chrono::milliseconds showAfter{500};
+    // Where the operation reports to; a test's own can stop it at a chosen point.
+    std::function<std::unique_ptr<platform::OperationProgress>()> makeProgress;
 };
 
 using BackgroundWork = std::function<platform::FileOperationResult(platform::OperationProgress&)>;
@@ -28,5 +31,10 @@ using BackgroundWork = std::function<platform::FileOperationResult(platform::Ope
 // thread touches widgets.
 platform::FileOperationResult runWithProgress(QWidget* owner, ProgressKind kind, const ProgressPolicy& policy,
                                               const BackgroundWork& work);
+
+// Asks every operation that runWithProgress is running to stop, as "取消" does, and waits until
+// they have ended (a copy removes its unfinished file as it ends), at most for the given time.
+// False when one still runs then. For a program that is asked to end.
+bool cancelRunningOperations(std::chrono::milliseconds wait);
 
 } // namespace actions

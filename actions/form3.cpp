@@ -34,10 +34,10 @@ void Form3::Command1_Click()
     // The existence test is a listing of its own, so a walk suspended meanwhile keeps its place.
     // Only a folder can take the copy (links the user typed lead where they lead): anything else
     // would put it beside the target under the two names joined.
-    const bool usable = !target.contains('\0') && !fileSystem_.firstMatch(target).isEmpty()
-        && platform::isCopyTargetFolder(target);
-    if (!usable) {
-        messages_.show(QStringLiteral("指定位置不存在"), platform::MessageStyle::ExclamationOk, QStringLiteral("错误"));
+    const bool exists = !target.contains('\0') && !fileSystem_.firstMatch(target).isEmpty();
+    if (!exists || !platform::isCopyTargetFolder(target)) {
+        messages_.show(exists ? QStringLiteral("指定位置无效") : QStringLiteral("指定位置不存在"),
+                       platform::MessageStyle::ExclamationOk, QStringLiteral("错误"));
         Text1->selectAll();
         Text1->setFocus();
         return;

@@ -21,7 +21,8 @@ enum class CopyOutcome {
 };
 
 // The copy dialog: asks for the folder that takes the copy. A target that does not exist, or
-// exists but is not a folder, is refused and stays selected for retyping. The text is used as
+// exists but is not a folder, is refused (each with its own message) and stays selected for
+// retyping. The text is used as
 // typed where that names something, since a Linux name may begin or end with a blank; only
 // otherwise are the blanks at its ends dropped. OK copies with the dialog still open, then closes
 // it and tells of a failure once it is closed.

@@ -3,7 +3,6 @@
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_window.h"
-#include "platform/file_attributes.h"
 #include "platform/file_name_text.h"
 #include "platform/file_copy.h"
 #include "platform/file_delete.h"
@@ -17,6 +16,15 @@
 #include <cerrno>
 
 namespace actions {
+namespace {
+
+// What the file operations need to find a row's entry again: where the walk listed it, and its kind.
+platform::EntryRef entryOf(const search::ResultRow& row)
+{
+    return {row.pathBytes(), row.folderIdentity, row.isFolder};
+}
+
+} // namespace
 
 ResultActions::ResultActions(ResultWindow& window, platform::MessageBoxes& messages,
                              platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent,
@@ -42,9 +50,9 @@ void ResultActions::fail(const QString& message)
     messages_.show(message, platform::MessageStyle::StopOk, QStringLiteral("提示"));
 }
 
-void ResultActions::List1_MouseUp(Qt::MouseButton button)
+void ResultActions::List1_MouseUp(Qt::MouseButton button, bool overRow)
 {
-    if (button == Qt::RightButton && window_.resultList().rowCount() > 0)
+    if (button == Qt::RightButton && overRow && window_.resultList().rowCount() > 0)
         window_.showResultMenu();
 }
 
@@ -79,12 +87,12 @@ void ResultActions::mnuDelete_Click()
     const int row = takeSelectedRow();
     if (row < 0)
         return;
-    // An entry that has gone since the search is not there to delete: the row stays.
+    // An entry that has gone since the search is not there to delete: the row stays. The row's
+    // kind decides the operation: one whose entry changed kind since is refused by it.
     const std::optional<uint32_t> attributes = fileSystem_.attributes(selectedPathBytes_);
-    const search::ResultRow& target = window_.resultList().row(row);
-    const platform::EntryRef entry{target.pathBytes(), target.identity};
+    const platform::EntryRef entry = entryOf(window_.resultList().row(row));
     platform::FileOperationResult done{ENOENT};
-    if (attributes && (*attributes & platform::Directory))
+    if (attributes && entry.isFolder)
         done = runWithProgress(window_.ownerWindow(), ProgressKind::Delete, progress_,
                                [&entry](platform::OperationProgress& p) { return platform::deleteFolderTree(entry, &p); });
     else if (attributes)
@@ -110,7 +118,7 @@ void ResultActions::mnuRename_Click()
     QByteArray newName;
     Form2 dialog(window_.ownerWindow(), messages_, target.nameText(), [&](const QString& name) {
         newName = platform::fileNameBytes(name);
-        return platform::renameEntry(platform::EntryRef{target.pathBytes(), target.identity}, newName).ok();
+        return platform::renameEntry(entryOf(target), newName).ok();
     });
     dialog.exec();
     if (!dialog.renamed())
@@ -137,21 +145,19 @@ void ResultActions::mnuCopy_Click()
 CopyOutcome ResultActions::copyInto(const search::ResultRow& source, const QByteArray& target)
 {
     // The target is a folder: the copy goes inside it, under the entry's own name.
-    const platform::EntryRef from{source.pathBytes(), source.identity};
+    const platform::EntryRef from = entryOf(source);
     const QByteArray to = platform::joinPath(target, source.name);
-    const std::optional<uint32_t> attributes = fileSystem_.attributes(from.path);
-    if (!attributes)
+    if (!fileSystem_.attributes(from.path))
         return CopyOutcome::Failed;
-    const bool isFolder = *attributes & platform::Directory;
     const platform::FileOperationResult done =
         runWithProgress(window_.ownerWindow(), ProgressKind::Copy, progress_, [&](platform::OperationProgress& p) {
-            return isFolder ? platform::copyFolderTree(from, to, &p) : platform::copyFile(from, to, &p);
+            return from.isFolder ? platform::copyFolderTree(from, to, &p) : platform::copyFile(from, to, &p);
         });
     window_.diskChanged(to);
     if (done.ok())
         return CopyOutcome::Copied;
     if (done.error == ECANCELED)
-        return isFolder ? CopyOutcome::CancelledPartly : CopyOutcome::Cancelled;
+        return done.partial ? CopyOutcome::CancelledPartly : CopyOutcome::Cancelled;
     return CopyOutcome::Failed;
 }
 

@@ -37,7 +37,8 @@ public:
     const QByteArray& selectedPathBytes() const { return selectedPathBytes_; }
 
 public slots:
-    void List1_MouseUp(Qt::MouseButton button);
+    // A right release over a row shows the menu; over no row, nothing.
+    void List1_MouseUp(Qt::MouseButton button, bool overRow);
     void List1_DblClick();
     void mnuOpen_Click();
     void mnuOpenDir_Click();

@@ -129,6 +129,9 @@ void Form1::buildControls()
     ui_.Panel2 = new QLabel(ui_.StatusBar1);
     ui_.Panel1->setObjectName(QStringLiteral("Panel1"));
     ui_.Panel2->setObjectName(QStringLiteral("Panel2"));
+    // Panel 2 shows folder paths, which may read like markup.
+    ui_.Panel1->setTextFormat(Qt::PlainText);
+    ui_.Panel2->setTextFormat(Qt::PlainText);
     // The panels read as their texts; the descriptions tell which is which.
     ui_.Panel1->setAccessibleDescription(QStringLiteral("搜索状态"));
     ui_.Panel2->setAccessibleDescription(QStringLiteral("搜索进度"));

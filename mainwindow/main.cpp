@@ -1,15 +1,19 @@
+#include "actions/background_operation.h"
 #include "mainwindow/form1.h"
 #include "platform/instance_channel.h"
 #include "platform/posix_file_system.h"
 #include "platform/settings_store.h"
 #include "platform/single_instance.h"
 #include "platform/start_folder.h"
+#include "platform/termination_signals.h"
 #include "platform/theme_icon_source.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+#include <chrono>
 
 namespace {
 
@@ -62,6 +66,15 @@ int main(int argc, char** argv)
     QObject::connect(&secondStarts, &platform::FolderListener::folderReceived, &window,
                      [&window](const QByteArray& handed) { showHandedOver(window, handed); });
     secondStarts.listen(instance.socketPath());
+    // Ended by logout or kill: a running copy or delete stops as a cancel stops it (a copy takes
+    // its unfinished file with it), a search stops, and the program ends without saving anything,
+    // as a killed program always has.
+    platform::TerminationSignals termination;
+    QObject::connect(&termination, &platform::TerminationSignals::terminationRequested, &window, [&window](int signal) {
+        actions::cancelRunningOperations(std::chrono::seconds(10));
+        window.searchCommand().StopSearch();
+        QApplication::exit(128 + signal);
+    });
     window.show();
     return app.exec();
 }

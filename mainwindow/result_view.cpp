@@ -75,10 +75,20 @@ int ResultView::selectedRow() const
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
+void ResultView::mousePressEvent(QMouseEvent* event)
+{
+    // A right press beside the rows selects nothing, so no action can fall on the row selected before.
+    if (event->button() == Qt::RightButton && !indexAt(event->position().toPoint()).isValid()) {
+        clearSelection();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
 void ResultView::mouseReleaseEvent(QMouseEvent* event)
 {
     QTableView::mouseReleaseEvent(event);
-    emit mouseReleased(event->button());
+    emit mouseReleased(event->button(), indexAt(event->position().toPoint()).isValid());
 }
 
 void ResultView::keyPressEvent(QKeyEvent* event)

@@ -20,13 +20,14 @@ public:
     void doItemsLayout() override;
 
 signals:
-    void mouseReleased(Qt::MouseButton button);
+    void mouseReleased(Qt::MouseButton button, bool overRow);
     void deleteKeyPressed();
     void renameKeyPressed();
     void menuKeyPressed();
 
 protected:
     void changeEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

@@ -35,10 +35,56 @@ int checkReplaceable(int folderFd, const char* name, const struct stat& source)
     return 0;
 }
 
+// A new file in folder that no name leads to (O_TMPFILE); none where the volume or the process
+// cannot make one and give it a name later.
+Fd openAnonymousFile(int folderFd)
+{
+    // Naming it needs /proc/self/fd, or root's right to link a descriptor itself.
+    static const bool canName = ::geteuid() == 0 || ::access("/proc/self/fd", X_OK) == 0;
+    if (!canName)
+        return Fd();
+    return Fd(::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+}
+
+int createTemporaryFile(int folderFd, QByteArray& name, Fd& out)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = temporaryName();
+        out.reset(::openat(folderFd, name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out)
+            return 0;
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+// Links a complete anonymous file into folder under a new temporary name, from which it is
+// renamed over the destination: a link cannot replace what stands there.
+int nameAnonymousFile(int fd, int folderFd, QByteArray& name)
+{
+    const QByteArray byDescriptor = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        name = temporaryName();
+        if (::linkat(fd, "", folderFd, name.constData(), AT_EMPTY_PATH) == 0)
+            return 0;
+        if ((errno == ENOENT || errno == EPERM)
+            && ::linkat(AT_FDCWD, byDescriptor.constData(), folderFd, name.constData(), AT_SYMLINK_FOLLOW) == 0)
+            return 0;
+        if (errno != EEXIST) {
+            const int error = errno;
+            name.clear(); // nothing was made under it
+            return error;
+        }
+    }
+    name.clear();
+    return EEXIST;
+}
+
 } // namespace
 
 int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
-                     const char* dstName, OperationProgress* progress)
+                     const char* dstName, OperationProgress* progress, NewFile first)
 {
     if (const int error = checkReplaceable(dstFolder, dstName, source))
         return error;
@@ -52,28 +98,27 @@ int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& sour
     if (!S_ISREG(st.st_mode))
         return ENOTSUP; // pipes, sockets and devices are not copied
 
+    Fd out = first == NewFile::Anonymous ? openAnonymousFile(dstFolder) : Fd();
     QByteArray temporary;
-    Fd out;
-    for (int attempt = 0; attempt < 16 && !out; ++attempt) {
-        temporary = temporaryName();
-        out.reset(::openat(dstFolder, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!out && errno != EEXIST)
-            return errno;
+    if (!out) {
+        if (const int error = createTemporaryFile(dstFolder, temporary, out))
+            return error;
     }
-    if (!out)
-        return EEXIST;
     int error = copyFileData(in.get(), out.get(), st, progress);
     if (!error && ::fchmod(out.get(), st.st_mode & 0777) != 0)
         error = errno;
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (!error && ::futimens(out.get(), times) != 0)
         error = errno;
-    // Some file systems report a failed write only when the file is closed.
+    // Some file systems report a failed write only when the file is closed; an anonymous file
+    // needs its descriptor until it has a name.
+    if (!error && temporary.isEmpty())
+        error = nameAnonymousFile(out.get(), dstFolder, temporary);
     if (::close(out.release()) != 0 && !error)
         error = errno;
     if (!error && ::renameat(dstFolder, temporary.constData(), dstFolder, dstName) != 0)
         error = errno;
-    if (error)
+    if (error && !temporary.isEmpty())
         ::unlinkat(dstFolder, temporary.constData(), 0);
     return error;
 }

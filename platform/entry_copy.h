@@ -9,12 +9,17 @@ class OperationProgress;
 // The copy of one entry into a destination folder, each end given as a folder descriptor and a
 // name in it; what the folder and tree copies are made of.
 
-// A regular file: written under a temporary name beside the destination, given the source's
-// permission bits and times, and renamed over what stands there (a file or a link, never a
-// folder, never the source itself). On any failure or a cancel the temporary file goes and the
-// destination stays as it was.
+// Where a file's copy is written until it is complete: a file without a name (O_TMPFILE), which
+// not even a killed process leaves behind, where the volume makes one; else a hidden file beside
+// the destination, which only an orderly end (a failure, a cancel) removes.
+enum class NewFile { Anonymous, Hidden };
+
+// A regular file: written into a new file beside the destination (the first way of NewFile that
+// works), given the source's permission bits and times, and renamed over what stands there (a
+// file or a link, never a folder, never the source itself). On any failure or a cancel the new
+// file goes and the destination stays as it was.
 int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
-                     const char* dstName, OperationProgress* progress);
+                     const char* dstName, OperationProgress* progress, NewFile first = NewFile::Anonymous);
 
 // A link, as a link with the same target, replacing what stands there alike.
 int copyLinkEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder, const char* dstName);

@@ -12,7 +12,7 @@
 namespace platform {
 namespace {
 
-// Opens a folder path one component at a time: without following a link (metLink tells that one
+// Opens a folder path one component at a time: without following links (metLink tells that one
 // stood in the way), or following them where the caller allows it.
 int openFolderPath(const QByteArray& path, bool followLinks, Fd& out, bool& metLink)
 {
@@ -39,12 +39,13 @@ int openFolderPath(const QByteArray& path, bool followLinks, Fd& out, bool& metL
     return 0;
 }
 
-} // namespace
-
-bool isSameEntry(const struct stat& st, const EntryIdentity& identity)
+bool isListedFolder(int folderFd, const EntryIdentity& listed)
 {
-    return !identity.known() || (uint64_t(st.st_dev) == identity.device && uint64_t(st.st_ino) == identity.inode);
+    struct stat st;
+    return ::fstat(folderFd, &st) == 0 && uint64_t(st.st_dev) == listed.device && uint64_t(st.st_ino) == listed.inode;
 }
+
+} // namespace
 
 int locateEntry(const EntryRef& entry, LocatedEntry& found)
 {
@@ -53,22 +54,17 @@ int locateEntry(const EntryRef& entry, LocatedEntry& found)
         return EINVAL;
     bool metLink = false;
     int error = openFolderPath(split->folder, false, found.folder, metLink);
-    if (error == ELOOP && metLink && entry.identity.known())
+    if (error == ELOOP && metLink && entry.folder.known())
         error = openFolderPath(split->folder, true, found.folder, metLink);
     if (error)
         return error;
+    if (entry.folder.known() && !isListedFolder(found.folder.get(), entry.folder))
+        return ESTALE;
     found.name = split->name;
     if (::fstatat(found.folder.get(), found.name.constData(), &found.st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
-    return isSameEntry(found.st, entry.identity) ? 0 : ESTALE;
-}
-
-int checkIdentity(int folderFd, const QByteArray& name, const EntryIdentity& identity)
-{
-    struct stat st;
-    if (::fstatat(folderFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
-    return isSameEntry(st, identity) ? 0 : ESTALE;
+    // A file row whose name now holds a folder would delete or copy a tree the user never saw.
+    return S_ISDIR(found.st.st_mode) == entry.isFolder ? 0 : ESTALE;
 }
 
 } // namespace platform

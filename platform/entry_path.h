@@ -9,10 +9,12 @@
 
 namespace platform {
 
-// The entry a result row stands for: its full path, and which entry the walk saw there.
+// The entry a result row stands for: its full path, the folder the walk listed it in, and
+// whether it was a folder then.
 struct EntryRef {
     QByteArray path;
-    EntryIdentity identity; // unknown when the walk could not read it: nothing to compare then
+    EntryIdentity folder; // unknown when the walk could not tell: no link on the path is passed then
+    bool isFolder = false;
 };
 
 // A row's entry found again on disk: the folder that holds it, open by descriptor, the entry's
@@ -25,15 +27,12 @@ struct LocatedEntry {
 
 // Finds a row's entry, opening its path one folder at a time without following a link, so that
 // neither the length of the path nor a link put in place of one of its folders since the search
-// leads anywhere else. A link among the folders is passed only where the entry at its end is
-// provably the one the walk saw (its identity known and the same); else the answer is ELOOP.
-// An entry that is not the one the walk saw (replaced since, under the same name): ESTALE.
+// leads anywhere else. What must still hold is where the entry is, not which inode it has (an
+// editor saves by renaming a new file over the old one): the folder reached must be the one the
+// walk listed, and the entry must still be a folder for a folder row and no folder for any other.
+// A link among the folders is passed only where the folder at its end is provably the one the
+// walk listed; else the answer is ELOOP. Another folder in the listed one's place, or an entry of
+// the other kind: ESTALE.
 int locateEntry(const EntryRef& entry, LocatedEntry& found);
-
-// Whether the entry now at name in folder is still the one identified (ESTALE if not); for the
-// check just before a step that destroys it. Unknown identities pass.
-int checkIdentity(int folderFd, const QByteArray& name, const EntryIdentity& identity);
-
-bool isSameEntry(const struct stat& st, const EntryIdentity& identity);
 
 } // namespace platform

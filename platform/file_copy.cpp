@@ -98,7 +98,11 @@ FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to, O
     TreeCopy copy(e.source.folder.get(), e.destinationFolder.get(), containingFolder(from.path), progress);
     if (progress)
         progress->setTotal(copy.measure(e.source.name));
-    return {copy.run(e.source.name, e.source.st, e.destination.name)};
+    // A cancel while it was counting: nothing has been written.
+    if (progress && progress->cancelled())
+        return {ECANCELED};
+    const int error = copy.run(e.source.name, e.source.st, e.destination.name);
+    return {error, error != 0 && copy.copiedAny()};
 }
 
 bool isCopyTargetFolder(const QByteArray& target)

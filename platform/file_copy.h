@@ -26,7 +26,7 @@ FileOperationResult copyFile(const EntryRef& from, const QByteArray& to, Operati
 // on past entries it cannot copy and then answers the first such error (see TreeCopy).
 // Both copies report their bytes to progress, if given, and stop on its cancel (ECANCELED): a
 // cancelled file copy leaves the destination as it was, a cancelled tree copy keeps what it
-// copied whole.
+// copied whole (partial tells whether there was any) and leaves no folder it made empty.
 FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to,
                                    OperationProgress* progress = nullptr);
 

@@ -6,6 +6,9 @@ namespace platform {
 // what the user sees.
 struct FileOperationResult {
     int error = 0;
+    // An operation that stopped early, when some of its work stays (a tree copy keeps what it
+    // copied whole).
+    bool partial = false;
     bool ok() const { return error == 0; }
 };
 

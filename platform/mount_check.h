@@ -6,9 +6,10 @@
 
 namespace platform {
 
-// Tells whether a folder is where another mount begins, bind mounts of the same volume included
-// (they share its device number). The kernel's mount ids say so where it reports them (statx);
-// elsewhere the mount table does, read once per check object.
+// Tells where another mount begins, bind mounts of the same volume included (they share its
+// device number), whether on a folder or on a file bound over a file. The kernel says so where it
+// reports mount ids (statx); elsewhere the mount table does, read once per check object. When it
+// cannot tell, every answer is yes: a mount is never entered or emptied on a guess.
 class MountCheck {
 public:
     enum class Source { Kernel, MountTable };
@@ -17,13 +18,19 @@ public:
     explicit MountCheck(Source source) : source_(source) {}
 
     // Whether the folder open at folderFd lies on another mount than its parent, open at parentFd.
-    // When it cannot tell, the answer is yes: a mount is never entered on a guess.
     bool isMountRoot(int parentFd, int folderFd);
+    // Whether the entry name in the folder open at folderFd, of any kind, is where a mount begins.
+    // An entry that has gone is none.
+    bool isMountRoot(int folderFd, const char* name);
+    // Whether a mount begins at or anywhere below the folder open at folderFd, from the mount
+    // table: for a folder that cannot be looked into without changing its permissions.
+    bool holdsMount(int folderFd);
 
     Source source() const { return source_; }
 
 private:
-    bool listedInMountTable(int folderFd);
+    void readTable();
+    bool listedInMountTable(const QByteArray& path);
 
     Source source_;
     bool tableRead_ = false;

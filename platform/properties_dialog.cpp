@@ -24,6 +24,7 @@ PropertiesDialog::PropertiesDialog(const EntryProperties& p, QWidget* owner) : Q
     auto* form = new QFormLayout;
     const auto add = [&](const char* objectName, const QString& caption, const QString& value) {
         auto* label = new QLabel(value, this);
+        label->setTextFormat(Qt::PlainText); // a name such as "<b>x" is a name, not markup
         label->setObjectName(QString::fromLatin1(objectName));
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         form->addRow(caption, label);

@@ -1,11 +1,16 @@
 #include "platform/qt_message_boxes.h"
 
+#include "platform/termination_signals.h"
+
 #include <QMessageBox>
 
 namespace platform {
 
 MessageAnswer QtMessageBoxes::show(const QString& prompt, MessageStyle style, const QString& title)
 {
+    // The program is ending: it asks and tells nothing more, and a question is answered No.
+    if (TerminationSignals::received())
+        return style == MessageStyle::QuestionYesNo ? MessageAnswer::No : MessageAnswer::Ok;
     QMessageBox box(owner_);
     box.setWindowTitle(title);
     box.setText(prompt);

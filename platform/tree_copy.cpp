@@ -49,7 +49,7 @@ int64_t TreeCopy::measure(const QByteArray& srcName)
     while (walk.next(step) && !(progress_ && progress_->cancelled())) {
         if (step.kind != Step::Entry || step.statError)
             continue;
-        if (S_ISREG(step.st.st_mode))
+        if (S_ISREG(step.st.st_mode) && !mounts_.isMountRoot(step.folder, step.name.constData()))
             bytes += step.st.st_size;
         if (!S_ISDIR(step.st.st_mode))
             continue;
@@ -71,23 +71,20 @@ int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QB
     Fd dst = openFolderAt(dstParent_, dstName.constData());
     if (!dst || ::fstat(dst.get(), &dstTop_) != 0)
         return errno;
-    made_.push_back({source, created});
+    made_.push_back({source, created, dstName});
     FolderTreeCursor walk(srcParent_, dstParent_, srcName, std::move(src), std::move(dst));
     if (const int listed = walk.begin()) {
         note(listed);
         Fd top = openFolderAt(dstParent_, dstName.constData());
         if (created && top)
-            finishCopyFolder(top.get(), source);
+            folderDone(dstParent_, top.get(), true);
         return firstError_;
     }
     Step step;
+    bool abandoned = false;
     while (walk.next(step)) {
         if (step.kind == Step::FolderDone) {
-            const Made& folder = made_.back();
-            if (folder.created)
-                if (const int error = finishCopyFolder(step.donePeer, folder.source))
-                    note(error);
-            made_.pop_back();
+            folderDone(step.peer, step.donePeer, abandoned);
             continue;
         }
         int error = progress_ && progress_->cancelled() ? ECANCELED : step.statError;
@@ -96,8 +93,10 @@ int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QB
                                              : copyEntry(walk, step.folder, step.peer, step.name, step.st);
         if (error) {
             note(error);
-            if (stopsTheCopy(error))
+            if (stopsTheCopy(error)) {
                 walk.abandon();
+                abandoned = true;
+            }
         }
     }
     if (walk.error())
@@ -105,16 +104,36 @@ int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QB
     return firstError_;
 }
 
+// A folder of the copy whose entries have all come, or that the copy stopped inside: it gets its
+// source's bits, or goes where it was made for the copy and nothing was copied into it.
+void TreeCopy::folderDone(int dstParent, int dstFolder, bool abandoned)
+{
+    const Made folder = made_.back();
+    made_.pop_back();
+    if (!folder.created)
+        return;
+    if (abandoned && ::unlinkat(dstParent, folder.name.constData(), AT_REMOVEDIR) == 0)
+        return; // only an empty folder goes
+    if (const int error = finishCopyFolder(dstFolder, folder.source))
+        note(error);
+    if (!abandoned)
+        copiedAny_ = true;
+}
+
 int TreeCopy::copyEntry(const FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
                         const struct stat& st)
 {
     if (progress_ && progress_->wantsCurrent())
         progress_->setCurrent(joinPath(srcFolderPath_, walk.pathOf(name)));
-    if (S_ISLNK(st.st_mode))
-        return copyLinkEntry(srcFolder, name.constData(), st, dstFolder, name.constData());
-    if (S_ISREG(st.st_mode))
-        return copyRegularEntry(srcFolder, name.constData(), st, dstFolder, name.constData(), progress_);
-    return 0; // sockets, pipes and device nodes hold no data to copy
+    if (!S_ISLNK(st.st_mode) && !S_ISREG(st.st_mode))
+        return 0; // sockets, pipes and device nodes hold no data to copy
+    if (mounts_.isMountRoot(srcFolder, name.constData()))
+        return 0; // what another mount holds is not this tree's
+    const int error = S_ISLNK(st.st_mode)
+        ? copyLinkEntry(srcFolder, name.constData(), st, dstFolder, name.constData())
+        : copyRegularEntry(srcFolder, name.constData(), st, dstFolder, name.constData(), progress_);
+    copiedAny_ = copiedAny_ || error == 0;
+    return error;
 }
 
 int TreeCopy::enterFolder(FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
@@ -133,15 +152,18 @@ int TreeCopy::enterFolder(FolderTreeCursor& walk, int srcFolder, int dstFolder, 
     if (!dst)
         return errno;
     // Another volume mounted below the source: its mount point comes across, not what it holds.
-    if (mounts_.isMountRoot(srcFolder, src.get()))
+    if (mounts_.isMountRoot(srcFolder, src.get())) {
+        copiedAny_ = copiedAny_ || created;
         return created ? finishCopyFolder(dst.get(), st) : 0;
+    }
     if (const int listed = walk.descend(std::move(src), std::move(dst))) {
         Fd made = openFolderAt(dstFolder, name.constData());
         if (created && made)
             finishCopyFolder(made.get(), st);
+        copiedAny_ = copiedAny_ || created;
         return listed;
     }
-    made_.push_back({st, created});
+    made_.push_back({st, created, name});
     return 0;
 }
 

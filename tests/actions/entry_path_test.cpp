@@ -60,25 +60,62 @@ TEST_F(RowEntryTest, ALinkTypedAsTheSearchsLocationIsPassedWhereTheEntryIsTheOne
     EXPECT_EQ(readFile(path("real/g.txt")), "f");
 }
 
-TEST_F(RowEntryTest, AnEntryPutInTheRowsPlaceSinceTheSearchIsLeftAlone)
+// An editor saves by writing a new file and renaming it over the old one.
+void saveAsAnEditorDoes(const QByteArray& file, const QByteArray& content)
 {
-    writeFile(path("a.txt"), "old");
-    makeFolder("d");
-    makeFolder("to");
-    const EntryRef file = entry("a.txt"), folder = entry("d");
-    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
-    writeFile(path("a.txt"), "new");
-    ASSERT_EQ(::rename(path("d"), path("d.old")), 0);
-    makeFolder("d");
-    writeFile(path("d/new"), "new");
+    writeFile(file + ".new", content);
+    ASSERT_EQ(::rename(file + ".new", file), 0);
+}
 
-    EXPECT_EQ(deleteFile(file).error, ESTALE);
-    EXPECT_EQ(copyFile(file, path("to/a.txt")).error, ESTALE);
+TEST_F(RowEntryTest, AFileSavedAgainSinceTheSearchIsStillTheRowsEntry)
+{
+    makeFolder("to");
+    for (const char* name : {"copied.txt", "renamed.txt", "deleted.txt"})
+        writeFile(path(name), "old");
+    const EntryRef copied = entry("copied.txt"), renamed = entry("renamed.txt"), deleted = entry("deleted.txt");
+    for (const char* name : {"copied.txt", "renamed.txt", "deleted.txt"})
+        saveAsAnEditorDoes(path(name), "saved");
+
+    EXPECT_TRUE(copyFile(copied, path("to/copied.txt")).ok());
+    EXPECT_TRUE(renameEntry(renamed, "new name.txt").ok());
+    EXPECT_TRUE(deleteFile(deleted).ok());
+    EXPECT_EQ(readFile(path("to/copied.txt")), "saved");
+    EXPECT_EQ(readFile(path("new name.txt")), "saved");
+    EXPECT_FALSE(exists(path("deleted.txt")));
+}
+
+TEST_F(RowEntryTest, AnEntryOfTheOtherKindOrInAnotherFolderOfTheSameNameIsLeftAlone)
+{
+    writeFile(path("a.txt"), "file");
+    makeFolder("d");
+    makeFolder("p");
+    writeFile(path("p/f.txt"), "old");
+    makeFolder("to");
+    const EntryRef file = entry("a.txt"), folder = entry("d"), inside = entry("p/f.txt");
+    // A folder where the file was: deleting or copying it would take a tree the user never saw.
+    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
+    makeFolder("a.txt");
+    writeFile(path("a.txt/unseen"), "unseen");
+    ASSERT_EQ(::rmdir(path("d")), 0);
+    writeFile(path("d"), "now a file");
+    // Another folder of the same name above the row's entry.
+    ASSERT_EQ(::rename(path("p"), path("p.old")), 0);
+    makeFolder("p");
+    writeFile(path("p/f.txt"), "another");
+
+    for (const EntryRef& row : {file, inside}) {
+        EXPECT_EQ(deleteFile(row).error, ESTALE);
+        EXPECT_EQ(deleteFolderTree(row).error, ESTALE);
+        EXPECT_EQ(copyFile(row, path("to/x")).error, ESTALE);
+        EXPECT_EQ(renameEntry(row, "moved").error, ESTALE);
+    }
     EXPECT_EQ(deleteFolderTree(folder).error, ESTALE);
     EXPECT_EQ(copyFolderTree(folder, path("to/d")).error, ESTALE);
-    EXPECT_EQ(readFile(path("a.txt")), "new");
-    EXPECT_EQ(readFile(path("d/new")), "new");
+    EXPECT_EQ(readFile(path("a.txt/unseen")), "unseen");
+    EXPECT_EQ(readFile(path("d")), "now a file");
+    EXPECT_EQ(readFile(path("p/f.txt")), "another");
     EXPECT_EQ(namesIn("to"), QStringList{});
+    EXPECT_EQ(namesIn(""), (QStringList{"a.old", "a.txt", "d", "p", "p.old", "to"}));
 }
 
 TEST_F(LongPathTest, ARowDeeperThanPathMaxIsRenamedAndDeleted)

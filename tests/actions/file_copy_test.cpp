@@ -32,22 +32,6 @@ void makeSocket(const QByteArray& path)
     ::close(fd);
 }
 
-// Runs step as a user without root's right to read everything: in a child process as nobody
-// where the test runs as root. The child's exit status is step's answer.
-int asUnprivilegedUser(const QByteArray& tree, const std::function<int()>& step)
-{
-    if (::geteuid() != 0)
-        return step();
-    if (::chown(tree.constData(), 65534, 65534) != 0)
-        return -1;
-    const pid_t child = ::fork();
-    if (child == 0)
-        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? step() : 99);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST_F(FileOperationsTest, CopyFileReplacesTheDestinationWithContentsAndPermissionBits)
 {
     makeFolder("to");

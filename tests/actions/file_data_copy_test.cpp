@@ -1,4 +1,5 @@
 #include "temporary_tree.h"
+#include "platform/entry_copy.h"
 #include "platform/file_copy.h"
 #include "platform/file_data_copy.h"
 #include "platform/file_delete.h"
@@ -11,8 +12,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -142,31 +145,117 @@ TEST_P(FullDiskTest, ACopyOntoAFullVolumeLeavesTheOldFileAndNoTemporaryFile)
 
 INSTANTIATE_TEST_SUITE_P(OtherAndSameVolume, FullDiskTest, ::testing::Bool());
 
-TEST_F(LongOperationTest, ACancelledCopyLeavesTheDestinationAsItWasAndNoTemporaryFile)
+class NewFileTest : public LongOperationTest, public ::testing::WithParamInterface<NewFile> {};
+
+TEST_P(NewFileTest, ACopyReplacesTheDestinationWholeOrOnACancelLeavesItAsItWasWithNothingBeside)
 {
-    writeFile(path("big"), QByteArray(200 * kMiB, 'b'));
+    writeFile(path("big"), QByteArray(64 * kMiB, 'b'));
     makeFolder("to");
     writeFile(path("to/big"), "old");
-    CancelAt progress(50 * kMiB);
-    EXPECT_EQ(copyFile(entry("big"), path("to/big"), &progress).error, ECANCELED);
+    const Fd from(::open(root, O_RDONLY | O_DIRECTORY)), to(::open(path("to"), O_RDONLY | O_DIRECTORY));
+    struct stat st;
+    ASSERT_EQ(::lstat(path("big"), &st), 0);
+
+    CancelAt cancelled(20 * kMiB);
+    EXPECT_EQ(copyRegularEntry(from.get(), "big", st, to.get(), "big", &cancelled, GetParam()), ECANCELED);
     EXPECT_EQ(readFile(path("to/big")), "old");
+    EXPECT_EQ(namesIn("to"), QStringList{"big"});
+    OperationProgress whole;
+    EXPECT_EQ(copyRegularEntry(from.get(), "big", st, to.get(), "big", &whole, GetParam()), 0);
+    EXPECT_EQ(readFile(path("to/big")).size(), 64 * kMiB);
     EXPECT_EQ(namesIn("to"), QStringList{"big"});
 }
 
-TEST_F(LongOperationTest, ACancelledTreeCopyKeepsWhatItCopiedWholeAndNothingHalf)
+INSTANTIATE_TEST_SUITE_P(AnonymousAndHidden, NewFileTest, ::testing::Values(NewFile::Anonymous, NewFile::Hidden));
+
+TEST_F(LongOperationTest, ACopyWhoseProcessIsKilledLeavesNothingInTheTarget)
+{
+    makeFolder("to");
+    const Fd probe(::open(path("to"), O_TMPFILE | O_WRONLY, 0600));
+    if (!probe)
+        GTEST_SKIP() << "this volume makes no files without a name; the program removes its hidden file on "
+                        "SIGTERM instead (end-to-end test)";
+    writeFile(path("big"), QByteArray(64 * kMiB, 'b'));
+    int underWay[2];
+    ASSERT_EQ(::pipe(underWay), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Says when the first part of the data is written, then waits to be ended there.
+        class Stall : public OperationProgress {
+        public:
+            explicit Stall(int fd) : fd_(fd) {}
+
+        protected:
+            void advanced() override
+            {
+                [[maybe_unused]] const ssize_t n = ::write(fd_, "x", 1);
+                ::pause();
+            }
+
+        private:
+            int fd_;
+        } stall(underWay[1]);
+        ::_exit(copyFile(entry("big"), path("to/big"), &stall).error);
+    }
+    char byte;
+    ASSERT_EQ(::read(underWay[0], &byte, 1), 1);
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(namesIn("to"), QStringList{});
+    ::close(underWay[0]);
+    ::close(underWay[1]);
+}
+
+TEST_F(LongOperationTest, ACancelledTreeCopyKeepsWhatItCopiedWholeAndNoFolderItLeftEmpty)
 {
     makeFolder("src", 0750);
-    for (const char* name : {"a", "b", "c"})
-        writeFile(path("src/") + name, QByteArray(20 * kMiB, *name));
+    writeFile(path("src/a"), QByteArray(20 * kMiB, 'a'));
+    makeFolder("src/sub");
+    makeFolder("src/sub/deeper");
+    writeFile(path("src/sub/deeper/d"), QByteArray(20 * kMiB, 'd'));
     makeFolder("to");
-    CancelAt progress(30 * kMiB);
-    EXPECT_EQ(copyFolderTree(entry("src"), path("to/src"), &progress).error, ECANCELED);
-    const QStringList copied = namesIn("to/src");
-    EXPECT_EQ(copied.size(), 1) << copied.join(' ').toStdString();
-    for (const QString& name : copied)
-        EXPECT_EQ(readFile(path("to/src/") + name.toUtf8()).size(), 20 * kMiB);
+    const auto copiedFiles = [this] {
+        QStringList files;
+        for (QDirIterator it(QString::fromUtf8(path("to")), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+            const QFileInfo file(it.next());
+            files << file.fileName() + ":" + QString::number(file.size());
+        }
+        return files;
+    };
+
+    // Within the first file, whichever it is: nothing stays, not even the folders made for it.
+    CancelAt early(10 * kMiB);
+    FileOperationResult done = copyFolderTree(entry("src"), path("to/src"), &early);
+    EXPECT_EQ(done.error, ECANCELED);
+    EXPECT_FALSE(done.partial);
+    EXPECT_EQ(namesIn("to"), QStringList{});
+
+    // Within the second: the first stays whole, and every folder left holds it.
+    CancelAt later(30 * kMiB);
+    done = copyFolderTree(entry("src"), path("to/src"), &later);
+    EXPECT_EQ(done.error, ECANCELED);
+    EXPECT_TRUE(done.partial);
+    const QStringList files = copiedFiles();
+    EXPECT_EQ(files.size(), 1) << files.join(' ').toStdString();
+    EXPECT_TRUE(files.value(0).endsWith(":" + QString::number(20 * kMiB)));
+    EXPECT_EQ(namesIn("to/src").size(), 1) << "a folder made for the copy and left empty goes";
     EXPECT_EQ(testing_actions::modeOf(path("to/src")), 0750u);
-    EXPECT_EQ(progress.total(), 60 * kMiB);
+    EXPECT_EQ(later.total(), 40 * kMiB);
+}
+
+TEST_F(DataCopyTest, ATreeCopyCancelledWhileCountingMakesNothing)
+{
+    makeFolder("src");
+    writeFile(path("src/a"), "a");
+    makeFolder("to");
+    OperationProgress progress;
+    progress.cancel();
+    const FileOperationResult done = copyFolderTree(entry("src"), path("to/src"), &progress);
+    EXPECT_EQ(done.error, ECANCELED);
+    EXPECT_FALSE(done.partial);
+    EXPECT_EQ(namesIn("to"), QStringList{});
 }
 
 TEST_F(LongOperationTest, ATreeDeleteCountsItsEntriesAndStopsAtACancel)

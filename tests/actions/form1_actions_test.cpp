@@ -58,7 +58,8 @@ protected:
     }
     QPoint rowCentre(int row) const { return ui(w).List1->visualRect(w->results().index(row, 0)).center(); }
     // Right-clicks a row and, once the menu shows, picks an item, or dismisses the menu without one.
-    QStringList pickFromMenu(int row, QAction* item)
+    QStringList pickFromMenu(int row, QAction* item) { return pickFromMenuAt(rowCentre(row), item); }
+    QStringList pickFromMenuAt(QPoint where, QAction* item)
     {
         auto shown = std::make_shared<QStringList>();
         QTimer::singleShot(0, [shown, item] {
@@ -71,7 +72,7 @@ protected:
                 menu->setActiveAction(item);
             QTest::keyClick(menu, item ? Qt::Key_Return : Qt::Key_Escape);
         });
-        QTest::mouseClick(ui(w).List1->viewport(), Qt::RightButton, {}, rowCentre(row));
+        QTest::mouseClick(ui(w).List1->viewport(), Qt::RightButton, {}, where);
         QCoreApplication::processEvents();
         return *shown;
     }
@@ -115,6 +116,13 @@ TEST_F(Form1ActionsTest, TheMenuShowsItsSixItemsOnlyOnARightReleaseOverRowsAndAD
     EXPECT_EQ(shell.calls, QList<QByteArray>{"locate " + first});
     pickFromMenu(1, nullptr);
     EXPECT_EQ(w->resultActions().selectedPathBytes(), first);
+
+    // Below the last row: no row is selected, so no action can fall on the one selected before.
+    const QPoint belowTheRows = rowCentre(2) + QPoint(0, 4 * ui(w).List1->visualRect(w->results().index(2, 0)).height());
+    ASSERT_FALSE(ui(w).List1->indexAt(belowTheRows).isValid());
+    pickFromMenuAt(belowTheRows, nullptr);
+    EXPECT_EQ(menusShown, 3);
+    EXPECT_EQ(ui(w).List1->selectedRow(), -1);
 }
 
 TEST_F(Form1ActionsTest, ADoubleClickOpensTheRowAndOnAnEmptyListDoesNothing)
@@ -174,7 +182,7 @@ TEST_F(Form1ActionsTest, TheDialogsShowTheirLayoutCaptionsAndDefaultButtonsAndSe
         QTest::keyClicks(d.Text1, "/tm");
         d.Command1->setFocus();
         d.Text1->setFocus(Qt::TabFocusReason);
-        QTest::qWait(5);
+        QTest::qWaitFor([&d] { return !d.Text1->selectedText().isEmpty(); });
         EXPECT_EQ(d.Text1->selectedText(), "/tm");
         d.Command2->click();
     });

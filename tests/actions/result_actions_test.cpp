@@ -1,11 +1,15 @@
 #include "action_fakes.h"
 #include "temporary_tree.h"
+#include "actions/background_operation.h"
 #include "actions/progress_window.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_actions.h"
 #include "actions/result_window.h"
+#include "platform/entry_copy.h"
+#include "platform/operation_progress.h"
 #include "platform/posix_file_system.h"
+#include "platform/termination_signals.h"
 #include "search/result_list.h"
 #include "tests/support/scoped_mount.h"
 
@@ -17,6 +21,11 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTest>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <thread>
 
 namespace {
 
@@ -55,10 +64,13 @@ protected:
         const qsizetype slash = relative.lastIndexOf('/');
         row.folder = slash < 0 ? root : path(relative.left(slash));
         row.name = relative.mid(slash + 1);
-        struct stat st;
+        struct stat st, folder;
         const bool seen = ::lstat(path(relative), &st) == 0;
         if (seen)
             row.identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+        if (::stat(row.folder.constData(), &folder) == 0)
+            row.folderIdentity = {uint64_t(folder.st_dev), uint64_t(folder.st_ino)};
+        row.isFolder = seen && S_ISDIR(st.st_mode);
         row.hasSize = seen && !S_ISDIR(st.st_mode);
         row.size = row.hasSize ? st.st_size : 0;
         row.icon = 7;
@@ -92,9 +104,37 @@ protected:
     actions::ResultActions actions{window, messages, fileSystem, shell};
 };
 
+// Holds the operation once it has done the given amount until the user cancels it, so that a
+// cancel falls at a known point however fast the machine is.
+class StallAt : public platform::OperationProgress {
+public:
+    explicit StallAt(int64_t amount) : amount_(amount) {}
+
+protected:
+    void advanced() override
+    {
+        if (done() < amount_)
+            return;
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!cancelled() && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    int64_t amount_;
+};
+
 class LongActionTest : public ResultActionsTest {
 protected:
     LongActionTest() : ResultActionsTest(testing_actions::inMemoryTemplate()) {}
+    static actions::ProgressPolicy stallAt(int64_t amount)
+    {
+        return {std::chrono::milliseconds(0), [amount] { return std::make_unique<StallAt>(amount); }};
+    }
+    QStringList namesIn(const QByteArray& relative) const
+    {
+        return QDir(QString::fromUtf8(path(relative))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    }
     actions::ResultActions quick{window, messages, fileSystem, shell, nullptr, {std::chrono::milliseconds(0)}};
 };
 
@@ -174,18 +214,36 @@ TEST_F(ResultActionsTest, AFolderHoldingAMountIsNotDeletedAndKeepsItsRowAndTheMo
     EXPECT_EQ(readFile(path("tree/a.txt")), "a");
 }
 
-TEST_F(ResultActionsTest, AnEntryPutInTheRowsPlaceSinceTheSearchIsNeitherDeletedNorRenamed)
+TEST_F(ResultActionsTest, AFileSavedAgainIsStillItsRowsButAFolderInItsPlaceIsNot)
 {
     writeFile(path("a.txt"), "old");
+    writeFile(path("b.txt"), "old");
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
     addRow("a.txt");
-    ASSERT_EQ(::rename(path("a.txt"), path("a.old")), 0);
-    writeFile(path("a.txt"), "new");
+    addRow("b.txt");
+    for (const char* name : {"a.txt", "b.txt"}) {
+        writeFile(path(name) + ".new", "saved");
+        ASSERT_EQ(::rename(path(name) + ".new", path(name)), 0); // as an editor saves
+    }
+    window.selected = 0;
+    copy(path("to"));
+    rename("c.txt");
+    window.selected = 1;
     actions.mnuDelete_Click();
-    rename("b.txt");
-    EXPECT_EQ(messages.shown, (QStringList{"请确认是否删除？|36|提示", "删除失败|16|提示", "操作失败，无法重命名文件|16|提示"}));
-    EXPECT_EQ(readFile(path("a.txt")), "new");
+    EXPECT_EQ(readFile(path("to/a.txt")), "saved");
+    EXPECT_EQ(readFile(path("c.txt")), "saved");
     EXPECT_FALSE(exists(path("b.txt")));
-    EXPECT_EQ(window.rows.row(0).name, "a.txt");
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"});
+
+    ASSERT_EQ(::rename(path("c.txt"), path("c.old")), 0);
+    ASSERT_EQ(::mkdir(path("c.txt"), 0755), 0);
+    writeFile(path("c.txt/unseen"), "unseen");
+    window.selected = 0;
+    actions.mnuDelete_Click();
+    rename("d.txt");
+    EXPECT_EQ(messages.shown.mid(1), (QStringList{"请确认是否删除？|36|提示", "删除失败|16|提示", "操作失败，无法重命名文件|16|提示"}));
+    EXPECT_EQ(readFile(path("c.txt/unseen")), "unseen");
+    EXPECT_EQ(window.rows.row(0).name, "c.txt");
 }
 
 TEST_F(ResultActionsTest, RenameGivesTheRowItsNewNameAndPathAndKeepsSizeAndIcon)
@@ -359,7 +417,7 @@ TEST_F(ResultActionsTest, CopyPutsTheEntryInsideTheTargetFolderReplacingWhatIsTh
     EXPECT_EQ(window.rows.rowCount(), 2) << "a copy adds no row";
 }
 
-TEST_F(ResultActionsTest, ACopyTargetThatIsNoFolderIsRefusedAndStaysSelected)
+TEST_F(ResultActionsTest, ACopyTargetThatIsNoFolderIsRefusedAsInvalidOrMissingAndStaysSelected)
 {
     writeFile(path("a.txt"), "a");
     writeFile(path("file"), "f");
@@ -375,7 +433,7 @@ TEST_F(ResultActionsTest, ACopyTargetThatIsNoFolderIsRefusedAndStaysSelected)
     });
     actions.mnuCopy_Click();
     EXPECT_EQ(seen, (QStringList{"1", dir.path() + "/file", "1", dir.path() + "/missing", "1", dir.path() + "/fi*", "1", ""}));
-    EXPECT_EQ(messages.shown, (QStringList{"指定位置不存在|48|错误", "指定位置不存在|48|错误", "指定位置不存在|48|错误",
+    EXPECT_EQ(messages.shown, (QStringList{"指定位置无效|48|错误", "指定位置不存在|48|错误", "指定位置无效|48|错误",
                                            "请输入文件名|48|提示"}));
     EXPECT_EQ(readFile(path("file")), "f");
     EXPECT_FALSE(exists(path("filea.txt")));
@@ -427,26 +485,85 @@ TEST_F(ResultActionsTest, ANameThatIsNoUtf8IsCopiedRenamedAndDeletedAsItsOwnByte
 TEST_F(LongActionTest, ALongDeleteShowsItsProgressAndACancelStopsItAndKeepsTheRow)
 {
     ASSERT_EQ(::mkdir(path("tree"), 0755), 0);
-    for (int d = 0; d < 50; ++d) {
-        const QByteArray folder = path("tree/d" + QByteArray::number(d));
-        ASSERT_EQ(::mkdir(folder, 0755), 0);
-        for (int f = 0; f < 999; ++f)
-            ::close(::open(folder + "/f" + QByteArray::number(f), O_WRONLY | O_CREAT, 0644));
-    }
+    for (int f = 0; f < 200; ++f)
+        writeFile(path("tree/f") + QByteArray::number(f), "");
     addRow("tree");
     QStringList seen;
     whenShown<actions::ProgressWindow>([&](actions::ProgressWindow& w) {
         seen << w.windowTitle() << w.Label1->text() << w.Command1->text();
-        QTRY_VERIFY_WITH_TIMEOUT(w.ProgressBar1->value() > 0, 20000);
+        ASSERT_TRUE(QTest::qWaitFor([&w] { return w.ProgressBar1->value() > 0; }, 20000));
         w.Command1->click();
         seen << QString::number(w.isVisible()) << QString::number(w.Command1->isEnabled());
     });
-    quick.mnuDelete_Click();
+    actions::ResultActions stalling{window, messages, fileSystem, shell, nullptr, stallAt(100)};
+    stalling.mnuDelete_Click();
     EXPECT_EQ(seen, (QStringList{"正在删除...", "正在删除...", "取消", "1", "0"}));
     EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"}) << "a cancel is no failure";
     EXPECT_EQ(window.rows.rowCount(), 1);
-    EXPECT_TRUE(exists(path("tree")));
+    EXPECT_EQ(namesIn("tree").size(), 100) << "it stopped at the entry after the cancel";
     EXPECT_EQ(window.changes, QList<QByteArray>{"changed " + path("tree")});
+}
+
+TEST_F(LongActionTest, ACancelledFolderCopyTellsOfWhatItKeptAndOfNothingWhenItKeptNothing)
+{
+    ASSERT_EQ(::mkdir(path("src"), 0755), 0);
+    for (const char* name : {"a", "b"})
+        writeFile(path("src/") + name, QByteArray(20 << 20, *name));
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
+    addRow("src");
+    const auto copyCancelledAfter = [&](int64_t bytes) {
+        actions::ResultActions stalling{window, messages, fileSystem, shell, nullptr, stallAt(bytes)};
+        whenShown<Form3>([&](Form3& d) {
+            d.Text1->setText(QString::fromUtf8(path("to")));
+            whenShown<actions::ProgressWindow>([bytes](actions::ProgressWindow& w) {
+                const int reached = std::max<int64_t>(1, bytes * 1000 / (40 << 20));
+                ASSERT_TRUE(QTest::qWaitFor([&w, reached] { return w.ProgressBar1->value() >= reached; }, 20000));
+                w.Command1->click();
+            });
+            d.Command1->click();
+        });
+        stalling.mnuCopy_Click();
+    };
+    copyCancelledAfter(1); // within the first file
+    EXPECT_TRUE(messages.shown.isEmpty());
+    EXPECT_EQ(namesIn("to"), QStringList{});
+    copyCancelledAfter(20 << 20); // once the first file is whole
+    EXPECT_EQ(messages.shown, QStringList{"已取消复制，已复制的文件保留在目标位置|48|提示"});
+    EXPECT_EQ(namesIn("to/src").size(), 1);
+}
+
+TEST_F(LongActionTest, ASignalToEndTheProgramStopsARunningCopyAsACancelDoesAndItsHiddenFileGoes)
+{
+    writeFile(path("big"), QByteArray(64 << 20, 'b'));
+    ASSERT_EQ(::mkdir(path("to"), 0755), 0);
+    const platform::Fd from(::open(root, O_RDONLY | O_DIRECTORY)), to(::open(path("to"), O_RDONLY | O_DIRECTORY));
+    struct stat st;
+    ASSERT_EQ(::lstat(path("big"), &st), 0);
+    platform::TerminationSignals termination;
+    QList<int> received;
+    bool ended = false;
+    QStringList leftWhenEnded;
+    QObject::connect(&termination, &platform::TerminationSignals::terminationRequested, [&](int signal) {
+        received << signal;
+        ended = actions::cancelRunningOperations(std::chrono::seconds(10));
+        leftWhenEnded = namesIn("to");
+    });
+    whenShown<actions::ProgressWindow>([](actions::ProgressWindow& w) {
+        ASSERT_TRUE(QTest::qWaitFor([&w] { return w.ProgressBar1->value() > 0; }, 20000));
+        ::raise(SIGTERM);
+    });
+    // The hidden file is what a volume without files of no name gets.
+    const platform::FileOperationResult done =
+        actions::runWithProgress(&window.owner, actions::ProgressKind::Copy, stallAt(1), [&](platform::OperationProgress& p) {
+            p.setTotal(st.st_size);
+            return platform::FileOperationResult{platform::copyRegularEntry(from.get(), "big", st, to.get(), "big", &p,
+                                                                            platform::NewFile::Hidden)};
+        });
+    EXPECT_EQ(done.error, ECANCELED);
+    EXPECT_EQ(received, QList<int>{SIGTERM});
+    EXPECT_TRUE(ended) << "the copy had ended when the program went on to close";
+    EXPECT_EQ(leftWhenEnded, QStringList{});
+    EXPECT_TRUE(platform::TerminationSignals::received());
 }
 
 TEST_F(LongActionTest, ACopyShowsItsProgressAndEndsWithTheBarFull)

@@ -51,9 +51,9 @@ TEST_F(ShellTest, WithoutAFileManagerPropertiesShowTheProgramsOwnDialogAndNothin
 {
     QWidget owner;
     writeFile(path("a.txt"), "12345");
-    ASSERT_EQ(::mkdir(path("d"), 0755), 0);
-    writeFile(path("d/one"), "");
-    writeFile(path("d/two"), "");
+    ASSERT_EQ(::mkdir(path("k<b>bold<"), 0755), 0); // a name, not markup
+    writeFile(path("k<b>bold</one"), "");
+    writeFile(path("k<b>bold</two"), "");
 
     shell.showProperties(path("a.txt"), &owner);
     auto* dialog = owner.findChild<platform::PropertiesDialog*>();
@@ -68,10 +68,14 @@ TEST_F(ShellTest, WithoutAFileManagerPropertiesShowTheProgramsOwnDialogAndNothin
     EXPECT_FALSE(field(dialog, "type").isEmpty());
     delete dialog;
 
-    shell.showProperties(path("d"), &owner);
+    shell.showProperties(path("k<b>bold<"), &owner);
     dialog = owner.findChild<platform::PropertiesDialog*>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(field(dialog, "entries"), "2 项");
+    EXPECT_EQ(field(dialog, "name"), "k<b>bold<");
+    for (const QLabel* label : dialog->findChildren<QLabel*>())
+        if (!label->objectName().isEmpty()) // the fields; the captions are the program's own
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
     delete dialog;
 
     shell.showProperties(path("gone"), &owner);

@@ -3,6 +3,7 @@
 
 #include "action_fakes.h"
 #include "platform/entry_path.h"
+#include "platform/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,12 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <ftw.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
 
 namespace testing_actions {
 
@@ -41,6 +46,25 @@ inline void makeDeepChain(const QByteArray& base, int levels)
     ::close(fd);
 }
 
+// Runs step as a user without root's right to read and write everything: in a child process as
+// nobody where the test runs as root, owning tree. The child's exit status is step's answer.
+inline int asUnprivilegedUser(const QByteArray& tree, const std::function<int()>& step)
+{
+    if (::geteuid() != 0)
+        return step();
+    const auto giveToNobody = [](const char* entry, const struct stat*, int, FTW*) {
+        return ::lchown(entry, 65534, 65534);
+    };
+    if (::nftw(tree.constData(), giveToNobody, 16, FTW_PHYS) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(::setgid(65534) == 0 && ::setuid(65534) == 0 ? step() : 99);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class TemporaryTree : public ::testing::Test {
 protected:
     TemporaryTree() = default;
@@ -53,17 +77,21 @@ protected:
         return QDir(QString::fromUtf8(path(relative))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System);
     }
 
-    // A row's view of an entry: its path, and its identity as the walk reads it (unknown when the
-    // entry is not there).
+    // A row's view of an entry: its path, the folder the walk listed it in, and its kind.
     platform::EntryRef entry(const QByteArray& relative) const
     {
-        platform::EntryRef ref{path(relative), {}};
+        platform::EntryRef ref = unidentified(relative);
         struct stat st;
-        if (::lstat(ref.path.constData(), &st) == 0)
-            ref.identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+        if (::stat(platform::containingFolder(ref.path).constData(), &st) == 0)
+            ref.folder = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
         return ref;
     }
-    platform::EntryRef unidentified(const QByteArray& relative) const { return {path(relative), {}}; }
+    // The same where the walk could not tell which folder it listed.
+    platform::EntryRef unidentified(const QByteArray& relative) const
+    {
+        struct stat st;
+        return {path(relative), {}, ::lstat(path(relative).constData(), &st) == 0 && S_ISDIR(st.st_mode)};
+    }
 
     QTemporaryDir dir;
     QByteArray root = QFile::encodeName(dir.path());

@@ -2,10 +2,12 @@
 """Sorvane as a person meets it: a real X server, real key presses and mouse clicks, and the
 desktop's accessibility bus reading back what the window shows.
 
-usage: sorvane_e2e.py --program PATH --out DIR [unittest options]
+usage: sorvane_e2e.py --program PATH --out DIR [unittest options and cases]
+       sorvane_e2e.py --list
 
-One X session (Xvfb, openbox, a session bus and the accessibility bus) serves every test; each
-test starts the real program afresh with a temporary HOME, so no user's settings are touched.
+One X session (Xvfb, openbox, a session bus and the accessibility bus) serves every test of a run
+(CTest runs each case on its own, see --list); each test starts the real program afresh with a
+temporary HOME, so no user's settings are touched.
 Screenshots go to DIR/screenshots. Every wait has a deadline, and whatever the test started is
 killed when it ends, however it ends.
 
@@ -26,6 +28,9 @@ import tempfile
 import time
 import unittest
 import warnings
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import ctest_cases  # noqa: E402  (needs the path above)
 
 # Bound of every wait for the program or the session; generous, since a shared machine may be slow.
 TIMEOUT = 45.0
@@ -443,6 +448,22 @@ def make_tree(root, files, folders=()):
             out.write(b"x" * size)
 
 
+def read_text(path):
+    with open(path) as text:
+        return text.read()
+
+
+def cgroup_mounts(kind, controller=None):
+    """Where cgroup hierarchies of a kind (cgroup2, or cgroup v1 with the controller) are mounted."""
+    found = []
+    for line in read_text("/proc/self/mountinfo").splitlines():
+        before, _, after = line.partition(" - ")
+        fields, tail = before.split(), after.split()
+        if tail and tail[0] == kind and (controller is None or controller in tail[-1].split(",")):
+            found.append(fields[4])
+    return found
+
+
 def settings_file():
     return os.path.join(SESSION.config, "Sorvane", "Sorvane.ini")
 
@@ -724,26 +745,69 @@ class RowActions(ResultsTest):
         return folder
 
     def throttle_writes(self, process, bytes_per_second):
-        """Holds the process's writes to the slow volume to a rate, where the machine has the
-        block I/O controller; a fast disk otherwise copies too soon for any progress to show."""
-        base = "/sys/fs/cgroup/blkio"
-        if not os.path.exists(os.path.join(base, "blkio.throttle.write_bps_device")):
-            return False
+        """Holds the process's writes to the slow volume to a rate, since a fast disk copies too
+        soon for any progress to show: by cgroup v2's io.max where its io controller is there (a
+        stock Debian 12), else by cgroup v1's blkio. Answers how, or None where neither is."""
+        device = f"{os.major(self.slow_device)}:{os.minor(self.slow_device)}"
+        for base in cgroup_mounts("cgroup2"):
+            if "io" not in read_text(os.path.join(base, "cgroup.controllers")).split():
+                continue
+            try:
+                with open(os.path.join(base, "cgroup.subtree_control"), "w") as out:
+                    out.write("+io")
+            except OSError:
+                continue  # the root's own processes may keep it from handing io to groups
+            self.move_into_group(base, process, "io.max", f"{device} wbps={bytes_per_second}")
+            return "cgroup v2 io.max"
+        for base in cgroup_mounts("cgroup", "blkio"):
+            if os.path.exists(os.path.join(base, "blkio.throttle.write_bps_device")):
+                self.move_into_group(base, process, "blkio.throttle.write_bps_device", f"{device} {bytes_per_second}")
+                return "cgroup v1 blkio"
+        return None
+
+    def move_into_group(self, base, process, limit, value):
+        """Puts the process into a group of its own below base with the limit set, for the test."""
         group = os.path.join(base, f"sorvane-e2e-{os.getpid()}")
         os.makedirs(group, exist_ok=True)
 
         def release():
-            for pid in open(os.path.join(group, "cgroup.procs")).read().split():
+            for pid in read_text(os.path.join(group, "cgroup.procs")).split():
                 with open(os.path.join(base, "cgroup.procs"), "w") as out:
                     out.write(pid)
             os.rmdir(group)
 
         self.addCleanup(release)
-        with open(os.path.join(group, "blkio.throttle.write_bps_device"), "w") as out:
-            out.write(f"{os.major(self.slow_device)}:{os.minor(self.slow_device)} {bytes_per_second}")
+        with open(os.path.join(group, limit), "w") as out:
+            out.write(value)
         with open(os.path.join(group, "cgroup.procs"), "w") as out:
             out.write(str(process.pid))
-        return True
+
+    def start_large_copy(self, target, name):
+        """A program copying a 288 MiB file onto target at 40 MiB/s, its progress window showing."""
+        root = self.tree(name)
+        source = os.path.join(root, "alpha-big.bin")
+        with open(source, "wb") as out:
+            for _ in range(18):
+                out.write(os.urandom(16 << 20))
+        program = self.start_program()
+        throttled = self.throttle_writes(program.process, 40 << 20)
+        log(f"writes to the slow volume slowed by {throttled}" if throttled else "writes cannot be slowed here")
+        program.search("alpha", root)
+        program.wait_finished()
+        self.choose_from_menu(program, self.row_of(program, "alpha-big.bin"), "复制")
+        dialog = wait_for("the copy dialog", lambda: program.top_level("DIALOG", "复制文件"))
+        text = find_one(dialog, "TEXT", "目标位置：").queryText()
+        type_text(target)
+        wait_for("the typed target", lambda: text.getText(0, -1) == target)
+        key("Return")
+        try:
+            progress = wait_for("the progress window", lambda: program.top_level("DIALOG", "正在复制..."))
+        except AssertionError:
+            if not throttled and os.path.exists(os.path.join(target, "alpha-big.bin")):
+                self.skipTest("the disk copied the file within half a second, and neither cgroup v2's io "
+                              "controller nor cgroup v1's blkio is there to slow its writes")
+            raise
+        return program, source, progress
 
     def test_delete_of_a_folder_holding_a_bind_mount_is_refused_and_the_outside_folder_stays(self):
         """"删除" on a folder with another folder bind-mounted inside deletes nothing and says "删除失败"."""
@@ -771,28 +835,7 @@ class RowActions(ResultsTest):
     def test_a_large_copy_shows_its_progress_while_the_main_window_answers(self):
         """A copy onto a slow volume shows "正在复制..." with a moving bar; the window answers meanwhile."""
         target = self.slow_volume("slow", 400)
-        root = self.tree("large-copy")
-        source = os.path.join(root, "alpha-big.bin")
-        with open(source, "wb") as out:
-            for _ in range(18):
-                out.write(os.urandom(16 << 20))
-        program = self.start_program()
-        throttled = self.throttle_writes(program.process, 40 << 20)
-        program.search("alpha", root)
-        program.wait_finished()
-        self.choose_from_menu(program, self.row_of(program, "alpha-big.bin"), "复制")
-        dialog = wait_for("the copy dialog", lambda: program.top_level("DIALOG", "复制文件"))
-        text = find_one(dialog, "TEXT", "目标位置：").queryText()
-        type_text(target)
-        wait_for("the typed target", lambda: text.getText(0, -1) == target)
-        key("Return")
-
-        try:
-            progress = wait_for("the progress window", lambda: program.top_level("DIALOG", "正在复制..."))
-        except AssertionError:
-            if not throttled and os.path.exists(os.path.join(target, "alpha-big.bin")):
-                self.skipTest("the disk copied the file within half a second, and its writes cannot be slowed here")
-            raise
+        program, source, progress = self.start_large_copy(target, "large-copy")
         bar = find_one(progress, "PROGRESS_BAR")
         values, answers = [], []
         while has_state(progress, "SHOWING"):
@@ -816,6 +859,21 @@ class RowActions(ResultsTest):
         wait_for("the copy dialog to close", lambda: not program.top_level("DIALOG", "复制文件"))
         self.assertIsNone(program.message_box("操作失败，无法复制文件"))
         self.assertEqual(os.path.getsize(os.path.join(target, "alpha-big.bin")), os.path.getsize(source))
+
+    def test_a_copy_ended_by_sigterm_leaves_nothing_in_the_target(self):
+        """SIGTERM (a logout, a kill) during a copy ends the program with nothing of the copy left."""
+        target = self.slow_volume("slow-term", 400)
+        before = sorted(os.listdir(target))
+        program, _, progress = self.start_large_copy(target, "term-copy")
+        bar = find_one(progress, "PROGRESS_BAR")
+        wait_for("the copy to be under way", lambda: bar.queryValue().currentValue > 0)
+        program.process.send_signal(signal.SIGTERM)
+        try:
+            status = program.process.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("the program still runs after SIGTERM")
+        self.assertEqual(status, 128 + signal.SIGTERM, "it ended by itself, as its own handler does")
+        self.assertEqual(sorted(os.listdir(target)), before, "no copy, whole or in part, and no hidden file")
 
 
 class OptionsAndInstances(ProgramTest):
@@ -1107,6 +1165,8 @@ class RenameDuringASearch(ProgramTest):
 
 def main():
     global PROGRAM, OUT_DIR, SESSION
+    if sys.argv[1:] == ["--list"]:
+        return ctest_cases.print_case_names(sys.modules[__name__])
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
     parser.add_argument("--out", required=True)
@@ -1130,7 +1190,7 @@ def main():
     try:
         SESSION.start()
         # warnings=False keeps the filter above in force for the tests.
-        result = unittest.main(argv=[sys.argv[0], "-v"] + rest, exit=False, warnings=False).result
+        code = ctest_cases.run(rest, warnings=False)
     except KeyboardInterrupt:
         log(f"ended by signal {received[0] if received else signal.SIGINT}")
         return 128 + (received[0] if received else signal.SIGINT)
@@ -1138,7 +1198,7 @@ def main():
         SESSION.stop()
         atexit.unregister(SESSION.stop)
     log("done")
-    return 0 if result.wasSuccessful() else 1
+    return code
 
 
 if __name__ == "__main__":

@@ -199,7 +199,7 @@ TEST_F(Form1Test, TheNameFieldSelectsItsWholeTextWhenItGetsTheFocus)
     ui(w).Text1->setText("abc");
     ui(w).Combo1->setFocus();
     ui(w).Text1->setFocus(Qt::TabFocusReason);
-    QTest::qWait(10);
+    QTest::qWaitFor([&w] { return !ui(w).Text1->selectedText().isEmpty(); });
     EXPECT_EQ(ui(w).Text1->selectedText(), "abc");
     QTest::keyClicks(ui(w).Text1, "x");
     EXPECT_EQ(ui(w).Text1->text(), "x");
@@ -360,8 +360,13 @@ TEST_F(Form1Test, TheWindowFirstShowsCentredOnTheScreen)
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     const QPoint screenCentre = w->screen()->geometry().center();
-    QTRY_VERIFY(w->frameGeometry().size() != w->size()); // the offscreen platform's frame
-    QTest::qWait(100);
+    // The offscreen platform adds its frame, then the window is placed within it.
+    const auto centred = [&] {
+        const QPoint centre = w->frameGeometry().center();
+        return w->frameGeometry().size() != w->size() && std::abs(centre.x() - screenCentre.x()) <= 2
+            && std::abs(centre.y() - screenCentre.y()) <= 2;
+    };
+    QTest::qWaitFor(centred);
     const QPoint windowCentre = w->frameGeometry().center();
     EXPECT_LE(std::abs(windowCentre.x() - screenCentre.x()), 2) << windowCentre.x();
     EXPECT_LE(std::abs(windowCentre.y() - screenCentre.y()), 2) << windowCentre.y();

@@ -1,7 +1,12 @@
 #!/usr/bin/python3
 """The Debian package, built from this build folder, unpacked into a temporary root and checked.
 
-usage: package_test.py --cpack-config FILE --build-dir DIR [unittest options]
+usage: package_test.py --cpack-config FILE --build-dir DIR [--package-dir OUT] [unittest options and cases]
+       package_test.py --cpack-config FILE --build-dir DIR --build-package OUT
+       package_test.py --list
+
+--build-package builds the package into OUT, once for all cases; --package-dir has the cases
+check the package found there instead of building their own.
 """
 
 import argparse
@@ -16,9 +21,13 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import ctest_cases  # noqa: E402  (needs the path above)
+
 TIMEOUT = 60.0
 CPACK_CONFIG = ""
 BUILD_DIR = ""
+PACKAGE_DIR = ""
 ID = "org.sorvane.Sorvane"
 
 
@@ -49,20 +58,36 @@ def desktop_entry(path):
     return keys
 
 
+def build_package(out):
+    """The .deb built by CPack into out, or the error."""
+    for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps"):
+        if not shutil.which(tool):
+            raise unittest.SkipTest(f"{tool} is not installed (scripts/setup installs it)")
+    shutil.rmtree(out, ignore_errors=True)
+    # Building what is out of date comes first and may take long on a busy machine.
+    built = subprocess.run(["cpack", "--config", CPACK_CONFIG, "-G", "DEB", "-B", out], cwd=BUILD_DIR,
+                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=5 * TIMEOUT)
+    if built.returncode != 0:
+        raise AssertionError(f"cpack failed:\n{built.stdout}")
+    return found_package(out)
+
+
+def found_package(out):
+    debs = [f for f in os.listdir(out) if f.endswith(".deb")] if os.path.isdir(out) else []
+    if len(debs) != 1:
+        raise AssertionError(f"no package in {out}: the package_build test makes it")
+    return os.path.join(out, debs[0])
+
+
 class Package(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps"):
-            if not shutil.which(tool):
-                raise unittest.SkipTest(f"{tool} is not installed (scripts/setup installs it)")
         cls.work = tempfile.mkdtemp(prefix="sorvane-package-")
-        built = run("cpack", "--config", CPACK_CONFIG, "-G", "DEB", "-B", os.path.join(cls.work, "out"),
-                    cwd=BUILD_DIR, check=False)
-        if built.returncode != 0:
+        try:
+            cls.deb = found_package(PACKAGE_DIR) if PACKAGE_DIR else build_package(os.path.join(cls.work, "out"))
+        except BaseException:
             shutil.rmtree(cls.work)
-            raise AssertionError(f"cpack failed:\n{built.stdout}")
-        out = os.path.join(cls.work, "out")
-        cls.deb = next(os.path.join(out, f) for f in os.listdir(out) if f.endswith(".deb"))
+            raise
         cls.root = os.path.join(cls.work, "root")
         run("dpkg-deb", "-x", cls.deb, cls.root)
 
@@ -158,14 +183,25 @@ class Package(unittest.TestCase):
 
 
 def main():
-    global CPACK_CONFIG, BUILD_DIR
+    global CPACK_CONFIG, BUILD_DIR, PACKAGE_DIR
+    if sys.argv[1:] == ["--list"]:
+        return ctest_cases.print_case_names(sys.modules[__name__])
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cpack-config", required=True)
     parser.add_argument("--build-dir", required=True)
+    parser.add_argument("--package-dir", default="")
+    parser.add_argument("--build-package", default="")
     args, rest = parser.parse_known_args()
     CPACK_CONFIG, BUILD_DIR = os.path.abspath(args.cpack_config), os.path.abspath(args.build_dir)
-    result = unittest.main(argv=[sys.argv[0], "-v"] + rest, exit=False).result
-    return 0 if result.wasSuccessful() else 1
+    PACKAGE_DIR = os.path.abspath(args.package_dir) if args.package_dir else ""
+    if args.build_package:
+        try:
+            print(build_package(os.path.abspath(args.build_package)), flush=True)
+        except unittest.SkipTest as skip:
+            print(f"skipped: {skip}", flush=True)
+            return ctest_cases.SKIPPED
+        return 0
+    return ctest_cases.run(rest)
 
 
 if __name__ == "__main__":

@@ -26,7 +26,7 @@ import sorvane_e2e as e2e  # noqa: E402  (needs the path above)
 PROGRAM = ""
 OUT_DIR = ""
 SESSION = None
-SKIPPED = 77
+SKIPPED = e2e.ctest_cases.SKIPPED
 
 
 class WaylandSession(e2e.Session):
@@ -197,10 +197,9 @@ def main():
         except unittest.SkipTest as skip:
             print(f"skipped: {skip}", flush=True)
             return SKIPPED
-        result = unittest.main(argv=[sys.argv[0], "-v"] + rest, exit=False, warnings=False).result
+        return e2e.ctest_cases.run(rest, warnings=False)
     finally:
         SESSION.stop()
-    return 0 if result.wasSuccessful() else 1
 
 
 if __name__ == "__main__":
