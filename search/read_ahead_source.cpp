@@ -158,6 +158,13 @@ struct Session {
         return nullptr;
     }
 
+    // One idle worker for the folders waiting to be read; each that takes one wakes the next.
+    void wakeForWork()
+    {
+        if (idleWorkers > 0 && !readOrder.empty() && mayStartAhead())
+            workChanged.notify_one();
+    }
+
     // Wakes the walk where it waits for this slot.
     void tellWalk(const FolderSlot& slot)
     {
@@ -180,8 +187,7 @@ struct Session {
         if (workers > 0 && !chunk.folders.empty()) {
             for (const std::shared_ptr<FolderSlot>& folder : chunk.folders)
                 readOrder.push_back(folder);
-            if (idleWorkers > 0 && mayStartAhead())
-                workChanged.notify_one();
+            wakeForWork();
         }
         slot.entriesWaiting += chunk.entries.size();
         entriesWaiting += chunk.entries.size();
@@ -394,9 +400,11 @@ private:
             return &own_;
         if (!own_ && s.mayStartAhead()) {
             own_.slot = s.nextWaiting();
-            if (own_)
-                s.start(*own_.slot, own_.slot != s.lane);
-            return own_ ? &own_ : nullptr;
+            if (!own_)
+                return nullptr;
+            s.start(*own_.slot, own_.slot != s.lane);
+            s.wakeForWork();
+            return &own_;
         }
         return nullptr;
     }

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <ftw.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,14 +11,16 @@
 
 namespace testsupport {
 
-// Runs step as a user without root's right to read everything: in a child process as nobody
-// where the test runs as root, after giving nobody the tree. The child's exit status is step's
-// answer.
+// Runs step as a user without root's right to read and write everything: in a child process as
+// nobody where the test runs as root, owning tree. The child's exit status is step's answer.
 inline int asUnprivilegedUser(const QByteArray& tree, const std::function<int()>& step)
 {
     if (::geteuid() != 0)
         return step();
-    if (::chown(tree.constData(), 65534, 65534) != 0)
+    const auto giveToNobody = [](const char* entry, const struct stat*, int, FTW*) {
+        return ::lchown(entry, 65534, 65534);
+    };
+    if (::nftw(tree.constData(), giveToNobody, 16, FTW_PHYS) != 0)
         return -1;
     const pid_t child = ::fork();
     if (child == 0)
