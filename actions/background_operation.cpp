@@ -1,6 +1,6 @@
 #include "actions/background_operation.h"
 
-#include "platform/operation_progress.h"
+#include "platform/fileops/operation_progress.h"
 
 #include <QEventLoop>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "actions/progress_window.h"
-#include "platform/file_operation.h"
+#include "platform/fileops/file_operation.h"
 
 #include <chrono>
 #include <functional>

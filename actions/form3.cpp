@@ -1,8 +1,8 @@
 #include "actions/form3.h"
 
-#include "platform/file_copy.h"
-#include "platform/file_name_text.h"
-#include "platform/file_system.h"
+#include "platform/fileops/file_copy.h"
+#include "platform/files/file_name_text.h"
+#include "platform/files/file_system.h"
 #include "platform/message_boxes.h"
 #include "search/text_rules.h"
 

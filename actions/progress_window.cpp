@@ -1,8 +1,8 @@
 #include "actions/progress_window.h"
 
-#include "platform/file_name_text.h"
-#include "platform/operation_progress.h"
-#include "platform/twips.h"
+#include "platform/desktop/twips.h"
+#include "platform/fileops/operation_progress.h"
+#include "platform/files/file_name_text.h"
 
 #include <QLabel>
 #include <QProgressBar>

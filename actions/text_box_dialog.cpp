@@ -1,9 +1,9 @@
 #include "actions/text_box_dialog.h"
 
-#include "platform/select_all_on_focus.h"
+#include "platform/desktop/select_all_on_focus.h"
 
+#include "platform/desktop/twips.h"
 #include "platform/message_boxes.h"
-#include "platform/twips.h"
 
 #include <QKeyEvent>
 #include <QLabel>

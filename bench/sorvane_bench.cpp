@@ -2,8 +2,8 @@
 // controls set from the command line; prints the rows and what the search cost.
 #include "mainwindow/form1.h"
 #include "mainwindow/form1_controls.h"
+#include "platform/files/posix_file_system.h"
 #include "platform/message_boxes.h"
-#include "platform/posix_file_system.h"
 #include "search/result_list.h"
 
 #include <QApplication>

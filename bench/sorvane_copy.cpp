@@ -2,7 +2,7 @@
 //
 // usage: sorvane-copy SOURCE DESTINATION
 // Prints "seconds=S bytes=N" for the copy alone; exits 1 when the copy fails.
-#include "platform/file_copy.h"
+#include "platform/fileops/file_copy.h"
 
 #include <QByteArray>
 

@@ -3,11 +3,11 @@
 #include "actions/result_actions.h"
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
-#include "platform/desktop_shell.h"
-#include "platform/qt_message_boxes.h"
-#include "platform/select_all_on_focus.h"
-#include "platform/theme_icon_source.h"
-#include "platform/twips.h"
+#include "platform/desktop/desktop_shell.h"
+#include "platform/desktop/qt_message_boxes.h"
+#include "platform/desktop/select_all_on_focus.h"
+#include "platform/desktop/theme_icon_source.h"
+#include "platform/desktop/twips.h"
 #include "search/result_list.h"
 
 #include <QAccessible>

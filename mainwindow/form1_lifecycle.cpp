@@ -5,9 +5,9 @@
 #include "mainwindow/option_settings.h"
 #include "mainwindow/result_view.h"
 #include "mainwindow/window_placement.h"
-#include "platform/file_name_text.h"
-#include "platform/mount_table.h"
-#include "platform/twips.h"
+#include "platform/desktop/twips.h"
+#include "platform/files/file_name_text.h"
+#include "platform/files/mount_table.h"
 #include "search/file_type_categories.h"
 
 #include <QApplication>

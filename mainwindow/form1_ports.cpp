@@ -3,7 +3,7 @@
 
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
-#include "platform/file_name_text.h"
+#include "platform/files/file_name_text.h"
 
 #include <QApplication>
 #include <QComboBox>

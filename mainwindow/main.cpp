@@ -1,12 +1,12 @@
 #include "actions/background_operation.h"
 #include "mainwindow/form1.h"
-#include "platform/instance_channel.h"
-#include "platform/posix_file_system.h"
-#include "platform/settings_store.h"
-#include "platform/single_instance.h"
-#include "platform/start_folder.h"
-#include "platform/termination_signals.h"
-#include "platform/theme_icon_source.h"
+#include "platform/desktop/theme_icon_source.h"
+#include "platform/files/posix_file_system.h"
+#include "platform/session/instance_channel.h"
+#include "platform/session/settings_store.h"
+#include "platform/session/single_instance.h"
+#include "platform/session/start_folder.h"
+#include "platform/session/termination_signals.h"
 
 #include <QApplication>
 #include <QIcon>

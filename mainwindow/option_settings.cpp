@@ -1,6 +1,6 @@
 #include "mainwindow/option_settings.h"
 
-#include "platform/settings_store.h"
+#include "platform/session/settings_store.h"
 
 namespace mainwindow {
 namespace {

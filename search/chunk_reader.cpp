@@ -1,7 +1,7 @@
 #include "search/chunk_reader.h"
 
-#include "platform/file_attributes.h"
-#include "platform/file_system.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_system.h"
 #include "search/entry_filter.h"
 #include "search/folder_slot.h"
 

@@ -1,6 +1,6 @@
 #include "search/entry_filter.h"
 
-#include "platform/file_attributes.h"
+#include "platform/files/file_attributes.h"
 #include "search/extension.h"
 
 namespace search {

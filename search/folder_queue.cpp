@@ -1,6 +1,6 @@
 #include "search/folder_queue.h"
 
-#include "platform/paths.h"
+#include "platform/files/paths.h"
 #include "search/folder_slot.h"
 
 namespace search {

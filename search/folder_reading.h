@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/entry_identity.h"
+#include "platform/files/entry_identity.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

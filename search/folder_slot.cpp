@@ -1,6 +1,6 @@
 #include "search/folder_slot.h"
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 
 namespace search {
 

@@ -1,9 +1,9 @@
 #include "search/folder_walker.h"
 
-#include "platform/file_name_text.h"
-#include "platform/file_system.h"
+#include "platform/files/file_name_text.h"
+#include "platform/files/file_system.h"
+#include "platform/files/paths.h"
 #include "platform/icon_source.h"
-#include "platform/paths.h"
 #include "search/entry_filter.h"
 #include "search/folder_slot.h"
 #include "search/result_list.h"

@@ -1,8 +1,8 @@
 #include "search/location_check.h"
 
-#include "platform/file_attributes.h"
-#include "platform/file_name_text.h"
-#include "platform/file_system.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_name_text.h"
+#include "platform/files/file_system.h"
 #include "search/text_rules.h"
 
 namespace search {

@@ -1,6 +1,6 @@
 #include "search/open_folder_cache.h"
 
-#include "platform/file_system.h"
+#include "platform/files/file_system.h"
 #include "search/folder_slot.h"
 
 #include <sys/resource.h>

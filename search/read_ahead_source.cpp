@@ -31,8 +31,8 @@
 #include "search/read_ahead.h"
 #include "search/worker_threads.h"
 
-#include "platform/file_system.h"
-#include "platform/paths.h"
+#include "platform/files/file_system.h"
+#include "platform/files/paths.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -1,8 +1,8 @@
 #include "search/result_list.h"
 
-#include "platform/file_name_text.h"
-#include "platform/file_system.h"
-#include "platform/paths.h"
+#include "platform/files/file_name_text.h"
+#include "platform/files/file_system.h"
+#include "platform/files/paths.h"
 #include "search/result_texts.h"
 
 namespace search {

@@ -1,6 +1,6 @@
 #include "search/search_command.h"
 
-#include "platform/file_name_text.h"
+#include "platform/files/file_name_text.h"
 #include "platform/message_boxes.h"
 #include "search/location_history.h"
 #include "search/result_list.h"

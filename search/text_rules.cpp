@@ -1,6 +1,6 @@
 #include "search/text_rules.h"
 
-#include "platform/file_name_text.h"
+#include "platform/files/file_name_text.h"
 
 #include <QChar>
 

@@ -1,9 +1,9 @@
 // Fakes and helpers shared by the tests of the result actions.
 #pragma once
 
+#include "platform/desktop/shell_services.h"
 #include "platform/message_boxes.h"
 #include "tests/support/recording_messages.h"
-#include "platform/shell_services.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,6 @@
 #include <QByteArray>
 #include <QStringList>
 #include <QTimer>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <functional>
 
@@ -34,39 +30,6 @@ public:
     QList<QByteArray> calls;
     QWidget* lastOwner = nullptr;
 };
-
-inline void writeFile(const QByteArray& path, const QByteArray& content, mode_t mode = 0644)
-{
-    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, mode);
-    ASSERT_GE(fd, 0) << path.constData();
-    ASSERT_EQ(::write(fd, content.constData(), size_t(content.size())), content.size());
-    ::close(fd);
-}
-
-inline QByteArray readFile(const QByteArray& path)
-{
-    QByteArray content;
-    const int fd = ::open(path.constData(), O_RDONLY);
-    if (fd < 0)
-        return "<missing>";
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        content.append(buffer, n);
-    ::close(fd);
-    return content;
-}
-
-inline bool exists(const QByteArray& path)
-{
-    struct stat st;
-    return ::lstat(path.constData(), &st) == 0;
-}
-
-inline mode_t modeOf(const QByteArray& path)
-{
-    struct stat st;
-    return ::lstat(path.constData(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
 
 // Runs a step on the modal dialog of the given type once it shows (a menu may come first).
 template <typename Dialog>

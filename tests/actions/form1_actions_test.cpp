@@ -1,11 +1,12 @@
 #include "action_fakes.h"
+#include "tests/support/temporary_tree.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_actions.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/form1_controls.h"
 #include "mainwindow/result_view.h"
-#include "platform/posix_file_system.h"
+#include "platform/files/posix_file_system.h"
 #include "search/result_list.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ using actions::Form2;
 using actions::Form3;
 using mainwindow::Form1;
 using namespace testing_actions;
+using namespace testsupport;
 
 class Form1ActionsTest : public ::testing::Test {
 protected:

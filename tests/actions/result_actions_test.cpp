@@ -1,15 +1,15 @@
 #include "action_fakes.h"
-#include "temporary_tree.h"
+#include "tests/support/temporary_tree.h"
 #include "actions/background_operation.h"
 #include "actions/progress_window.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_actions.h"
 #include "actions/result_window.h"
-#include "platform/entry_copy.h"
-#include "platform/operation_progress.h"
-#include "platform/posix_file_system.h"
-#include "platform/termination_signals.h"
+#include "platform/fileops/entry_copy.h"
+#include "platform/fileops/operation_progress.h"
+#include "platform/files/posix_file_system.h"
+#include "platform/session/termination_signals.h"
 #include "search/result_list.h"
 #include "tests/support/scoped_mount.h"
 
@@ -32,6 +32,7 @@ namespace {
 using actions::Form2;
 using actions::Form3;
 using namespace testing_actions;
+using namespace testsupport;
 
 class FakeWindow : public actions::ResultWindow {
 public:
@@ -126,7 +127,7 @@ private:
 
 class LongActionTest : public ResultActionsTest {
 protected:
-    LongActionTest() : ResultActionsTest(testing_actions::inMemoryTemplate()) {}
+    LongActionTest() : ResultActionsTest(testsupport::inMemoryTemplate()) {}
     static actions::ProgressPolicy stallAt(int64_t amount)
     {
         return {std::chrono::milliseconds(0), [amount] { return std::make_unique<StallAt>(amount); }};

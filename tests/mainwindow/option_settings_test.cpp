@@ -1,5 +1,5 @@
 #include "mainwindow/option_settings.h"
-#include "platform/settings_store.h"
+#include "platform/session/settings_store.h"
 
 #include "tests/support/memory_store.h"
 

@@ -1,9 +1,9 @@
 #pragma once
 // Stand-ins for the platform: an in-memory file tree, controls that record every call, message
 // boxes and icons that answer at once. A search runs against them exactly as against the window.
-#include "platform/file_attributes.h"
-#include "platform/file_name_text.h"
-#include "platform/file_system.h"
+#include "platform/files/file_attributes.h"
+#include "platform/files/file_name_text.h"
+#include "platform/files/file_system.h"
 #include "platform/icon_source.h"
 #include "platform/message_boxes.h"
 #include "search/result_list.h"

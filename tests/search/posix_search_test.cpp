@@ -2,7 +2,7 @@
 // listing made inside a yield.
 #include "fakes.h"
 
-#include "platform/posix_file_system.h"
+#include "platform/files/posix_file_system.h"
 #include "tests/support/unprivileged.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 // A settings store in memory that records which keys were read and written.
-#include "platform/settings_store.h"
+#include "platform/session/settings_store.h"
 
 #include <QStringList>
 

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/fileops/mount_check.h"
+
+#include <QByteArray>
+
+#include <sys/stat.h>
+#include <vector>
+
+namespace platform {
+
+class FolderTreeCursor;
+class OperationProgress;
+
+// The copy of one folder tree, depth first by descriptors on both sides, so that neither depth
+// nor path length limits it. It goes on past what it cannot copy: an entry that cannot be read
+// or written is skipped and the first such error is the result. Sockets, pipes and device nodes
+// are no data to copy and are left out without an error; so is a file that another mount is
+// bound over, as what a mounted folder holds is. Only a cancel, a full or read-only destination,
+// or a tree that moved under the walk stops it early. Every folder it made gets its source's
+// permission bits and times, also when it stopped inside it; one that a cancel left empty goes.
+class TreeCopy {
+public:
+    // The source's folder, the destination's, and the source folder's path for the progress.
+    TreeCopy(int srcParent, int dstParent, const QByteArray& srcFolderPath, OperationProgress* progress);
+
+    // Copies the folder srcName (whose status is source) into dstName; 0, the first error of an
+    // entry skipped, or the error that stopped it (ECANCELED for a cancel).
+    int run(const QByteArray& srcName, const struct stat& source, const QByteArray& dstName);
+
+    // The bytes of the regular files the copy of srcName would write, for the progress' total.
+    int64_t measure(const QByteArray& srcName);
+
+    // Whether anything the copy wrote stays at the destination.
+    bool copiedAny() const { return copiedAny_; }
+
+private:
+    struct Made {
+        struct stat source;
+        bool created;
+        QByteArray name; // in its parent at the destination
+    };
+
+    int copyEntry(const FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
+                  const struct stat& st);
+    int enterFolder(FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
+                    const struct stat& st);
+    void note(int error);
+    void folderDone(int dstParent, int dstFolder, bool abandoned);
+
+    int srcParent_, dstParent_;
+    QByteArray srcFolderPath_;
+    OperationProgress* progress_;
+    MountCheck mounts_;
+    struct stat dstTop_ {};
+    std::vector<Made> made_; // one for each folder the walk is in
+    int firstError_ = 0;
+    bool copiedAny_ = false;
+};
+
+} // namespace platform

@@ -1,0 +1,40 @@
+// Which type, and so which icon, a file name gets: by its whole name, its longest known suffix,
+// or its last one; a name without a suffix gets the generic icon.
+#include "platform/desktop/theme_icon_source.h"
+#include "tests/support/qt_printers.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(ThemeIcons, TypeOfAFileNameByWholeNameLongestSuffixOrLastSuffix)
+{
+    platform::ThemeIconSource icons;
+    const std::pair<const char*, const char*> cases[] = {
+        {"Makefile", "text/x-makefile"},          // a whole name the database knows
+        {"makefile", "text/x-makefile"},
+        {"backup.tar.gz", "application/x-compressed-tar"}, // two parts beat the last one
+        {"BACKUP.TAR.GZ", "application/x-compressed-tar"},
+        {"notes.gz", "application/gzip"},
+        {"photo.JPG", "image/jpeg"},
+        {"a.b.c.txt", "text/plain"},
+        {".bashrc", "application/octet-stream"}, // a leading dot starts no suffix
+        {"README", "application/octet-stream"},  // no suffix at all
+        {"trailing.", "application/octet-stream"},
+    };
+    for (const auto& [name, type] : cases)
+        EXPECT_EQ(icons.typeForFileName(QString::fromUtf8(name)), QString::fromUtf8(type)) << name;
+}
+
+TEST(ThemeIcons, RowsOfOneTypeShareAnImageAndFoldersHaveTheirOwn)
+{
+    platform::ThemeIconSource::ensureIconTheme();
+    platform::ThemeIconSource icons;
+    EXPECT_EQ(icons.GetFileIcon(u"a.tar.gz", false), icons.GetFileIcon(u"B.TAR.GZ", false));
+    EXPECT_EQ(icons.GetFileIcon(u"a.txt", false), icons.GetFileIcon(u"b.TXT", false));
+    EXPECT_EQ(icons.GetFileIcon(u"README", false), icons.GetFileIcon(u".bashrc", false));
+    EXPECT_EQ(icons.GetFileIcon(u"x.txt", true), icons.GetFileIcon(u"y", true));
+    EXPECT_NE(icons.GetFileIcon(u"x.txt", true), icons.GetFileIcon(u"x.txt", false));
+}
+
+} // namespace
