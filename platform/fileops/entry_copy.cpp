@@ -1,7 +1,7 @@
 #include "platform/fileops/entry_copy.h"
 
 #include "platform/fileops/file_data_copy.h"
-#include "platform/fileops/folder_entries.h"
+#include "platform/files/entry_identity.h"
 #include "platform/files/file_descriptor.h"
 
 #include <QByteArray>
@@ -30,7 +30,7 @@ int checkReplaceable(int folderFd, const char* name, const struct stat& source)
         return errno == ENOENT ? 0 : errno;
     if (S_ISDIR(existing.st_mode))
         return EISDIR;
-    if (sameEntry(existing, source))
+    if (identityOf(existing) == identityOf(source))
         return EINVAL;
     return 0;
 }
@@ -171,7 +171,7 @@ int makeCopyFolder(int dstParent, const char* dstName, const struct stat& source
     }
     if (!S_ISDIR(existing.st_mode))
         return ENOTDIR;
-    return sameEntry(existing, source) ? EINVAL : 0;
+    return identityOf(existing) == identityOf(source) ? EINVAL : 0;
 }
 
 int finishCopyFolder(int folderFd, const struct stat& source)

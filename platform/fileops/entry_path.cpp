@@ -42,7 +42,7 @@ int openFolderPath(const QByteArray& path, bool followLinks, Fd& out, bool& metL
 bool isListedFolder(int folderFd, const EntryIdentity& listed)
 {
     struct stat st;
-    return ::fstat(folderFd, &st) == 0 && uint64_t(st.st_dev) == listed.device && uint64_t(st.st_ino) == listed.inode;
+    return ::fstat(folderFd, &st) == 0 && identityOf(st) == listed;
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "platform/fileops/file_copy.h"
 
 #include "platform/fileops/entry_copy.h"
-#include "platform/fileops/folder_entries.h"
 #include "platform/fileops/operation_progress.h"
 #include "platform/fileops/tree_copy.h"
 #include "platform/files/paths.h"
@@ -27,13 +26,13 @@ bool isSameOrInside(int folderFd, const struct stat& entry)
         struct stat here;
         if (::fstat(current.get(), &here) != 0)
             return true;
-        if (sameEntry(here, entry))
+        if (identityOf(here) == identityOf(entry))
             return true;
         Fd up(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         struct stat above;
         if (!up || ::fstat(up.get(), &above) != 0)
             return true;
-        if (sameEntry(above, here))
+        if (identityOf(above) == identityOf(here))
             return false; // the root
         current = std::move(up);
     }
@@ -56,7 +55,7 @@ std::variant<CopyEnds, int> openCopyEnds(const EntryRef& from, const QByteArray&
     CopyEnds ends{LocatedEntry(), std::move(*destination), Fd()};
     if (const int error = locateEntry(from, ends.source))
         return error;
-    ends.destinationFolder = openHolder(ends.destination.folder);
+    ends.destinationFolder.reset(::open(ends.destination.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!ends.destinationFolder)
         return errno;
     return ends;
@@ -97,7 +96,7 @@ FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to, O
         return {EINVAL};
     TreeCopy copy(e.source.folder.get(), e.destinationFolder.get(), containingFolder(from.path), progress);
     if (progress)
-        progress->setTotal(copy.measure(e.source.name));
+        progress->setTotal(copy.measure(e.source.name, e.source.st));
     // A cancel while it was counting: nothing has been written.
     if (progress && progress->cancelled())
         return {ECANCELED};

@@ -1,9 +1,8 @@
 #include "platform/fileops/file_delete.h"
 
-#include "platform/fileops/folder_entries.h"
-#include "platform/fileops/folder_tree_cursor.h"
 #include "platform/fileops/mount_check.h"
 #include "platform/fileops/operation_progress.h"
+#include "platform/fileops/tree_visitor.h"
 #include "platform/files/paths.h"
 
 #include <fcntl.h>
@@ -15,41 +14,6 @@
 namespace platform {
 namespace {
 
-using Step = FolderTreeCursor::Step;
-
-Fd openReadable(int parentFd, const char* name)
-{
-    return Fd(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
-// Opens a folder of the tree to empty it, giving it the user's read and search bits first when
-// it cannot be read. The mode change goes through a descriptor opened without following links,
-// so a link swapped in meanwhile is never what gets changed.
-Fd openForRemoval(int parentFd, const char* name)
-{
-    Fd folder = openReadable(parentFd, name);
-    if (folder || errno != EACCES)
-        return folder;
-    struct stat st;
-    if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
-        return Fd();
-    if (::fchmodat(parentFd, name, (st.st_mode | S_IRWXU) & 07777, AT_SYMLINK_NOFOLLOW) != 0)
-        return Fd();
-    return openReadable(parentFd, name);
-}
-
-// Gives a folder about to be emptied the user's write and search bits, where the user lacks them
-// (never for root, who needs none).
-int makeEmptiable(int folderFd)
-{
-    if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0 || errno != EACCES)
-        return 0;
-    struct stat st;
-    if (::fstat(folderFd, &st) != 0 || ::fchmod(folderFd, (st.st_mode | S_IRWXU) & 07777) != 0)
-        return errno;
-    return 0;
-}
-
 // One folder tree to remove. A first pass looks into every folder it may read as it is, changing
 // nothing: it counts the entries and refuses the delete where a mount begins inside, on a folder
 // or on a file; a folder it may not read is checked against the mount table instead. Only then
@@ -57,22 +21,9 @@ int makeEmptiable(int folderFd)
 // empties it.
 class TreeRemoval {
 public:
-    TreeRemoval(int parentFd, const QByteArray& name, const QByteArray& parentPath, OperationProgress* progress)
-        : parentFd_(parentFd), name_(name), parentPath_(parentPath), progress_(progress)
+    TreeRemoval(const LocatedEntry& top, const QByteArray& parentPath, OperationProgress* progress)
+        : top_(top), parentPath_(parentPath), progress_(progress)
     {
-    }
-
-    // The tree's top folder, which must be the entry that was located (st).
-    int open(const struct stat& st)
-    {
-        top_.reset(::openat(parentFd_, name_.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat opened;
-        if (!top_ || ::fstat(top_.get(), &opened) != 0)
-            return errno;
-        if (!sameEntry(opened, st))
-            return ESTALE;
-        topId_ = opened;
-        return mounts_.isMountRoot(parentFd_, top_.get()) ? EBUSY : 0;
     }
 
     int survey();
@@ -80,53 +31,17 @@ public:
     int64_t entries() const { return entries_; }
 
 private:
-    int surveyStep(FolderTreeCursor& walk, const Step& step);
-    int removalStep(FolderTreeCursor& walk, const Step& step);
+    int surveyEntry(TreeVisitor& tree, const TreeEntry& entry);
+    int removeEntry(TreeVisitor& tree, const TreeEntry& entry);
     int unreadable(int folderFd, const char* name);
-    Fd reopenTop(Fd folder, int& error);
-    void reportRemoved(const FolderTreeCursor& walk, const Step& step);
-    template <typename Visit>
-    int walk(Fd top, Visit visit);
+    void reportRemoved(const TreeVisitor& tree, const QByteArray& name);
 
-    int parentFd_;
-    QByteArray name_, parentPath_;
+    const LocatedEntry& top_;
+    QByteArray parentPath_;
     OperationProgress* progress_;
-    Fd top_;
-    struct stat topId_ {};
     MountCheck mounts_;
     int64_t entries_ = 0;
 };
-
-// The top folder opened again to be read: still the one located, or ESTALE.
-Fd TreeRemoval::reopenTop(Fd folder, int& error)
-{
-    struct stat st;
-    if (!folder || ::fstat(folder.get(), &st) != 0) {
-        error = errno;
-        return Fd();
-    }
-    if (!sameEntry(st, topId_)) {
-        error = ESTALE;
-        return Fd();
-    }
-    return folder;
-}
-
-template <typename Visit>
-int TreeRemoval::walk(Fd top, Visit visit)
-{
-    FolderTreeCursor walk(parentFd_, -1, name_, std::move(top), Fd());
-    if (const int listed = walk.begin())
-        return listed;
-    Step step;
-    while (walk.next(step)) {
-        if (progress_ && progress_->cancelled())
-            return ECANCELED;
-        if (const int error = visit(walk, step))
-            return error;
-    }
-    return walk.error();
-}
 
 // A folder the first pass may not look into (name in folderFd, or folderFd itself where name is
 // null): the mount table says whether a mount lies inside.
@@ -139,91 +54,73 @@ int TreeRemoval::unreadable(int folderFd, const char* name)
 
 int TreeRemoval::survey()
 {
-    int error = 0;
-    Fd top = reopenTop(openReadable(parentFd_, name_.constData()), error);
-    if (error == EACCES)
-        return unreadable(top_.get(), nullptr);
-    if (error)
-        return error;
-    error = walk(std::move(top), [this](FolderTreeCursor& walk, const Step& step) { return surveyStep(walk, step); });
-    return error == EACCES ? unreadable(top_.get(), nullptr) : error;
+    TreeVisitor tree(top_.folder.get(), top_.name, top_.st, TreeVisitor::Access::AsIs, progress_);
+    int error = tree.open();
+    if (tree.topIsMountRoot())
+        return EBUSY;
+    if (!error)
+        error = tree.run({[&](const TreeEntry& entry) { return surveyEntry(tree, entry); },
+                          [this](const TreeFolderDone& done) {
+                              // Every entry counts once: a folder when it is done, any other when it is met.
+                              entries_ += done.abandoned ? 0 : 1;
+                              return 0;
+                          }});
+    return error == EACCES ? unreadable(top_.folder.get(), top_.name.constData()) : error;
 }
 
-int TreeRemoval::surveyStep(FolderTreeCursor& walk, const Step& step)
+int TreeRemoval::surveyEntry(TreeVisitor& tree, const TreeEntry& entry)
 {
-    // Every entry goes once: a folder when it is done, any other entry when it is met.
-    if (step.kind == Step::FolderDone) {
-        ++entries_;
-        return 0;
-    }
-    if (step.statError) // a folder the user may list but not search
-        return step.statError == EACCES ? unreadable(step.folder, nullptr) : step.statError;
-    const char* name = step.name.constData();
-    if (mounts_.isMountRoot(step.folder, name))
+    if (entry.statError) // a folder the user may list but not search
+        return entry.statError == EACCES ? unreadable(entry.folder, nullptr) : entry.statError;
+    if (entry.mountRoot)
         return EBUSY;
-    if (!S_ISDIR(step.st.st_mode)) {
+    if (!S_ISDIR(entry.st.st_mode)) {
         ++entries_;
         return 0;
     }
-    Fd folder = openReadable(step.folder, name);
-    if (!folder) {
+    if (const int error = tree.enter(entry)) {
         ++entries_;
-        return errno == EACCES ? unreadable(step.folder, name) : errno;
-    }
-    if (const int listed = walk.descend(std::move(folder), Fd())) {
-        ++entries_;
-        return listed == EACCES ? unreadable(step.folder, name) : listed;
+        return error == EACCES ? unreadable(entry.folder, entry.name.constData()) : error;
     }
     return 0;
 }
 
 int TreeRemoval::remove()
 {
-    int error = 0;
-    Fd top = reopenTop(openForRemoval(parentFd_, name_.constData()), error);
-    if (!error)
-        error = makeEmptiable(top.get());
-    if (error)
+    TreeVisitor tree(top_.folder.get(), top_.name, top_.st, TreeVisitor::Access::Emptying, progress_);
+    if (const int error = tree.open())
         return error;
-    return walk(std::move(top), [this](FolderTreeCursor& walk, const Step& step) { return removalStep(walk, step); });
+    return tree.run({[&](const TreeEntry& entry) { return removeEntry(tree, entry); },
+                     [&](const TreeFolderDone& done) {
+                         if (done.abandoned)
+                             return 0;
+                         reportRemoved(tree, {});
+                         return ::unlinkat(done.parent, done.name.constData(), AT_REMOVEDIR) != 0 ? errno : 0;
+                     }});
 }
 
-void TreeRemoval::reportRemoved(const FolderTreeCursor& walk, const Step& step)
+void TreeRemoval::reportRemoved(const TreeVisitor& tree, const QByteArray& name)
 {
     if (!progress_)
         return;
-    if (progress_->wantsCurrent()) {
-        const QByteArray below = step.kind == Step::FolderDone ? walk.pathOf({}).chopped(1) : walk.pathOf(step.name);
-        progress_->setCurrent(joinPath(parentPath_, below));
-    }
+    if (progress_->wantsCurrent())
+        progress_->setCurrent(joinPath(parentPath_, tree.pathOf(name)));
     progress_->advance(1);
     // Folders the first pass could not read hold more than it counted.
     if (progress_->done() > progress_->total())
         progress_->setTotal(progress_->done());
 }
 
-int TreeRemoval::removalStep(FolderTreeCursor& walk, const Step& step)
+int TreeRemoval::removeEntry(TreeVisitor& tree, const TreeEntry& entry)
 {
-    const char* name = step.name.constData();
-    if (step.kind == Step::FolderDone) {
-        reportRemoved(walk, step);
-        return ::unlinkat(step.folder, name, AT_REMOVEDIR) != 0 ? errno : 0;
-    }
-    if (step.statError)
-        return step.statError;
-    if (!S_ISDIR(step.st.st_mode)) {
-        reportRemoved(walk, step);
-        // The kernel refuses to remove a file that a mount is bound over (EBUSY).
-        return ::unlinkat(step.folder, name, 0) != 0 && errno != ENOENT ? errno : 0;
-    }
-    Fd folder = openForRemoval(step.folder, name);
-    if (!folder)
-        return errno;
-    if (mounts_.isMountRoot(step.folder, folder.get()))
+    if (entry.statError)
+        return entry.statError;
+    if (entry.mountRoot)
         return EBUSY; // mounted there since the first pass: not the tree's to empty
-    if (const int error = makeEmptiable(folder.get()))
-        return error;
-    return walk.descend(std::move(folder), Fd());
+    if (S_ISDIR(entry.st.st_mode))
+        return tree.enter(entry); // EBUSY too where a mount came since
+    reportRemoved(tree, entry.name);
+    return ::unlinkat(entry.folder, entry.name.constData(), 0) != 0 && errno != ENOENT ? errno : 0;
 }
 
 } // namespace
@@ -245,10 +142,8 @@ FileOperationResult deleteFolderTree(const EntryRef& entry, OperationProgress* p
         return {error};
     if (!S_ISDIR(at.st.st_mode))
         return {ENOTDIR};
-    TreeRemoval tree(at.folder.get(), at.name, containingFolder(entry.path), progress);
-    int error = tree.open(at.st);
-    if (!error)
-        error = tree.survey();
+    TreeRemoval tree(at, containingFolder(entry.path), progress);
+    int error = tree.survey();
     if (!error && progress)
         progress->setTotal(tree.entries());
     if (!error)

@@ -15,21 +15,10 @@
 namespace platform {
 namespace {
 
-std::optional<uint64_t> mountId(int fd)
-{
-    struct statx stx;
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) != 0 || !(stx.stx_mask & STATX_MNT_ID))
-        return std::nullopt;
-    return stx.stx_mnt_id;
-}
-
 bool kernelReportsMountIds()
 {
-    const int root = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    const bool reported = root >= 0 && mountId(root).has_value();
-    if (root >= 0)
-        ::close(root);
-    return reported;
+    struct statx root;
+    return MountCheck::status(AT_FDCWD, "/", root) == 0 && (root.stx_mask & STATX_MNT_ID);
 }
 
 // The path the kernel knows a descriptor by; nothing where it cannot tell.
@@ -48,39 +37,24 @@ std::optional<QByteArray> pathOf(int fd)
 
 MountCheck::MountCheck() : source_(kernelReportsMountIds() ? Source::Kernel : Source::MountTable) {}
 
-bool MountCheck::isMountRoot(int parentFd, int folderFd)
+int MountCheck::status(int folderFd, const char* name, struct statx& out)
 {
-    if (source_ == Source::Kernel) {
-        const std::optional<uint64_t> parent = mountId(parentFd), folder = mountId(folderFd);
-        return !parent || !folder || *parent != *folder;
-    }
-    struct stat parentSt, folderSt;
-    if (::fstat(parentFd, &parentSt) != 0 || ::fstat(folderFd, &folderSt) != 0)
-        return true;
-    if (parentSt.st_dev != folderSt.st_dev)
-        return true;
-    const std::optional<QByteArray> path = pathOf(folderFd);
-    return !path || listedInMountTable(*path);
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (*name ? 0 : AT_EMPTY_PATH);
+    return ::statx(folderFd, name, flags, STATX_BASIC_STATS | STATX_MNT_ID, &out) == 0 ? 0 : errno;
 }
 
-bool MountCheck::isMountRoot(int folderFd, const char* name)
+bool MountCheck::isMountRoot(int folderFd, const struct statx& folder, const char* name, const struct statx& entry)
 {
     if (source_ == Source::Kernel) {
-        struct statx stx;
-        if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MNT_ID, &stx) != 0)
-            return errno != ENOENT;
-        if (stx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
-            return stx.stx_attributes & STATX_ATTR_MOUNT_ROOT;
-        const std::optional<uint64_t> folder = mountId(folderFd);
-        return !folder || !(stx.stx_mask & STATX_MNT_ID) || stx.stx_mnt_id != *folder;
+        if (entry.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT)
+            return entry.stx_attributes & STATX_ATTR_MOUNT_ROOT;
+        return !(folder.stx_mask & STATX_MNT_ID) || !(entry.stx_mask & STATX_MNT_ID)
+            || folder.stx_mnt_id != entry.stx_mnt_id;
     }
-    struct stat folderSt, entrySt;
-    if (::fstatat(folderFd, name, &entrySt, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno != ENOENT;
-    if (::fstat(folderFd, &folderSt) != 0 || folderSt.st_dev != entrySt.st_dev)
+    if (folder.stx_dev_major != entry.stx_dev_major || folder.stx_dev_minor != entry.stx_dev_minor)
         return true;
-    const std::optional<QByteArray> folder = pathOf(folderFd);
-    return !folder || listedInMountTable(joinPath(*folder, name));
+    const std::optional<QByteArray> path = pathOf(folderFd);
+    return !path || listedInMountTable(joinPath(*path, name));
 }
 
 bool MountCheck::holdsMount(int folderFd)

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <sys/stat.h>
+
 #include <vector>
 
 namespace platform {
@@ -17,11 +19,14 @@ public:
     MountCheck(); // the kernel where it reports mount ids, else the mount table
     explicit MountCheck(Source source) : source_(source) {}
 
-    // Whether the folder open at folderFd lies on another mount than its parent, open at parentFd.
-    bool isMountRoot(int parentFd, int folderFd);
-    // Whether the entry name in the folder open at folderFd, of any kind, is where a mount begins.
-    // An entry that has gone is none.
-    bool isMountRoot(int folderFd, const char* name);
+    // The status a check decides from: the entry name in the folder open at folderFd (the folder
+    // itself for ""), a link not followed, with its mount id where the kernel reports it. 0, or
+    // the errno of reading it.
+    static int status(int folderFd, const char* name, struct statx& out);
+
+    // Whether the entry name in the folder open at folderFd, of any kind, is where a mount begins,
+    // from both their statuses as status() reads them.
+    bool isMountRoot(int folderFd, const struct statx& folder, const char* name, const struct statx& entry);
     // Whether a mount begins at or anywhere below the folder open at folderFd, from the mount
     // table: for a folder that cannot be looked into without changing its permissions.
     bool holdsMount(int folderFd);

@@ -1,24 +1,18 @@
 #include "platform/fileops/tree_copy.h"
 
 #include "platform/fileops/entry_copy.h"
-#include "platform/fileops/folder_entries.h"
-#include "platform/fileops/folder_tree_cursor.h"
 #include "platform/fileops/operation_progress.h"
+#include "platform/fileops/tree_visitor.h"
+#include "platform/files/entry_identity.h"
 #include "platform/files/paths.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 
 namespace platform {
 namespace {
-
-using Step = FolderTreeCursor::Step;
-
-Fd openFolderAt(int parentFd, const char* name)
-{
-    return Fd(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
 
 // Errors that every later entry would meet again: the copy stops there.
 bool stopsTheCopy(int error)
@@ -39,131 +33,117 @@ void TreeCopy::note(int error)
         firstError_ = error;
 }
 
-int64_t TreeCopy::measure(const QByteArray& srcName)
+int64_t TreeCopy::measure(const QByteArray& srcName, const struct stat& source)
 {
     int64_t bytes = 0;
-    FolderTreeCursor walk(srcParent_, -1, srcName, openFolderAt(srcParent_, srcName.constData()), Fd());
-    if (walk.begin())
+    TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, progress_);
+    if (tree.open())
         return 0;
-    Step step;
-    while (walk.next(step) && !(progress_ && progress_->cancelled())) {
-        if (step.kind != Step::Entry || step.statError)
-            continue;
-        if (S_ISREG(step.st.st_mode) && !mounts_.isMountRoot(step.folder, step.name.constData()))
-            bytes += step.st.st_size;
-        if (!S_ISDIR(step.st.st_mode))
-            continue;
-        Fd folder = openFolderAt(step.folder, step.name.constData());
-        if (folder && !mounts_.isMountRoot(step.folder, folder.get()))
-            walk.descend(std::move(folder), Fd());
-    }
+    tree.run({[&](const TreeEntry& entry) {
+        if (entry.statError || entry.mountRoot)
+            return 0;
+        if (S_ISREG(entry.st.st_mode))
+            bytes += entry.st.st_size;
+        else if (S_ISDIR(entry.st.st_mode))
+            tree.enter(entry); // one that cannot be read adds nothing
+        return 0;
+    }});
     return bytes;
 }
 
 int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QByteArray& dstName)
 {
-    Fd src = openFolderAt(srcParent_, srcName.constData());
-    if (!src)
-        return errno;
+    TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, progress_);
+    if (const int error = tree.open())
+        return error;
     bool created = false;
     if (const int error = makeCopyFolder(dstParent_, dstName.constData(), source, created))
         return error;
-    Fd dst = openFolderAt(dstParent_, dstName.constData());
+    Fd dst = TreeVisitor::openFolder(dstParent_, dstName.constData());
     if (!dst || ::fstat(dst.get(), &dstTop_) != 0)
         return errno;
     made_.push_back({source, created, dstName});
-    FolderTreeCursor walk(srcParent_, dstParent_, srcName, std::move(src), std::move(dst));
-    if (const int listed = walk.begin()) {
-        note(listed);
-        Fd top = openFolderAt(dstParent_, dstName.constData());
-        if (created && top)
-            folderDone(dstParent_, top.get(), true);
-        return firstError_;
-    }
-    Step step;
-    bool abandoned = false;
-    while (walk.next(step)) {
-        if (step.kind == Step::FolderDone) {
-            folderDone(step.peer, step.donePeer, abandoned);
-            continue;
-        }
-        int error = progress_ && progress_->cancelled() ? ECANCELED : step.statError;
-        if (!error)
-            error = S_ISDIR(step.st.st_mode) ? enterFolder(walk, step.folder, step.peer, step.name, step.st)
-                                             : copyEntry(walk, step.folder, step.peer, step.name, step.st);
-        if (error) {
-            note(error);
-            if (stopsTheCopy(error)) {
-                walk.abandon();
-                abandoned = true;
-            }
-        }
-    }
-    if (walk.error())
-        note(walk.error());
+    const TreeVisitor::Visit visit{
+        [this, &tree](const TreeEntry& entry) {
+            int error = entry.statError;
+            if (!error)
+                error = S_ISDIR(entry.st.st_mode) ? enterFolder(tree, entry) : copyEntry(tree, entry);
+            if (error)
+                note(error);
+            return stopsTheCopy(error) ? error : 0;
+        },
+        [this](const TreeFolderDone& done) {
+            folderDone(done);
+            return 0;
+        }};
+    if (const int error = tree.run(visit, dstParent_, std::move(dst)))
+        note(error);
     return firstError_;
 }
 
 // A folder of the copy whose entries have all come, or that the copy stopped inside: it gets its
 // source's bits, or goes where it was made for the copy and nothing was copied into it.
-void TreeCopy::folderDone(int dstParent, int dstFolder, bool abandoned)
+void TreeCopy::folderDone(const TreeFolderDone& done)
 {
     const Made folder = made_.back();
     made_.pop_back();
     if (!folder.created)
         return;
-    if (abandoned && ::unlinkat(dstParent, folder.name.constData(), AT_REMOVEDIR) == 0)
+    if (done.abandoned && ::unlinkat(done.parentPeer, folder.name.constData(), AT_REMOVEDIR) == 0)
         return; // only an empty folder goes
-    if (const int error = finishCopyFolder(dstFolder, folder.source))
+    if (const int error = finishCopyFolder(done.peer, folder.source))
         note(error);
-    if (!abandoned)
+    if (!done.abandoned)
         copiedAny_ = true;
 }
 
-int TreeCopy::copyEntry(const FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
-                        const struct stat& st)
+int TreeCopy::copyEntry(const TreeVisitor& tree, const TreeEntry& entry)
 {
     if (progress_ && progress_->wantsCurrent())
-        progress_->setCurrent(joinPath(srcFolderPath_, walk.pathOf(name)));
+        progress_->setCurrent(joinPath(srcFolderPath_, tree.pathOf(entry.name)));
+    const struct stat& st = entry.st;
     if (!S_ISLNK(st.st_mode) && !S_ISREG(st.st_mode))
         return 0; // sockets, pipes and device nodes hold no data to copy
-    if (mounts_.isMountRoot(srcFolder, name.constData()))
+    if (entry.mountRoot)
         return 0; // what another mount holds is not this tree's
-    const int error = S_ISLNK(st.st_mode)
-        ? copyLinkEntry(srcFolder, name.constData(), st, dstFolder, name.constData())
-        : copyRegularEntry(srcFolder, name.constData(), st, dstFolder, name.constData(), progress_);
+    const char* name = entry.name.constData();
+    const int error = S_ISLNK(st.st_mode) ? copyLinkEntry(entry.folder, name, st, entry.peer, name)
+                                          : copyRegularEntry(entry.folder, name, st, entry.peer, name, progress_);
     copiedAny_ = copiedAny_ || error == 0;
     return error;
 }
 
-int TreeCopy::enterFolder(FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
-                          const struct stat& st)
+// A folder made for a source folder that the copy does not go into: it gets its source's bits.
+int TreeCopy::finishMade(int dstParent, const TreeEntry& entry, bool created)
+{
+    if (!created)
+        return 0;
+    copiedAny_ = true;
+    const Fd made = TreeVisitor::openFolder(dstParent, entry.name.constData());
+    return made ? finishCopyFolder(made.get(), entry.st) : errno;
+}
+
+int TreeCopy::enterFolder(TreeVisitor& tree, const TreeEntry& entry)
 {
     // The copy's own folder met again inside the source, as through a bind mount.
-    if (sameEntry(st, dstTop_))
+    if (identityOf(entry.st) == identityOf(dstTop_))
         return ELOOP;
-    Fd src = openFolderAt(srcFolder, name.constData());
-    if (!src)
-        return errno;
-    bool created = false;
-    if (const int error = makeCopyFolder(dstFolder, name.constData(), st, created))
+    bool asked = false, created = false;
+    const int error = tree.enter(entry, [&] {
+        asked = true;
+        return makeCopyFolder(entry.peer, entry.name.constData(), entry.st, created);
+    });
+    if (error == EBUSY && !asked) {
+        // Another volume mounted below the source: its mount point comes across, not what it holds.
+        if (const int made = makeCopyFolder(entry.peer, entry.name.constData(), entry.st, created))
+            return made;
+        return finishMade(entry.peer, entry, created);
+    }
+    if (error) {
+        finishMade(entry.peer, entry, created);
         return error;
-    Fd dst = openFolderAt(dstFolder, name.constData());
-    if (!dst)
-        return errno;
-    // Another volume mounted below the source: its mount point comes across, not what it holds.
-    if (mounts_.isMountRoot(srcFolder, src.get())) {
-        copiedAny_ = copiedAny_ || created;
-        return created ? finishCopyFolder(dst.get(), st) : 0;
     }
-    if (const int listed = walk.descend(std::move(src), std::move(dst))) {
-        Fd made = openFolderAt(dstFolder, name.constData());
-        if (created && made)
-            finishCopyFolder(made.get(), st);
-        copiedAny_ = copiedAny_ || created;
-        return listed;
-    }
-    made_.push_back({st, created, name});
+    made_.push_back({entry.st, created, entry.name});
     return 0;
 }
 

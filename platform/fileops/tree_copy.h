@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/fileops/mount_check.h"
-
 #include <QByteArray>
 
 #include <sys/stat.h>
@@ -9,16 +7,20 @@
 
 namespace platform {
 
-class FolderTreeCursor;
 class OperationProgress;
+class TreeVisitor;
+struct TreeEntry;
+struct TreeFolderDone;
 
-// The copy of one folder tree, depth first by descriptors on both sides, so that neither depth
-// nor path length limits it. It goes on past what it cannot copy: an entry that cannot be read
-// or written is skipped and the first such error is the result. Sockets, pipes and device nodes
-// are no data to copy and are left out without an error; so is a file that another mount is
-// bound over, as what a mounted folder holds is. Only a cancel, a full or read-only destination,
-// or a tree that moved under the walk stops it early. Every folder it made gets its source's
-// permission bits and times, also when it stopped inside it; one that a cancel left empty goes.
+// The copy of one folder tree, a visit of the source with the destination as its companion, so
+// that neither depth nor path length limits it. It goes on past what it cannot copy: an entry that
+// cannot be read or written is skipped and the first such error is the result. Sockets, pipes and
+// device nodes are no data to copy and are left out without an error; so is a file that another
+// mount is bound over, as what a mounted folder holds is. Only a cancel, a full or read-only
+// destination, or a tree that moved under the walk stops it early. Every folder it made gets its
+// source's permission bits and times, also when it stopped inside it, and one that a cancel left
+// empty goes; but where the tree moved under the walk, the folders it was in keep the owner-only
+// mode they were made with.
 class TreeCopy {
 public:
     // The source's folder, the destination's, and the source folder's path for the progress.
@@ -29,7 +31,7 @@ public:
     int run(const QByteArray& srcName, const struct stat& source, const QByteArray& dstName);
 
     // The bytes of the regular files the copy of srcName would write, for the progress' total.
-    int64_t measure(const QByteArray& srcName);
+    int64_t measure(const QByteArray& srcName, const struct stat& source);
 
     // Whether anything the copy wrote stays at the destination.
     bool copiedAny() const { return copiedAny_; }
@@ -41,17 +43,15 @@ private:
         QByteArray name; // in its parent at the destination
     };
 
-    int copyEntry(const FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
-                  const struct stat& st);
-    int enterFolder(FolderTreeCursor& walk, int srcFolder, int dstFolder, const QByteArray& name,
-                    const struct stat& st);
+    int copyEntry(const TreeVisitor& tree, const TreeEntry& entry);
+    int enterFolder(TreeVisitor& tree, const TreeEntry& entry);
+    int finishMade(int dstParent, const TreeEntry& entry, bool created);
     void note(int error);
-    void folderDone(int dstParent, int dstFolder, bool abandoned);
+    void folderDone(const TreeFolderDone& done);
 
     int srcParent_, dstParent_;
     QByteArray srcFolderPath_;
     OperationProgress* progress_;
-    MountCheck mounts_;
     struct stat dstTop_ {};
     std::vector<Made> made_; // one for each folder the walk is in
     int firstError_ = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 
 namespace platform {
@@ -13,5 +15,11 @@ struct EntryIdentity {
     bool known() const { return inode != 0; }
     friend bool operator==(const EntryIdentity&, const EntryIdentity&) = default;
 };
+
+// The identity in an entry's status.
+inline EntryIdentity identityOf(const struct stat& st)
+{
+    return {uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
 
 } // namespace platform

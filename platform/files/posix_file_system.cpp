@@ -219,7 +219,7 @@ public:
     {
         if (!statCurrent())
             return std::nullopt;
-        return EntryIdentity{uint64_t(stat_.st_dev), uint64_t(stat_.st_ino)};
+        return identityOf(stat_);
     }
 
     // The listing's own number spares a lookup per folder where it is true.

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "platform/fileops/mount_check.h"
+#include "platform/files/entry_identity.h"
+#include "platform/files/file_descriptor.h"
+
+#include <QByteArray>
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+class OperationProgress;
+
+// An entry of a folder the visit is in.
+struct TreeEntry {
+    int folder = -1, peer = -1; // the folder that holds it, and that folder's companion (or -1)
+    QByteArray name;
+    struct stat st {};          // its own status: a link is not followed
+    int statError = 0;          // or the errno of reading it
+    bool mountRoot = false;     // another mount begins here, on a folder or on a file bound over a file
+};
+
+// A folder whose entries have all come, or that the visit left early (abandoned). It and its
+// parent are still open, with their companions.
+struct TreeFolderDone {
+    int parent = -1, parentPeer = -1;
+    QByteArray name;
+    int folder = -1, peer = -1;
+    bool abandoned = false;
+};
+
+// Visits a folder tree depth first by descriptors: what the delete, its count and the copy are
+// built on. It never follows a link, and neither depth nor path length limits it: a bounded number
+// of descriptors stay open, the folders far above the current one are closed and opened again
+// through ".." when the visit comes back to them, which must find the very folder it left. It
+// keeps to the tree's own mount: every entry tells whether another mount begins there, and such a
+// folder is never entered. Each folder may have a companion (a copy's destination), kept and
+// opened again alike. A cancel of the progress stops the visit at the next step (ECANCELED).
+class TreeVisitor {
+public:
+    // How folders are opened: as they are, or for a tree about to be emptied, each given the
+    // owner's read, write and search bits it lacks (never for root, who needs none) just before
+    // it is entered. A mode is changed by name in its parent, never through a link.
+    enum class Access { AsIs, Emptying };
+
+    // What a visit does: entry is called for every entry of every folder entered (a folder among
+    // them is entered only when entry calls enter()), folderDone for every folder entered, the top
+    // included, the deepest first. An errno from either stops the visit, and the folders it is in
+    // then come back as abandoned.
+    struct Visit {
+        std::function<int(const TreeEntry&)> entry;
+        std::function<int(const TreeFolderDone&)> folderDone = [](const TreeFolderDone&) { return 0; };
+    };
+
+    // The tree of the folder name in the folder open at parent, which must still be the entry
+    // whose status is top. The parent stays the caller's.
+    TreeVisitor(int parent, const QByteArray& name, const struct stat& top, Access access,
+                OperationProgress* progress = nullptr);
+
+    // Opens the top folder: 0, ESTALE where another entry stands there now, EBUSY for a tree to
+    // empty that is where a mount begins, or the errno of opening it.
+    int open();
+    // Whether the top folder is where another mount begins; known once open() found the folder,
+    // whether it could then be opened or not.
+    bool topIsMountRoot() const { return topMountRoot_; }
+
+    // The visit of the open top folder, and of its companion topPeer (in parentPeer) where the
+    // visit has one. 0, or the first errno of the visit, of the walk (ESTALE for a folder that
+    // moved under it, which ends the visit at once) or of a cancel.
+    int run(const Visit& visit, int parentPeer = -1, Fd topPeer = Fd());
+
+    // From entry, for a folder: goes into it once entry returns. Where the visit has companions,
+    // makePeer first makes the folder's own (entry.name in entry.peer). EBUSY where another mount
+    // begins there, ESTALE where another folder stands in its place; else the errno of opening or
+    // reading it. The visit goes on beside a folder it could not enter.
+    int enter(const TreeEntry& entry, const std::function<int()>& makePeer = {});
+
+    // The path of an entry of the folder the visit is in (the folder's own for the empty name),
+    // from the top folder's name.
+    QByteArray pathOf(const QByteArray& name) const;
+
+    // A folder by name in the folder open at parentFd, to be read, never through a link: how the
+    // visitor opens every folder, and a visit its companions.
+    static Fd openFolder(int parentFd, const char* name);
+
+    // How many descriptors the visit keeps open at most, companions apart.
+    static constexpr size_t kOpenFolders = 24;
+
+private:
+    struct Frame {
+        QByteArray name;
+        Fd fd, peer;
+        struct statx status {}; // as opened, for the mount rule
+        EntryIdentity id, peerId;
+        std::vector<QByteArray> names;
+        size_t next = 0;
+    };
+
+    int openFrame(int parentFd, const struct statx& parentStatus, const TreeEntry& entry, bool refuseMount,
+                  Frame& frame);
+    Fd openToEmpty(int parentFd, const TreeEntry& entry);
+    bool readEntry(const Frame& frame, TreeEntry& entry);
+    void push(Frame frame);
+    int reopen(size_t index);
+    void stop(int error);
+
+    int parent_;
+    QByteArray name_;
+    struct stat top_;
+    Access access_;
+    OperationProgress* progress_;
+    MountCheck mounts_;
+    bool topMountRoot_ = false;
+    int parentPeer_ = -1;
+    std::vector<Frame> stack_;
+    size_t firstOpen_ = 0; // frames before it have their descriptors closed
+    bool abandoned_ = false;
+    int error_ = 0;
+};
+
+} // namespace platform
