@@ -22,10 +22,6 @@ struct FileTypeCategory {
     bool admitsKind(bool isFolder) const;
     // The extension rule alone, for an extension already upper-cased.
     bool admitsExtension(CodePointView upperExtension) const;
-    bool admits(CodePointView upperExtension, bool isFolder) const
-    {
-        return admitsKind(isFolder) && admitsExtension(upperExtension);
-    }
 };
 
 // The ten entries of the file type list, in list order.

@@ -24,9 +24,9 @@ public:
     virtual bool next() = 0;
     // The current entry's name; valid until the next call of next().
     virtual QByteArrayView name() const = 0;
-    // What attributes() and fileLength() would answer for folder + "/" + name(), without a
-    // second lookup by path where the listing already knows. The read-only bit is left out:
-    // the walk never asks for it, and it would cost a call per entry.
+    // What FileSystem::attributes() would answer for folder + "/" + name(), and the entry's
+    // length, without a second lookup by path where the listing already knows. The read-only bit
+    // is left out: the walk never asks for it, and it would cost a call per entry.
     virtual std::optional<uint32_t> attributes() = 0;
     virtual std::optional<int64_t> length() = 0;
     // The entry's volume and inode, as the same lookup as length() reads them.

@@ -50,14 +50,12 @@ void addFiles(fakes::FakeFileSystem& fs, const QByteArray& folder, int count)
         fs.add(folder + "/f" + QByteArray::number(i));
 }
 
-TEST(WalkerYields, TheClockIsReadEverySixteenEntriesAndAYieldComesOnlyOnceTheIntervalHasPassed)
+TEST(WalkerYields, AYieldComesOnlyOnceTheIntervalHasPassedAndNeverBetweenTwoClockChecks)
 {
-    int reads = 0;
     std::chrono::steady_clock::time_point now{};
     std::chrono::milliseconds step = 0ms;
     search::YieldPolicy policy = search::YieldPolicy::every(8ms);
     policy.clock = [&] {
-        ++reads;
         now += step;
         return now;
     };
@@ -67,10 +65,8 @@ TEST(WalkerYields, TheClockIsReadEverySixteenEntriesAndAYieldComesOnlyOnceTheInt
     // A clock that stands still never lets the interval pass.
     rig.walk("/y");
     EXPECT_EQ(rig.yields, 0);
-    EXPECT_EQ(reads, 2 + 20) << "once at the start, once at the end, once per 16 entries";
 
     // 1 ms between readings: every eighth check finds the interval passed.
-    reads = 0;
     step = 1ms;
     rig.walk("/y");
     EXPECT_EQ(rig.yields, 2); // at the checks when 8 and 16 ms had passed since the last yield

@@ -1,8 +1,10 @@
 // The pure rules under the walk: wildcard matching, upper-casing, extensions, categories and the
 // size and count texts.
+#include "search/entry_filter.h"
 #include "search/extension.h"
 #include "search/file_type_categories.h"
 #include "search/result_texts.h"
+#include "search/search_request.h"
 #include "search/text_rules.h"
 #include "search/wildcard_match.h"
 
@@ -107,14 +109,21 @@ TEST(GetExtension, TextAfterTheLastDotOrTheWholeText)
     }
 }
 
-// Which category indexes a name passes, as the walk asks: extension upper-cased first.
+// Which category indexes a name passes, through the walk's own filter, which upper-cases the
+// extension one way with case and another without: both must agree.
 std::vector<int> categoriesOf(const QString& name, bool isFolder)
 {
-    const search::CodePoints ext = search::upperCased(search::toCodePoints(search::GetExtension(name)));
     std::vector<int> passed;
-    for (int i = 0; i < 10; ++i)
-        if (search::fileTypeCategories().at(size_t(i)).admits(ext, isFolder))
+    for (int i = 0; i < 10; ++i) {
+        bool accepted[2];
+        for (const bool caseSensitive : {false, true}) {
+            search::EntryFilter filter(search::makeSearchRequest(QString(), i, false, caseSensitive, true));
+            accepted[caseSensitive] = filter.accepts(name.toUtf8(), isFolder, 0u);
+        }
+        EXPECT_EQ(accepted[0], accepted[1]) << name.toStdString() << " in category " << i;
+        if (accepted[0])
             passed.push_back(i);
+    }
     return passed;
 }
 
