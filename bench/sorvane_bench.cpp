@@ -5,6 +5,7 @@
 #include "platform/files/posix_file_system.h"
 #include "platform/message_boxes.h"
 #include "search/result_list.h"
+#include "search/search_command.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Runs one search through the real window and prints what it cost."));
     parser.addHelpOption();
     const QCommandLineOption locationOption(QStringLiteral("location"), QStringLiteral("The location field."),
-                                            QStringLiteral("TEXT"), QStringLiteral("全盘搜索"));
+                                            QStringLiteral("TEXT"), search::allVolumesLocation());
     const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The name field."), QStringLiteral("TEXT"));
     const QCommandLineOption typeOption(QStringLiteral("type"), QStringLiteral("The file type's index."),
                                         QStringLiteral("N"), QStringLiteral("0"));

@@ -9,6 +9,7 @@
 #include "platform/files/file_name_text.h"
 #include "platform/files/mount_table.h"
 #include "search/file_type_categories.h"
+#include "search/search_command.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -45,12 +46,12 @@ void Form1::runStartUp()
     // The face name is meant as it stands; font substitution picks the face that shows.
     ui_.List1->setFont(QFont(QStringLiteral("Timers New Roman"), 9));
 
-    ui_.Combo1->addItem(QStringLiteral("全盘搜索"));
+    ui_.Combo1->addItem(search::allVolumesLocation());
     const QList<QByteArray> volumes =
         services_.probeVolumes ? services_.probeVolumes() : platform::listMachineVolumes();
     for (const QByteArray& volume : volumes)
         ui_.Combo1->addItem(platform::pathText(volume), volume); // the bytes are what gets searched
-    ui_.Combo1->setEditText(QStringLiteral("全盘搜索"));
+    ui_.Combo1->setEditText(search::allVolumesLocation());
 
     ui_.Panel1->setFixedWidth(px(2000));
     ui_.StatusBar1->addWidget(ui_.Panel2);

@@ -8,11 +8,11 @@
 #include "search/search_controls.h"
 
 namespace search {
-namespace {
 
-const QString kAllVolumes = QStringLiteral("全盘搜索");
-
-} // namespace
+QString allVolumesLocation()
+{
+    return QStringLiteral("全盘搜索");
+}
 
 SearchCommand::SearchCommand(SearchControls& controls, platform::FileSystem& fileSystem, platform::IconSource& icons,
                              platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy,
@@ -74,7 +74,7 @@ std::optional<WalkRoots> SearchCommand::rootsToWalk()
 {
     WalkRoots roots;
     const QString location = controls_.locationText();
-    if (location == kAllVolumes) {
+    if (location == allVolumesLocation()) {
         roots.sameVolumeOnly = true;
         for (int i = 1; i < controls_.locationCount(); ++i)
             roots.paths.push_back(controls_.locationBytes(i));

@@ -17,6 +17,9 @@ namespace search {
 class ResultList;
 class SearchControls;
 
+// The location that searches every listed volume, the first entry of the location list.
+QString allVolumesLocation();
+
 // The start and stop commands of the main window. Start checks the location, locks the window,
 // reads the request, runs the walk and finishes: the count, the location history, the unlock.
 // Everything runs on the window's thread; other handlers run only inside the walk's yields.
