@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/fileops/entry_path.h"
 #include "platform/fileops/file_operation.h"
+#include "platform/fileops/locate_entry.h"
 
 namespace platform {
 

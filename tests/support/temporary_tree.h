@@ -4,8 +4,8 @@
 
 #include "tests/support/unprivileged.h"
 
+#include "platform/fileops/locate_entry.h"
 #include "platform/files/paths.h"
-#include "platform/fileops/entry_path.h"
 
 #include <gtest/gtest.h>
 

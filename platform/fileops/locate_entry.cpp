@@ -1,4 +1,4 @@
-#include "platform/fileops/entry_path.h"
+#include "platform/fileops/locate_entry.h"
 
 #include "platform/files/paths.h"
 
