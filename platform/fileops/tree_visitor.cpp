@@ -111,7 +111,7 @@ Fd TreeVisitor::openToEmpty(int parentFd, const TreeEntry& entry)
     return openFolder(parentFd, entry.name.constData());
 }
 
-// Opens the folder of an entry and reads its names; it must be the entry that was looked at.
+// Opens the folder of an entry, which must still be the entry that was looked at.
 int TreeVisitor::openFrame(int parentFd, const struct statx& parentStatus, const TreeEntry& entry, bool refuseMount,
                            Frame& frame)
 {
