@@ -56,7 +56,7 @@ protected:
         ui(w).Combo1->setEditText(dir.path());
         ui(w).Command1->click();
     }
-    QPoint rowCentre(int row) const { return ui(w).List1->visualRect(w->results().index(row, 0)).center(); }
+    QPoint rowCentre(int row) const { return ui(w).List1->visualRect(ui(w).List1->model()->index(row, 0)).center(); }
     // Right-clicks a row and, once the menu shows, picks an item, or dismisses the menu without one.
     QStringList pickFromMenu(int row, QAction* item)
     {
