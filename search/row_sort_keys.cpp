@@ -258,9 +258,9 @@ uint64_t RowSortKeys::leading(int row) const
                                              : KeyArena::prefix(nameKey(row));
 }
 
-// Each row's leading number beside the rows: most comparisons end there, without reaching into
-// the rows or the arena. The rows themselves are what is sorted, and the numbers then follow them
-// in place, so the sort needs no memory beyond what the order keeps.
+// Each row's number beside the rows: most comparisons end there, without reaching into the rows or
+// the arena. The rows themselves are what is sorted, and the numbers then follow them in place, so
+// the sort needs little memory beyond what the order keeps.
 void RowSortKeys::sortRows(std::vector<int>& rows, std::vector<uint64_t>& leading, Qt::SortOrder order,
                            int count) const
 {
@@ -275,12 +275,8 @@ void RowSortKeys::sortRows(std::vector<int>& rows, std::vector<uint64_t>& leadin
         rows[size_t(row)] = row;
         leading[size_t(row)] = this->leading(row);
     }
-    const bool whole = leadingIsWholeKey();
     std::sort(rows.begin(), rows.end(), [&](int a, int b) {
-        int byKey = threeWay(leading[size_t(a)], leading[size_t(b)]);
-        if (byKey == 0 && !whole)
-            byKey = KeyArena::compare(nameKey(a), nameKey(b));
-        return before(byKey, a, b, order);
+        return before(threeWay(leading[size_t(a)], leading[size_t(b)]), a, b, order);
     });
     // leading[i] = leading[rows[i]], one cycle of the permutation at a time.
     std::vector<bool> done(size_t(count), false);
@@ -300,6 +296,55 @@ void RowSortKeys::sortRows(std::vector<int>& rows, std::vector<uint64_t>& leadin
             at = from;
         }
     }
+    if (!leadingIsWholeKey())
+        sortTiesByLaterBytes(rows, leading, order);
+}
+
+// Names often start alike ("IMG_", "report_"), so rows whose first eight bytes tie are sorted
+// again by the next eight, and so on: each run of ties, with the bytes in question beside its
+// rows, reads each key once more instead of comparing whole keys across the arena. The numbers
+// go back to the first eight bytes afterwards.
+void RowSortKeys::sortTiesByLaterBytes(std::vector<int>& rows, std::vector<uint64_t>& number, Qt::SortOrder order) const
+{
+    struct Run {
+        size_t first, last; // [first, last) of the order, tied on the bytes before offset
+        size_t offset;
+    };
+    std::vector<Run> runs, tiedAtFirst;
+    const auto findRuns = [&](size_t first, size_t last, size_t offset) {
+        for (size_t start = first; start < last;) {
+            size_t end = start + 1;
+            while (end < last && number[end] == number[start])
+                ++end;
+            bool longer = false; // keys that end within these bytes are equal: the order found stands
+            for (size_t i = start; end - start > 1 && !longer && i < end; ++i)
+                longer = nameKey(rows[i]).size() > offset;
+            if (longer)
+                runs.push_back({start, end, offset});
+            start = end;
+        }
+    };
+    findRuns(0, rows.size(), 8);
+    tiedAtFirst = runs;
+    std::vector<std::pair<uint64_t, int>> items;
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        items.clear();
+        for (size_t i = run.first; i < run.last; ++i) {
+            const std::span<const uint8_t> key = nameKey(rows[i]);
+            items.emplace_back(KeyArena::prefix(key.size() > run.offset ? key.subspan(run.offset) : key.last(0)), rows[i]);
+        }
+        std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
+            return before(threeWay(a.first, b.first), a.second, b.second, order);
+        });
+        for (size_t i = run.first; i < run.last; ++i)
+            std::tie(number[i], rows[i]) = items[i - run.first];
+        findRuns(run.first, run.last, run.offset + 8);
+    }
+    for (const Run& run : tiedAtFirst)
+        std::fill(number.begin() + qsizetype(run.first), number.begin() + qsizetype(run.last),
+                  KeyArena::prefix(nameKey(rows[run.first])));
 }
 
 // The rows are put in their folders' order by counting, which keeps the order found within each

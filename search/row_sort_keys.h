@@ -58,6 +58,7 @@ private:
     uint32_t folderId(const QByteArray& folder);
     std::vector<uint32_t> folderRanks() const;
     void sortByFolderThenName(std::vector<int>& rows, Qt::SortOrder order) const;
+    void sortTiesByLaterBytes(std::vector<int>& rows, std::vector<uint64_t>& number, Qt::SortOrder order) const;
     NameCollator& collator();
 
     const ResultList& list_;
