@@ -3,6 +3,7 @@
 #include "search/result_list.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace search {
 namespace {
@@ -238,18 +239,22 @@ void ResultOrder::mergeWaitingRows()
     mergeKeyedRows();
 }
 
+// As many rows as the last slice suggests fit in one, their keys and their places together.
 void ResultOrder::mergeSlice()
 {
     mergeTimer_.stop();
     if (!hasWaitingRows())
         return;
     const Clock::time_point started = Clock::now();
-    const int last = list_.rowCount() - 1;
-    // Half the slice for keys, which cost the most; placing the rows takes less.
-    do
-        keys_.addRows(std::min(last, keys_.rowCount() - 1 + policy_.rowsPerStep));
-    while (keys_.rowCount() <= last && Clock::now() - started < policy_.slice / 2);
+    const int first = int(rows_.size());
+    const int last = std::min(list_.rowCount() - 1, first + std::max(rowsPerSlice_, policy_.fewestRowsPerSlice) - 1);
+    keys_.addRows(last);
     mergeKeyedRows();
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+    const int merged = last - first + 1;
+    if (merged == std::max(rowsPerSlice_, policy_.fewestRowsPerSlice)) // a full slice: a measure of the pace
+        rowsPerSlice_ = int(std::clamp<int64_t>(merged * policy_.slice.count() / std::max<int64_t>(took.count(), 1),
+                                                policy_.fewestRowsPerSlice, std::numeric_limits<int>::max() / 2));
     if (hasWaitingRows())
         mergeTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(policy_.pause));
 }
@@ -426,6 +431,7 @@ void ResultOrder::listReset()
     leading_ = {};
     forgetPositions();
     order_ = Qt::AscendingOrder;
+    rowsPerSlice_ = 0;
     endResetModel();
 }
 

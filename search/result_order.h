@@ -20,7 +20,7 @@ struct MergePolicy {
     int everyFlushBelow = 50000;
     std::chrono::microseconds slice{5000};
     std::chrono::microseconds pause{3000};
-    int rowsPerStep = 256; // keys made between two looks at the clock
+    int fewestRowsPerSlice = 256; // and the first slice's; later ones take what the last one's pace allows
 };
 
 // The order in which the list shows the result rows: the order found, or sorted by a column,
@@ -101,6 +101,7 @@ private:
     mutable std::vector<int> positions_;
     mutable bool positionsKnown_ = false;
     QTimer mergeTimer_;
+    int rowsPerSlice_ = 0;
 };
 
 } // namespace search
