@@ -405,7 +405,8 @@ void ResultOrder::listDataChanged(const QModelIndex& topLeft, const QModelIndex&
         return;
     }
     if (keys_.dependsOn(topLeft.column(), bottomRight.column())) {
-        std::vector<int> moved = keys_.changed(first, last);
+        const bool nameChanged = topLeft.column() <= ResultList::NameColumn;
+        std::vector<int> moved = keys_.changed(first, last, nameChanged);
         std::erase_if(moved, [this](int row) { return rowOfListRow(row) < 0; }); // waiting rows go later
         if (!moved.empty())
             reposition(std::move(moved));

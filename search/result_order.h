@@ -12,23 +12,23 @@ namespace search {
 
 class ResultList;
 
-// When rows that a flush adds to a sorted list go into their places. Up to a number of rows they
-// all go at once. Beyond, each merge has a slice of time, their keys included, and rows it leaves
-// wait for the next flush, or, once the search is over, for the next slice after a pause in which
-// the window has its turn: the window answers whatever the sorting costs.
+// When rows that a flush adds to a sorted list go into their places. While the list shows fewer
+// rows than everyFlushBelow, they all go at once. Beyond, each merge has a slice of time, their
+// keys included; the rows it leaves wait for the next flush or, once the search is over, for the
+// next slice after a pause in which the window has its turn: it answers whatever sorting costs.
 struct MergePolicy {
     int everyFlushBelow = 50000;
-    std::chrono::microseconds slice{5000};
-    std::chrono::microseconds pause{3000};
-    int fewestRowsPerSlice = 256; // and the first slice's; later ones take what the last one's pace allows
+    std::chrono::microseconds slice{4000};
+    std::chrono::microseconds pause{4000};
+    int fewestRowsPerSlice = 256; // the first slice's too; later ones take what the last one's pace allows
 };
 
 // The order in which the list shows the result rows: the order found, or sorted by a column,
 // ascending or descending, rows of equal keys in the order found. While sorted it holds the
 // permutation and each row's key, computed once; rows that a flush adds are sorted among
 // themselves and merged into place, so a batch costs its own rows and one pass over the
-// permutation, not a sort of the list (see MergePolicy). In the order found it maps rows one to one and passes the list's
-// notifications straight on. The list only ever adds rows at its end.
+// permutation, not a sort of the list (see MergePolicy). In the order found it maps rows one to
+// one and passes the list's notifications straight on. The list only ever adds rows at its end.
 class ResultOrder : public QAbstractProxyModel {
     Q_OBJECT
 public:
@@ -101,7 +101,7 @@ private:
     mutable std::vector<int> positions_;
     mutable bool positionsKnown_ = false;
     QTimer mergeTimer_;
-    int rowsPerSlice_ = 0;
+    int rowsPerSlice_ = 0; // as the last full slice measured it
 };
 
 } // namespace search

@@ -14,13 +14,13 @@ namespace {
 constexpr int kRowsPerThread = 32768;
 constexpr unsigned kMostThreads = 4;
 
-// Three-way comparison turned by the order; rows of equal keys stay in the order found.
 template <typename T>
 int threeWay(const T& a, const T& b)
 {
     return a < b ? -1 : b < a ? 1 : 0;
 }
 
+// A three-way comparison of keys turned by the order; rows of equal keys stay in the order found.
 bool before(int byKey, int rowA, int rowB, Qt::SortOrder order)
 {
     if (byKey != 0)
@@ -105,7 +105,7 @@ bool RowSortKeys::dependsOn(int firstColumn, int lastColumn) const
     return false;
 }
 
-std::vector<int> RowSortKeys::changed(int first, int last)
+std::vector<int> RowSortKeys::changed(int first, int last, bool nameChanged)
 {
     std::vector<int> moved;
     if (column_ != ResultList::NameColumn && column_ != ResultList::PathColumn)
@@ -114,8 +114,8 @@ std::vector<int> RowSortKeys::changed(int first, int last)
     for (int row = first; row <= last; ++row) {
         const ResultRow& r = list_.row(row);
         bool keyChanged = false;
-        const std::span<const uint8_t> name = collator().key(r.nameText());
-        if (KeyArena::compare(name, nameKey(row)) != 0) {
+        const std::span<const uint8_t> name = nameChanged ? collator().key(r.nameText()) : nameKey(row);
+        if (nameChanged && KeyArena::compare(name, nameKey(row)) != 0) {
             nameKeys_[size_t(row)] = arena_.add(name);
             keyChanged = true;
         }

@@ -36,8 +36,9 @@ public:
     void removed(int first, int last);
     // Whether a change to the columns [first, last] of a row can change its key.
     bool dependsOn(int firstColumn, int lastColumn) const;
-    // The rows [first, last] changed; returns those with keys whose key changed with them.
-    std::vector<int> changed(int first, int last);
+    // The rows [first, last] changed (their names too, or only their folders); returns those with
+    // keys whose key changed with them.
+    std::vector<int> changed(int first, int last, bool nameChanged);
 
     // Three-way, by key alone.
     int compare(int a, int b) const;
