@@ -137,7 +137,8 @@ int main(int argc, char** argv)
     if (sortSeconds >= 0)
         std::printf("sort_seconds=%.3f ", sortSeconds);
     if (sortDuring >= 0)
-        std::printf("settle_seconds=%.3f ", settleSeconds);
+        std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
+                    std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());
     std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d\n",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),
                 static_cast<long long>(window.searchCommand().state().FolderQueue.queuedTotal()),

@@ -29,7 +29,11 @@ ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
 {
     QAbstractProxyModel::setSourceModel(&list);
     mergeTimer_.setSingleShot(true);
-    connect(&mergeTimer_, &QTimer::timeout, this, &ResultOrder::mergeSlice);
+    connect(&mergeTimer_, &QTimer::timeout, this, [this] {
+        const Clock::time_point started = Clock::now();
+        mergeSlice();
+        longestMerge_ = std::max(longestMerge_, std::chrono::nanoseconds(Clock::now() - started));
+    });
     connect(&list, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int first, int last) {
         if (!sorted())
             beginInsertRows({}, first, last);
@@ -39,10 +43,12 @@ ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
             endInsertRows();
             return;
         }
+        const Clock::time_point started = Clock::now();
         if (rowCount() < policy_.everyFlushBelow)
             mergeWaitingRows();
         else
             mergeSlice();
+        longestMerge_ = std::max(longestMerge_, std::chrono::nanoseconds(Clock::now() - started));
     });
     connect(&list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) { listRowsAboutToBeRemoved(first, last); });
@@ -433,6 +439,7 @@ void ResultOrder::listReset()
     forgetPositions();
     order_ = Qt::AscendingOrder;
     rowsPerSlice_ = 0;
+    longestMerge_ = {};
     endResetModel();
 }
 

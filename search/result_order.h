@@ -46,6 +46,8 @@ public:
     // Rows the list holds that wait to go into their places, and putting them there now.
     bool hasWaitingRows() const;
     void mergeWaitingRows();
+    // The longest that rows added while sorted took to go into place at one go, for the benchmark.
+    std::chrono::nanoseconds longestMerge() const { return longestMerge_; }
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -102,6 +104,7 @@ private:
     mutable bool positionsKnown_ = false;
     QTimer mergeTimer_;
     int rowsPerSlice_ = 0; // as the last full slice measured it
+    std::chrono::nanoseconds longestMerge_{0};
 };
 
 } // namespace search
