@@ -44,10 +44,7 @@ ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
             return;
         }
         const Clock::time_point started = Clock::now();
-        if (rowCount() < policy_.everyFlushBelow)
-            mergeWaitingRows();
-        else
-            mergeSlice();
+        mergeSlice();
         longestMerge_ = std::max(longestMerge_, std::chrono::nanoseconds(Clock::now() - started));
     });
     connect(&list, &QAbstractItemModel::rowsAboutToBeRemoved, this,

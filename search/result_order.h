@@ -12,12 +12,11 @@ namespace search {
 
 class ResultList;
 
-// When rows that a flush adds to a sorted list go into their places. While the list shows fewer
-// rows than everyFlushBelow, they all go at once. Beyond, each merge has a slice of time, their
-// keys included; the rows it leaves wait for the next flush or, once the search is over, for the
-// next slice after a pause in which the window has its turn: it answers whatever sorting costs.
+// When rows that a flush adds to a sorted list go into their places: each merge has a slice of
+// time, their keys included; the rows it leaves wait for the next flush or, once the search is
+// over, for the next slice after a pause in which the window has its turn. The window answers
+// whatever sorting costs, and on a short list a slice takes every row at once.
 struct MergePolicy {
-    int everyFlushBelow = 50000;
     std::chrono::microseconds slice{4000};
     std::chrono::microseconds pause{4000};
     int fewestRowsPerSlice = 256; // the first slice's too; later ones take what the last one's pace allows

@@ -189,7 +189,7 @@ TEST_P(WhileSorted, RowsWaitingForAMergeTakeTheirPlacesWhateverHappensMeanwhile)
 {
     // A row at each flush, and no slice after a pause.
     ResultOrder waiting(list, nullptr,
-                        {.everyFlushBelow = 0, .slice = {}, .pause = std::chrono::hours(1), .fewestRowsPerSlice = 1});
+                        {.slice = {}, .pause = std::chrono::hours(1), .fewestRowsPerSlice = 1});
     QAbstractItemModelTester watching(&waiting, QAbstractItemModelTester::FailureReportingMode::Warning);
     addBatch(20);
     waiting.sort(GetParam().first, GetParam().second);
@@ -211,7 +211,7 @@ TEST_P(WhileSorted, RowsWaitingForAMergeTakeTheirPlacesWhateverHappensMeanwhile)
     waiting.sort(-1);
     EXPECT_EQ(waiting.rowCount(), list.rowCount());
 
-    ResultOrder soon(list, nullptr, {.everyFlushBelow = 0, .slice = {}, .pause = {}, .fewestRowsPerSlice = 2});
+    ResultOrder soon(list, nullptr, {.slice = {}, .pause = {}, .fewestRowsPerSlice = 2});
     soon.sort(GetParam().first, GetParam().second);
     addBatch(5);
     addBatch(6);
