@@ -3,7 +3,6 @@
 #include "search/result_list.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace search {
 namespace {
@@ -255,9 +254,11 @@ void ResultOrder::mergeSlice()
     mergeKeyedRows();
     const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
     const int merged = last - first + 1;
-    if (merged == std::max(rowsPerSlice_, policy_.fewestRowsPerSlice)) // a full slice: a measure of the pace
+    // A full slice measures the pace; one that ran fast makes the next at most twice as large, since
+    // a slice with the processor to itself says little of the next one.
+    if (merged == std::max(rowsPerSlice_, policy_.fewestRowsPerSlice))
         rowsPerSlice_ = int(std::clamp<int64_t>(merged * policy_.slice.count() / std::max<int64_t>(took.count(), 1),
-                                                policy_.fewestRowsPerSlice, std::numeric_limits<int>::max() / 2));
+                                                policy_.fewestRowsPerSlice, 2 * int64_t(merged)));
     if (hasWaitingRows())
         mergeTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(policy_.pause));
 }
