@@ -2,18 +2,22 @@
 // controls set from the command line; prints the rows and what the search cost.
 #include "mainwindow/form1.h"
 #include "mainwindow/form1_controls.h"
+#include "mainwindow/option_box.h"
+#include "mainwindow/result_view.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/message_boxes.h"
 #include "search/result_list.h"
+#include "search/result_order.h"
 #include "search/search_command.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include "mainwindow/option_box.h"
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -33,6 +37,13 @@ public:
         return platform::MessageAnswer::Ok;
     }
 };
+
+// The header section of a column named on the command line, or -1.
+int sortSection(const QString& column)
+{
+    const QStringList columns{QStringLiteral("name"), QStringLiteral("path"), QStringLiteral("size")};
+    return int(columns.indexOf(column));
+}
 
 } // namespace
 
@@ -58,19 +69,29 @@ int main(int argc, char** argv)
                                                QStringLiteral("Read every folder on the window's thread."));
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("A fixed number of workers."),
                                            QStringLiteral("N"), QStringLiteral("0"));
+    const QCommandLineOption sortOption(QStringLiteral("sort"),
+                                        QStringLiteral("After the search, click the header of name, path or size once "
+                                                       "(ascending) and print the seconds until the list shows it."),
+                                        QStringLiteral("COLUMN"));
+    const QCommandLineOption sortDuringOption(QStringLiteral("sort-during"),
+                                              QStringLiteral("Click the header of name, path or size at the search's "
+                                                             "first yield: the rows found after it merge into place."),
+                                              QStringLiteral("COLUMN"));
     const QCommandLineOption stopOption(QStringLiteral("stop-after-rows"),
                                         QStringLiteral("Press 停止搜索 once N rows are in the list."), QStringLiteral("N"),
                                         QStringLiteral("0"));
-    parser.addOption(stopOption);
     parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
-                       rowsOption, noReadAheadOption, workersOption});
+                       rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, stopOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
     const int workers = parser.value(workersOption).toInt(&workersOk);
     bool stopOk = false;
     const qint64 stopAfterRows = parser.value(stopOption).toLongLong(&stopOk);
-    if (!typeOk || !workersOk || !stopOk || !parser.positionalArguments().isEmpty()) {
+    const int sortAfter = parser.isSet(sortOption) ? sortSection(parser.value(sortOption)) : -2;
+    const int sortDuring = parser.isSet(sortDuringOption) ? sortSection(parser.value(sortDuringOption)) : -2;
+    if (!typeOk || !workersOk || !stopOk || !parser.positionalArguments().isEmpty() || sortAfter == -1
+        || sortDuring == -1) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
@@ -94,6 +115,9 @@ int main(int argc, char** argv)
     window.show();
     QApplication::processEvents();
 
+    QHeaderView* header = controls.List1->horizontalHeader();
+    if (sortDuring >= 0) // runs in the walk's first yield, once the search has emptied the list
+        QTimer::singleShot(0, &window, [header, sortDuring] { header->setSortIndicator(sortDuring, Qt::AscendingOrder); });
     // The stop button is pressed at the yield after the rows came, as a user would press it.
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> stopPressed;
@@ -108,11 +132,25 @@ int main(int argc, char** argv)
     controls.Command1->click();
     const double stopMs =
         stopPressed ? std::chrono::duration<double, std::milli>(Clock::now() - *stopPressed).count() : -1;
+    // Rows that a sorted search left waiting go into their places, a slice at a time, after it.
+    QElapsedTimer settling;
+    settling.start();
+    while (window.resultOrder().hasWaitingRows())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    const double settleSeconds = double(settling.nsecsElapsed()) / 1e9;
+    double sortSeconds = -1;
+    if (sortAfter >= 0) {
+        QElapsedTimer sorting;
+        sorting.start();
+        header->setSortIndicator(sortAfter, Qt::AscendingOrder);
+        QApplication::processEvents(); // the view lays the sorted list out
+        sortSeconds = double(sorting.nsecsElapsed()) / 1e9;
+    }
 
     const search::ResultList& results = window.results();
-    if (rows) {
+    if (rows) { // in the order the list shows them
         for (int r = 0; r < results.rowCount(); ++r) {
-            const search::ResultRow& row = results.row(r);
+            const search::ResultRow& row = results.row(window.resultOrder().listRow(r));
             const QByteArray line = row.name + '\t' + row.pathBytes() + '\t' + row.sizeText().toUtf8() + '\n';
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         }
@@ -120,6 +158,11 @@ int main(int argc, char** argv)
     const search::SearchStats& stats = window.searchCommand().stats();
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
+    if (sortSeconds >= 0)
+        std::printf("sort_seconds=%.3f ", sortSeconds);
+    if (sortDuring >= 0)
+        std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
+                    std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());
     std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d "
                 "stop_ms=%.1f\n",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),

@@ -9,6 +9,7 @@
 #include "platform/desktop/theme_icon_source.h"
 #include "platform/desktop/twips.h"
 #include "search/result_list.h"
+#include "search/result_order.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -69,6 +70,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
 
     results_ = new search::ResultList(this);
     results_->setDecoration([icons = icons_](uint32_t image) { return QVariant(icons->icon(image)); });
+    order_ = new search::ResultOrder(*results_, this);
     search_ = std::make_unique<search::SearchCommand>(static_cast<search::SearchControls&>(*this),
                                                       services_.fileSystem, *icons_, *messages_, *results_,
                                                       services_.yieldPolicy, services_.readAhead);
@@ -83,8 +85,11 @@ Form1::Form1(Form1Services services, QWidget* parent)
 
 Form1::~Form1()
 {
-    // The list outlives the icon source while the window's children go.
+    // The list outlives the icon source while the window's children go, and the order that maps
+    // it goes first.
     results_->setDecoration({});
+    ui_.List1->setModel(nullptr);
+    delete order_;
 }
 
 void Form1::buildControls()
@@ -120,7 +125,7 @@ void Form1::buildControls()
     ui_.Command2->setAutoDefault(false);
 
     ui_.List1 = place(new ResultView(this), "List1", 120, 1320, 7935, 4695);
-    ui_.List1->setModel(results_);
+    ui_.List1->setModel(order_);
     ui_.List1->setAccessibleName(QStringLiteral("搜索结果"));
 
     ui_.StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 6090, 8190, 300);

@@ -21,7 +21,8 @@ class ShellServices;
 } // namespace platform
 namespace search {
 class ResultList;
-}
+class ResultOrder;
+} // namespace search
 namespace actions {
 class ResultActions;
 }
@@ -50,6 +51,8 @@ public:
     ~Form1() override;
 
     search::ResultList& results() { return *results_; }
+    // The order the list shows the rows in; the view's rows are this model's.
+    search::ResultOrder& resultOrder() { return *order_; }
     search::SearchCommand& searchCommand() { return *search_; }
     actions::ResultActions& resultActions() { return *actions_; }
     // Shows a folder in the location field, ready to be searched; starts nothing.
@@ -102,6 +105,7 @@ private:
     std::unique_ptr<platform::RowIconSource> ownIcons_;
     platform::RowIconSource* icons_;
     search::ResultList* results_;
+    search::ResultOrder* order_;
     std::unique_ptr<search::SearchCommand> search_;
     actions::ResultActions* actions_;
     bool closedDuringSearch_ = false;

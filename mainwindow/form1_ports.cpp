@@ -4,6 +4,7 @@
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/file_name_text.h"
+#include "search/result_order.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -115,9 +116,10 @@ void Form1::processEvents()
     QApplication::processEvents();
 }
 
+// The actions work on the list's rows, whatever order the view shows them in.
 int Form1::selectedResultRow() const
 {
-    return ui_.List1->selectedRow();
+    return order_->listRow(ui_.List1->selectedRow());
 }
 
 void Form1::showResultMenu()

@@ -1,7 +1,10 @@
 #include "mainwindow/result_view.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QScrollBar>
 
@@ -27,6 +30,14 @@ ResultView::ResultView(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setSectionsMovable(false);
+    // A third click on a header clears its indicator: the list goes back to the order found.
+    horizontalHeader()->setSortIndicatorClearable(true);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
+    // Dragged out, a row is a copy: the list never moves or removes an entry for a drop.
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
 }
 
 void ResultView::setModel(QAbstractItemModel* model)
@@ -50,6 +61,9 @@ void ResultView::setModel(QAbstractItemModel* model)
     connect(model, &QAbstractItemModel::rowsRemoved, this, repaint);
     connect(model, &QAbstractItemModel::modelReset, this, repaint);
     connect(model, &QAbstractItemModel::layoutChanged, this, repaint);
+    // Emptied for a new search: the new rows come in the order found, and the header says so.
+    connect(model, &QAbstractItemModel::modelReset, this,
+            [this] { horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder); });
 }
 
 void ResultView::doItemsLayout()
@@ -67,6 +81,15 @@ void ResultView::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange)
         verticalHeader()->setDefaultSectionSize(qMax(fontMetrics().height(), 16) + 4);
     QTableView::changeEvent(event);
+}
+
+void ResultView::copySelectedRow()
+{
+    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+    if (rows.isEmpty() || !model())
+        return;
+    if (QMimeData* data = model()->mimeData(rows))
+        QGuiApplication::clipboard()->setMimeData(data);
 }
 
 int ResultView::selectedRow() const
@@ -101,6 +124,11 @@ void ResultView::keyPressEvent(QKeyEvent* event)
     }
     if (event->key() == Qt::Key_F2 && plain) {
         emit renameKeyPressed();
+        return;
+    }
+    const bool control = (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
+    if (control && (event->key() == Qt::Key_C || event->key() == Qt::Key_Insert)) {
+        copySelectedRow();
         return;
     }
     if (event->key() == Qt::Key_Menu

@@ -8,6 +8,9 @@ namespace mainwindow {
 // selection, no in-place editing. A table view, because appending rows to it costs the rows
 // appended, where a tree view lays out the whole list again. It reports mouse releases and the
 // action keys; what they do is decided elsewhere.
+// A header click sorts by that column, ascending, then descending, then back to the order found
+// (the model's sort(), -1 for that order). Ctrl+C (or Ctrl+Insert) copies the selected row and a
+// drag offers it as a copy, both with what the model's mimeData() gives.
 class ResultView : public QTableView {
     Q_OBJECT
 public:
@@ -18,6 +21,8 @@ public:
 
     void setModel(QAbstractItemModel* model) override;
     void doItemsLayout() override;
+    // Puts the selected row on the clipboard; nothing when none is selected.
+    void copySelectedRow();
 
 signals:
     void mouseReleased(Qt::MouseButton button, bool overRow);

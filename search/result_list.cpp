@@ -4,6 +4,10 @@
 #include "platform/files/file_system.h"
 #include "platform/files/paths.h"
 #include "search/result_texts.h"
+#include "search/row_mime_data.h"
+
+#include <QMimeData>
+#include <QSet>
 
 namespace search {
 
@@ -77,6 +81,34 @@ QVariant ResultList::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("文件大小");
     }
     return {};
+}
+
+Qt::ItemFlags ResultList::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
+QStringList ResultList::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")};
+}
+
+// One entry per row, however many of its cells are given.
+QMimeData* ResultList::mimeData(const QModelIndexList& indexes) const
+{
+    QSet<int> seen;
+    QList<QString> texts;
+    QList<QByteArray> paths;
+    for (const QModelIndex& index : indexes) {
+        if (!index.isValid() || index.model() != this || size_t(index.row()) >= shown_ || seen.contains(index.row()))
+            continue;
+        seen.insert(index.row());
+        const ResultRow& r = rows_[size_t(index.row())];
+        texts << r.pathText();
+        paths << r.pathBytes();
+    }
+    return paths.isEmpty() ? nullptr : pathsMimeData(texts, paths);
 }
 
 void ResultList::append(ResultRow row)

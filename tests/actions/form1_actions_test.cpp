@@ -58,7 +58,7 @@ protected:
         ui(w).Combo1->setEditText(dir.path());
         ui(w).Command1->click();
     }
-    QPoint rowCentre(int row) const { return ui(w).List1->visualRect(w->results().index(row, 0)).center(); }
+    QPoint rowCentre(int row) const { return ui(w).List1->visualRect(ui(w).List1->model()->index(row, 0)).center(); }
     // Right-clicks a row and, once the menu shows, picks an item, or dismisses the menu without one.
     QStringList pickFromMenu(int row, QAction* item) { return pickFromMenuAt(rowCentre(row), item); }
     QStringList pickFromMenuAt(QPoint where, QAction* item)
@@ -120,7 +120,7 @@ TEST_F(Form1ActionsTest, TheMenuShowsItsSixItemsOnlyOnARightReleaseOverRowsAndAD
     EXPECT_EQ(w->resultActions().selectedPathBytes(), first);
 
     // Below the last row: no row is selected, so no action can fall on the one selected before.
-    const QPoint belowTheRows = rowCentre(2) + QPoint(0, 4 * ui(w).List1->visualRect(w->results().index(2, 0)).height());
+    const QPoint belowTheRows = rowCentre(2) + QPoint(0, 4 * ui(w).List1->visualRect(ui(w).List1->model()->index(2, 0)).height());
     ASSERT_FALSE(ui(w).List1->indexAt(belowTheRows).isValid());
     pickFromMenuAt(belowTheRows, nullptr);
     EXPECT_EQ(menusShown, 3);
