@@ -313,6 +313,11 @@ def key(*keys):
     run("xdotool", "key", "--delay", "60", *keys)
 
 
+def wait_until_focused(accessible, what):
+    """Keys typed before the window manager has given a new dialog the focus go nowhere."""
+    wait_for(f"{what} to have the keyboard focus", lambda: accessible.getState().contains(pyatspi.STATE_FOCUSED))
+
+
 def type_text(text):
     # xdotool types a character missing from the keyboard map by remapping a spare key just
     # before pressing it, and a client may read the key before the new map: typed text stays ASCII.
@@ -803,7 +808,9 @@ class RowActions(ResultsTest):
         program.wait_finished()
         self.choose_from_menu(program, self.row_of(program, "alpha-big.bin"), "复制")
         dialog = wait_for("the copy dialog", lambda: program.top_level("DIALOG", "复制文件"))
-        text = find_one(dialog, "TEXT", "目标位置：").queryText()
+        field = find_one(dialog, "TEXT", "目标位置：")
+        wait_until_focused(field, "the target's field")
+        text = field.queryText()
         type_text(target)
         wait_for("the typed target", lambda: text.getText(0, -1) == target)
         key("Return")
@@ -1282,6 +1289,7 @@ class RenameDuringASearch(ProgramTest):
         dialog = wait_for("the rename dialog", lambda: program.top_level("DIALOG", "重命名文件"))
         self.assertNotEqual(program.Panel2.name, "已完成搜索", "the search ended before the rename")
         log(f"renaming at {program.Panel1.name}")
+        wait_until_focused(find_one(dialog, "TEXT"), "the new name's field")
         type_text("renamed")
         wait_for("the new name in the dialog",
                  lambda: find_one(dialog, "TEXT").queryText().getText(0, -1) == "renamed")
