@@ -17,9 +17,9 @@ class WorkerThreads;
 // queue order; the workers only spare it the waits for the disk.
 struct ReadAheadPolicy {
     bool enabled = true; // off: the walk reads each folder itself when its turn comes
-    // Workers start at the number of cores (at least 2) and, while they find themselves waiting
-    // on the disk, grow to four per core, at least 4 and at most 16. A positive number fixes
-    // their count instead.
+    // Workers start at the number of cores (at least 2) and, while the disk is being read for
+    // them (the process's reads from storage grow), one more is added every 20 ms or so, up to four
+    // per core, at least 4 and at most 16. A positive number fixes their count instead.
     int workers = 0;
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 131072;  // entries that may wait read, about 8 MiB

@@ -34,6 +34,7 @@
 #include "platform/files/file_system.h"
 #include "platform/files/paths.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -42,6 +43,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -53,20 +55,12 @@ constexpr int kExtraWorkerNice = 10;
 // Small enough that the walk's own thread reads a chunk well within one yield interval.
 constexpr size_t kWalkThreadChunk = 256;
 
+// Asked once: the standard library reads the count from a file of the kernel's every time.
 int cores()
 {
-    return std::max(1, int(std::thread::hardware_concurrency()));
+    static const int count = std::max(1, int(std::thread::hardware_concurrency()));
+    return count;
 }
-
-// Whether a chunk had to wait for the disk: one that takes this long is not held up by the
-// processor, even on a busy machine, but by a disk that answers in milliseconds.
-class WaitMeter {
-public:
-    bool waited() const { return std::chrono::steady_clock::now() - started_ > std::chrono::milliseconds(2); }
-
-private:
-    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
-};
 
 bool meansGone(int error)
 {
@@ -92,13 +86,22 @@ namespace {
 struct Task {
     std::shared_ptr<FolderSlot> slot;
     std::unique_ptr<platform::FolderListing> listing;
+    bool metFolders = false; // the listing showed a sub-folder, which will be opened from it
 
     explicit operator bool() const { return bool(slot); }
     void reset()
     {
         slot.reset();
         listing.reset();
+        metFolders = false;
     }
+};
+
+// How a task's folder is opened: from its nearest open ancestor, by the names between them, or
+// by its full path for a root. Made under the lock, used without it.
+struct Opening {
+    std::shared_ptr<platform::OpenFolder> base;
+    QByteArray names;
 };
 
 // What the walk and the workers share; it lives until the last of them has left.
@@ -112,7 +115,6 @@ struct Session {
     const ReadAheadPolicy policy;
     int workers = 0; // set before any starts
     std::atomic<bool> cancelled{false};
-    std::atomic<bool> disksWaited{false}; // a worker waited on the disk: another one would help
 
     std::mutex mutex;
     std::condition_variable workChanged; // a lane, a folder to read, room in the budget, a cancel
@@ -217,7 +219,7 @@ struct Session {
     }
     void recycle(EntryChunk& chunk)
     {
-        if (spareChunks.size() >= 2 * size_t(std::max(workers, 1)) + 2)
+        if (chunk.entries.capacity() == 0 || spareChunks.size() >= 2 * size_t(std::max(workers, 1)) + 2)
             return;
         chunk.entries.clear();
         chunk.names.resize(0); // keeps its buffer
@@ -255,49 +257,30 @@ struct Session {
                 into.push_back(folder);
     }
 
-    void open(std::unique_lock<std::mutex>& lock, Task& task);
+    bool plan(FolderSlot& slot, Opening& opening);
     FolderOutcome judge(const FolderSlot& slot, const platform::OpenedFolder& opened);
     void step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& filter, size_t chunkEntries);
 };
 
-// Opens a task's folder from its nearest open ancestor, by the names between them; gives the
-// lock up meanwhile.
-void Session::open(std::unique_lock<std::mutex>& lock, Task& task)
+// False where nothing can be opened: the root above the folder did not open.
+bool Session::plan(FolderSlot& slot, Opening& opening)
 {
-    FolderSlot& slot = *task.slot;
-    std::shared_ptr<platform::OpenFolder> base;
     std::vector<const QByteArray*> names;
-    for (FolderSlot* at = &slot; at->parent && !base; at = at->parent.get()) {
+    for (FolderSlot* at = &slot; at->parent && !opening.base; at = at->parent.get()) {
         names.push_back(&at->name);
-        base = at->parent->open;
-        if (base)
+        opening.base = at->parent->open;
+        if (opening.base)
             cache.used(*at->parent);
     }
-    if (slot.parent && !base) { // its root did not open: nothing below it either
-        finish(task.slot, FolderOutcome::Gone);
-        return;
-    }
-    QByteArray path;
+    if (slot.parent && !opening.base)
+        return false;
     for (auto name = names.rbegin(); name != names.rend(); ++name)
-        path += (path.isEmpty() ? "" : "/") + **name;
-    lock.unlock();
-    platform::OpenedFolder opened =
-        base ? fileSystem.openBelow(*base, path) : fileSystem.openFolder(slot.rootPath, slot.followLink);
-    base.reset();
-    lock.lock();
-    if (cancelled || slot.dropped)
-        return;
-    const FolderOutcome outcome = judge(slot, opened);
-    if (outcome != FolderOutcome::Listed) {
-        finish(task.slot, outcome);
-        return;
-    }
-    slot.open = std::move(opened.folder);
-    slot.identity = slot.open->identity();
-    task.listing = slot.open->list(&cancelled);
+        opening.names += (opening.names.isEmpty() ? "" : "/") + **name;
+    return true;
 }
 
 // Whether the folder that opened is the one its parent's listing showed, and may be walked.
+// Reads only what a slot never changes once shared, so it needs no lock.
 FolderOutcome Session::judge(const FolderSlot& slot, const platform::OpenedFolder& opened)
 {
     if (!opened.folder)
@@ -314,28 +297,47 @@ FolderOutcome Session::judge(const FolderSlot& slot, const platform::OpenedFolde
     return FolderOutcome::Listed;
 }
 
-// One chunk of a task's folder, opening it first where needed; the lock is given up while the
-// disk is read.
+// One chunk of a task's folder, opening it first where needed; the lock is given up once, while
+// the disk is read.
 void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& filter, size_t chunkEntries)
 {
-    if (!task.listing) {
-        open(lock, task);
-        if (!task.listing) {
-            task.reset();
-            return;
-        }
+    const std::shared_ptr<FolderSlot> slot = task.slot;
+    std::optional<Opening> opening;
+    if (!task.listing && !plan(*slot, opening.emplace())) {
+        finish(slot, FolderOutcome::Gone); // its root did not open: nothing below it either
+        task.reset();
+        return;
     }
     EntryChunk chunk = spareChunk();
-    const std::shared_ptr<FolderSlot> slot = task.slot;
     std::vector<std::shared_ptr<platform::OpenFolder>> toClose;
     toClose.swap(closing);
     slot->stepping = true;
     lock.unlock();
     toClose.clear(); // the descriptors the cache let go close outside the lock
-    WaitMeter meter;
-    const bool more = readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
-    if (meter.waited())
-        disksWaited = true;
+    platform::OpenedFolder opened;
+    FolderOutcome outcome = FolderOutcome::Listed;
+    if (opening) {
+        opened = opening->base ? fileSystem.openBelow(*opening->base, opening->names)
+                               : fileSystem.openFolder(slot->rootPath, slot->followLink);
+        opening.reset();
+        outcome = judge(*slot, opened);
+        if (outcome == FolderOutcome::Listed)
+            task.listing = opened.folder->list(&cancelled);
+    }
+    const bool more = task.listing && readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
+    task.metFolders |= !chunk.folders.empty();
+    int listingError = 0;
+    platform::EntryIdentity identity;
+    if (opened.folder)
+        identity = opened.folder->identity();
+    // A folder with no sub-folder is never opened from: it closes at once, while what the file
+    // system keeps of its listing is still fresh (closing it long after costs several times as much).
+    const bool closesNow = !more && !task.metFolders && task.listing;
+    if (closesNow) {
+        listingError = task.listing->error();
+        task.listing.reset();
+        opened.folder.reset();
+    }
     lock.lock();
     slot->stepping = false;
     if (cancelled)
@@ -344,11 +346,23 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
         task.reset();
         return;
     }
+    if (outcome != FolderOutcome::Listed) {
+        task.reset();
+        finish(slot, outcome);
+        return;
+    }
+    if (identity.known())
+        slot->identity = identity;
+    if (opened.folder)
+        slot->open = std::move(opened.folder);
     publish(*slot, std::move(chunk));
     if (!more) {
-        const int error = task.listing->error();
+        if (!closesNow)
+            listingError = task.listing->error();
+        if (closesNow && slot->open) // read over several chunks: closed on the next step, unlocked
+            closing.push_back(std::move(slot->open));
         task.reset();
-        finish(slot, error ? FolderOutcome::Unreadable : FolderOutcome::Listed);
+        finish(slot, listingError ? FolderOutcome::Unreadable : FolderOutcome::Listed);
     }
 }
 
@@ -417,12 +431,19 @@ private:
 
 class ReadAheadReading : public FolderReading {
 public:
-    ReadAheadReading(std::shared_ptr<Session> session, std::shared_ptr<FolderSlot> slot, EntryFilter* walkFilter)
-        : session_(std::move(session)), slot_(std::move(slot)), walkFilter_(walkFilter)
+    // returned: where the last chunk goes once the walk is done with the folder, for the next
+    // reading to hand back to the workers.
+    ReadAheadReading(std::shared_ptr<Session> session, std::shared_ptr<FolderSlot> slot, EntryFilter* walkFilter,
+                     EntryChunk& returned)
+        : session_(std::move(session)), slot_(std::move(slot)), walkFilter_(walkFilter), returned_(returned)
     {
     }
     ~ReadAheadReading() override
     {
+        if (ended_) { // every entry handed out was handled: nothing to drop
+            returned_ = std::move(current_);
+            return;
+        }
         Session& s = *session_;
         std::vector<std::shared_ptr<FolderSlot>> unqueued;
         const std::lock_guard lock(s.mutex);
@@ -430,14 +451,15 @@ public:
         Session::dropUnqueued(current_, unqueued);
         for (const std::shared_ptr<FolderSlot>& folder : unqueued)
             s.drop(folder);
-        if (!ended_)
-            s.drop(slot_);
-        if (s.lane == slot_)
-            s.lane.reset();
+        s.drop(slot_);
     }
 
     ChunkStatus next(const EntryChunk*& chunk) override
     {
+        if (lastHandedOut_) { // known when the last chunk was taken, without asking again
+            ended_ = true;
+            return ChunkStatus::End;
+        }
         Session& s = *session_;
         std::unique_lock lock(s.mutex);
         while (true) {
@@ -447,6 +469,8 @@ public:
                 slot_->chunks.erase(slot_->chunks.begin());
                 s.handedOut(*slot_, current_);
                 identity_ = slot_->identity;
+                lastHandedOut_ = slot_->chunks.empty() && slot_->state == FolderSlot::State::Read;
+                outcome_ = slot_->outcome;
                 chunk = &current_;
                 return ChunkStatus::Ready;
             }
@@ -484,9 +508,11 @@ private:
     std::shared_ptr<Session> session_;
     std::shared_ptr<FolderSlot> slot_;
     EntryFilter* walkFilter_; // set where no worker reads
+    EntryChunk& returned_;
     Task task_;
     EntryChunk current_;
     bool ended_ = false;
+    bool lastHandedOut_ = false;
     platform::EntryIdentity identity_;
     FolderOutcome outcome_ = FolderOutcome::Listed;
 };
@@ -521,6 +547,7 @@ private:
         const bool extra = started_ >= session_->policy.firstWorkers();
         auto worker = std::make_shared<Worker>(session_, filter_);
         const bool ok = threads_.start([worker, extra] {
+            ::pthread_setname_np(::pthread_self(), "sorvane-read"); // for top and profilers
             if (extra)
                 ::setpriority(PRIO_PROCESS, ::gettid(), kExtraWorkerNice); // a thread's own on Linux
             worker->run();
@@ -529,6 +556,7 @@ private:
         return ok;
     }
     bool readBefore(const QueuedFolder& folder, uint64_t readEpoch) const;
+    bool diskBusy();
 
     struct Change {
         QByteArray folder;
@@ -540,7 +568,24 @@ private:
     WorkerThreads& threads_;
     int started_ = 0;
     std::vector<Change> changes_; // on the walk's thread
+    EntryChunk returned_;         // the last folder's last chunk, on the walk's thread
+    std::chrono::steady_clock::time_point lastDiskCheck_;
+    std::optional<uint64_t> bytesFromDisks_;
 };
+
+// Whether the workers had the disk read for them since the last look: a cold disk answers each
+// listing in milliseconds, and one worker more keeps one more request in flight. Looked at now
+// and then, since it costs a read of the kernel's counters.
+bool ReadAheadSource::diskBusy()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastDiskCheck_ < std::chrono::milliseconds(20))
+        return false;
+    lastDiskCheck_ = now;
+    const std::optional<uint64_t> before = bytesFromDisks_;
+    bytesFromDisks_ = session_->fileSystem.bytesReadFromDisks();
+    return before && bytesFromDisks_ && *bytesFromDisks_ > *before;
+}
 
 // Whether an action changed the disk at or above the folder after its reading began.
 bool ReadAheadSource::readBefore(const QueuedFolder& folder, uint64_t readEpoch) const
@@ -553,7 +598,7 @@ bool ReadAheadSource::readBefore(const QueuedFolder& folder, uint64_t readEpoch)
 std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
 {
     Session& s = *session_;
-    if (s.disksWaited.exchange(false) && started_ > 0 && started_ < s.policy.mostWorkers())
+    if (started_ > 0 && started_ < s.policy.mostWorkers() && diskBusy())
         addWorker();
     const std::lock_guard lock(s.mutex);
     if (folder.slot->state != FolderSlot::State::Waiting && readBefore(folder, folder.slot->readEpoch)) {
@@ -565,13 +610,14 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
         if (s.foldersAhead-- == s.policy.foldersAhead && s.idleWorkers > 0)
             s.workChanged.notify_all(); // room to read one more ahead
     }
+    s.recycle(returned_);
     s.lane = folder.slot;
     // Nobody reads it yet, or the worker that began it holds it back for the budget: wake them.
     const FolderSlot& lane = *folder.slot;
     if (s.idleWorkers > 0
         && (lane.state == FolderSlot::State::Waiting || (lane.state == FolderSlot::State::Reading && !lane.stepping)))
         s.workChanged.notify_all();
-    return std::make_unique<ReadAheadReading>(session_, folder.slot, started_ == 0 ? &filter_ : nullptr);
+    return std::make_unique<ReadAheadReading>(session_, folder.slot, started_ == 0 ? &filter_ : nullptr, returned_);
 }
 
 void ReadAheadSource::diskChanged(QByteArrayView folder)

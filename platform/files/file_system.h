@@ -71,6 +71,9 @@ public:
     virtual OpenedFolder openBelow(const OpenFolder& from, QByteArrayView names) = 0;
     // Whether a volume holds a virtual kernel file system (proc, sysfs, ...), never walked.
     virtual bool isVirtualVolume(uint64_t volume) = 0;
+    // How many bytes this process has had read from the disks so far, past the cache; nothing
+    // where the system does not tell.
+    virtual std::optional<uint64_t> bytesReadFromDisks() { return std::nullopt; }
 
     // The name of the first entry matching a path pattern, or the empty text. The last
     // component may hold "*" and "?"; a path ending in "/" stands for the entries inside that

@@ -299,6 +299,24 @@ PosixFileSystem::VolumeKind PosixFileSystem::volumeKind(uint64_t device)
     return kind;
 }
 
+// The kernel's count of what the process's reads fetched from storage.
+std::optional<uint64_t> PosixFileSystem::bytesReadFromDisks()
+{
+    const Fd fd(::open("/proc/self/io", O_RDONLY | O_CLOEXEC));
+    std::array<char, 512> text;
+    const ssize_t n = fd ? ::read(fd.get(), text.data(), text.size() - 1) : -1;
+    if (n <= 0)
+        return std::nullopt;
+    const QByteArrayView io(text.data(), n);
+    const qsizetype at = io.indexOf("\nread_bytes: ");
+    if (at < 0)
+        return std::nullopt;
+    bool ok = false;
+    const qsizetype start = at + 13, end = io.indexOf('\n', start);
+    const uint64_t bytes = io.sliced(start, (end < 0 ? n : end) - start).toULongLong(&ok);
+    return ok ? std::optional<uint64_t>(bytes) : std::nullopt;
+}
+
 bool PosixFileSystem::isVirtualVolume(uint64_t volume)
 {
     return volumeKind(volume).isVirtual;

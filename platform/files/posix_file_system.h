@@ -14,6 +14,7 @@ public:
     OpenedFolder openFolder(const QByteArray& path, bool followLink) override;
     OpenedFolder openBelow(const OpenFolder& from, QByteArrayView names) override;
     bool isVirtualVolume(uint64_t volume) override;
+    std::optional<uint64_t> bytesReadFromDisks() override;
     QByteArray firstMatch(const QByteArray& pattern) override;
     std::optional<uint32_t> attributes(const QByteArray& path) override;
     bool isLinkToFolder(const QByteArray& path) override;
