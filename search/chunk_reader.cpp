@@ -22,10 +22,7 @@ void judge(platform::FolderListing& listing, EntryFilter& filter, ListedEntry& e
     const bool isFolder = !attributes || entry.isDirectory;
     entry.kind = isFolder ? ListedEntry::Kind::Folder : ListedEntry::Kind::File;
     entry.accepted = filter.accepts(listing.name(), isFolder, attributes);
-    if (!entry.accepted)
-        return;
-    entry.identity = listing.identity();
-    if (!isFolder)
+    if (entry.accepted && !isFolder)
         entry.length = listing.length();
 }
 

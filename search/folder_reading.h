@@ -17,7 +17,7 @@ struct FolderSlot;
 struct QueuedFolder;
 
 // One directory entry as the walk needs it, already judged by the request's tests. What only a
-// row needs (length, identity) is read only for the entries that become rows.
+// row needs (a file's length) is read only for the entries that become rows.
 struct ListedEntry {
     enum class Kind : uint8_t { Dot, File, Folder }; // Folder: queued, a directory or unreadable
     Kind kind = Kind::File;
@@ -25,7 +25,6 @@ struct ListedEntry {
     bool accepted = false;
     uint32_t nameOffset = 0, nameLength = 0; // into the chunk's names
     std::optional<int64_t> length;           // accepted files only
-    std::optional<platform::EntryIdentity> identity; // accepted entries only
 };
 
 // A run of one folder's entries in listing order, their names in one buffer, and a slot for

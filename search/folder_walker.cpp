@@ -219,8 +219,6 @@ void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entr
     row.folder = current_.path;
     row.name = chunk.name(entry).toByteArray();
     row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);
-    if (entry.identity)
-        row.identity = *entry.identity;
     row.folderIdentity = folderIdentity;
     row.isFolder = entry.isDirectory;
     if (entry.length) {

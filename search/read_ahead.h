@@ -22,7 +22,7 @@ struct ReadAheadPolicy {
     // per core, at least 4 and at most 16. A positive number fixes their count instead.
     int workers = 0;
     size_t foldersAhead = 2048;    // folders that may be read before their turn
-    size_t entriesAhead = 131072;  // entries that may wait read, about 8 MiB
+    size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB
     size_t entriesPerChunk = 1024;
     size_t openFolders = 0;        // folders kept open for those below them; 0: from the process's limit
 

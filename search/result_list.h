@@ -21,7 +21,6 @@ struct ResultRow {
     // Beside the icon, where they cost no padding of their own: a million rows are held.
     bool hasSize = false; // folders, and files whose length could not be read, show none
     bool isFolder = false; // a directory when the walk listed it
-    platform::EntryIdentity identity; // of the entry the walk saw; unknown when it could not tell
     platform::EntryIdentity folderIdentity; // of the folder the walk listed it in; unknown likewise
 
     QByteArray pathBytes() const;

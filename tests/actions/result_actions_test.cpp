@@ -67,8 +67,6 @@ protected:
         row.name = relative.mid(slash + 1);
         struct stat st, folder;
         const bool seen = ::lstat(path(relative), &st) == 0;
-        if (seen)
-            row.identity = {uint64_t(st.st_dev), uint64_t(st.st_ino)};
         if (::stat(row.folder.constData(), &folder) == 0)
             row.folderIdentity = {uint64_t(folder.st_dev), uint64_t(folder.st_ino)};
         row.isFolder = seen && S_ISDIR(st.st_mode);
