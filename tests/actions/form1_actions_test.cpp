@@ -184,7 +184,7 @@ TEST_F(Form1ActionsTest, TheDialogsShowTheirLayoutCaptionsAndDefaultButtonsAndSe
         QTest::keyClicks(d.Text1, "/tm");
         d.Command1->setFocus();
         d.Text1->setFocus(Qt::TabFocusReason);
-        QTest::qWaitFor([&d] { return !d.Text1->selectedText().isEmpty(); });
+        (void)QTest::qWaitFor([&d] { return !d.Text1->selectedText().isEmpty(); });
         EXPECT_EQ(d.Text1->selectedText(), "/tm");
         d.Command2->click();
     });

@@ -199,7 +199,7 @@ TEST_F(Form1Test, TheNameFieldSelectsItsWholeTextWhenItGetsTheFocus)
     ui(w).Text1->setText("abc");
     ui(w).Combo1->setFocus();
     ui(w).Text1->setFocus(Qt::TabFocusReason);
-    QTest::qWaitFor([&w] { return !ui(w).Text1->selectedText().isEmpty(); });
+    (void)QTest::qWaitFor([&w] { return !ui(w).Text1->selectedText().isEmpty(); });
     EXPECT_EQ(ui(w).Text1->selectedText(), "abc");
     QTest::keyClicks(ui(w).Text1, "x");
     EXPECT_EQ(ui(w).Text1->text(), "x");
@@ -366,7 +366,7 @@ TEST_F(Form1Test, TheWindowFirstShowsCentredOnTheScreen)
         return w->frameGeometry().size() != w->size() && std::abs(centre.x() - screenCentre.x()) <= 2
             && std::abs(centre.y() - screenCentre.y()) <= 2;
     };
-    QTest::qWaitFor(centred);
+    (void)QTest::qWaitFor(centred);
     const QPoint windowCentre = w->frameGeometry().center();
     EXPECT_LE(std::abs(windowCentre.x() - screenCentre.x()), 2) << windowCentre.x();
     EXPECT_LE(std::abs(windowCentre.y() - screenCentre.y()), 2) << windowCentre.y();
