@@ -19,9 +19,10 @@ namespace actions {
 namespace {
 
 // What the file operations need to find a row's entry again: where the walk listed it, and its kind.
-platform::EntryRef entryOf(const search::ResultRow& row)
+platform::EntryRef entryOf(const search::ResultList& rows, int row)
 {
-    return {row.pathBytes(), row.folderIdentity, row.isFolder};
+    const search::ResultRow& r = rows.row(row);
+    return {r.pathBytes(), rows.listedIn(r), r.isFolder};
 }
 
 } // namespace
@@ -90,7 +91,7 @@ void ResultActions::mnuDelete_Click()
     // An entry that has gone since the search is not there to delete: the row stays. The row's
     // kind decides the operation: one whose entry changed kind since is refused by it.
     const std::optional<uint32_t> attributes = fileSystem_.attributes(selectedPathBytes_);
-    const platform::EntryRef entry = entryOf(window_.resultList().row(row));
+    const platform::EntryRef entry = entryOf(window_.resultList(), row);
     platform::FileOperationResult done{ENOENT};
     if (attributes && entry.isFolder)
         done = runWithProgress(window_.ownerWindow(), ProgressKind::Delete, progress_,
@@ -115,10 +116,11 @@ void ResultActions::mnuRename_Click()
     if (row < 0)
         return;
     const search::ResultRow target = window_.resultList().row(row);
+    const platform::EntryRef entry = entryOf(window_.resultList(), row);
     QByteArray newName;
     Form2 dialog(window_.ownerWindow(), messages_, target.nameText(), [&](const QString& name) {
         newName = platform::fileNameBytes(name);
-        return platform::renameEntry(entryOf(target), newName).ok();
+        return platform::renameEntry(entry, newName).ok();
     });
     dialog.exec();
     if (!dialog.renamed())
@@ -135,18 +137,18 @@ void ResultActions::mnuCopy_Click()
     const int row = takeSelectedRow();
     if (row < 0)
         return;
-    const search::ResultRow source = window_.resultList().row(row);
+    const platform::EntryRef source = entryOf(window_.resultList(), row);
+    const QByteArray name = window_.resultList().row(row).name;
     Form3 dialog(window_.ownerWindow(), messages_, fileSystem_, [&](const QByteArray& target) {
-        return copyInto(source, target);
+        return copyInto(source, name, target);
     });
     dialog.exec();
 }
 
-CopyOutcome ResultActions::copyInto(const search::ResultRow& source, const QByteArray& target)
+CopyOutcome ResultActions::copyInto(const platform::EntryRef& from, const QByteArray& name, const QByteArray& target)
 {
     // The target is a folder: the copy goes inside it, under the entry's own name.
-    const platform::EntryRef from = entryOf(source);
-    const QByteArray to = platform::joinPath(target, source.name);
+    const QByteArray to = platform::joinPath(target, name);
     if (!fileSystem_.attributes(from.path))
         return CopyOutcome::Failed;
     const platform::FileOperationResult done =

@@ -7,6 +7,7 @@
 #include <QString>
 
 namespace platform {
+struct EntryRef;
 class FileSystem;
 class MessageBoxes;
 class ShellServices;
@@ -51,7 +52,7 @@ private:
     // The selected row's position after taking its path, or -1 when no row is selected.
     int takeSelectedRow();
     void fail(const QString& message);
-    CopyOutcome copyInto(const search::ResultRow& source, const QByteArray& target);
+    CopyOutcome copyInto(const platform::EntryRef& from, const QByteArray& name, const QByteArray& target);
 
     ResultWindow& window_;
     platform::MessageBoxes& messages_;

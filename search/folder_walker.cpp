@@ -219,7 +219,12 @@ void FolderWalker::AddResultRow(const EntryChunk& chunk, const ListedEntry& entr
     row.folder = current_.path;
     row.name = chunk.name(entry).toByteArray();
     row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);
-    row.folderIdentity = folderIdentity;
+    // Consecutive rows of one folder share its record.
+    if (!lastFolderRecord_ || folderIdentity != lastFolderIdentity_) {
+        lastFolderRecord_ = results_.recordFolder(folderIdentity);
+        lastFolderIdentity_ = folderIdentity;
+    }
+    row.listedIn = lastFolderRecord_;
     row.isFolder = entry.isDirectory;
     if (entry.length) {
         row.size = *entry.length;

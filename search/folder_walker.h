@@ -102,6 +102,8 @@ private:
     QByteArray progressFolder_;
     bool progressWaiting_ = false;
     bool rowsWaiting_ = false;
+    uint32_t lastFolderRecord_ = 0; // the result list's record of the folder of the last row
+    platform::EntryIdentity lastFolderIdentity_;
     int entriesSinceClockCheck_ = 0;
     std::chrono::steady_clock::time_point lastYield_;
 };

@@ -130,8 +130,20 @@ void ResultList::clear()
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
+    folders_.assign(1, platform::EntryIdentity{});
     shown_ = 0;
     endResetModel();
+}
+
+uint32_t ResultList::recordFolder(const platform::EntryIdentity& identity)
+{
+    folders_.push_back(identity);
+    return uint32_t(folders_.size() - 1);
+}
+
+platform::EntryIdentity ResultList::listedIn(const ResultRow& row) const
+{
+    return row.listedIn < folders_.size() ? folders_[row.listedIn] : platform::EntryIdentity{};
 }
 
 void ResultList::removeResultRow(int row)

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <vector>
 
 namespace search {
 
@@ -17,17 +18,19 @@ struct ResultRow {
     QByteArray folder;
     QByteArray name;
     int64_t size = 0;
-    uint32_t icon = 0;   // image number, from the icon source
-    // Beside the icon, where they cost no padding of their own: a million rows are held.
-    bool hasSize = false; // folders, and files whose length could not be read, show none
-    bool isFolder = false; // a directory when the walk listed it
-    platform::EntryIdentity folderIdentity; // of the folder the walk listed it in; unknown likewise
+    // Packed in one word, with the folder's record in the next: a million rows are held, and a
+    // row of 64 bytes fills the deque's blocks to the byte.
+    uint32_t icon : 30 = 0;     // image number, from the icon source (one per type of file)
+    bool hasSize : 1 = false;   // folders, and files whose length could not be read, show none
+    bool isFolder : 1 = false;  // a directory when the walk listed it
+    uint32_t listedIn = 0;      // the list's record of the folder the walk listed it in; 0: unknown
 
     QByteArray pathBytes() const;
     QString nameText() const;
     QString pathText() const;
     QString sizeText() const;
 };
+static_assert(sizeof(void*) != 8 || sizeof(ResultRow) == 64, "a million rows are held: a row stays at 64 bytes");
 
 // The result rows behind the list view: name, full path, size text, and the row's icon.
 // The walk appends rows; they reach the view at the next flush, one insertion per batch, so a
@@ -57,6 +60,10 @@ public:
     bool hasWaitingRows() const { return rows_.size() > shown_; }
     int64_t totalRows() const { return int64_t(rows_.size()); } // shown and waiting
     void clear();
+    // The identity of a folder the walk listed rows in, kept once for all of them; a row's
+    // listedIn names it. Unknown for a row that names no record of this list.
+    uint32_t recordFolder(const platform::EntryIdentity& identity);
+    platform::EntryIdentity listedIn(const ResultRow& row) const;
     void removeResultRow(int row);
 
     const ResultRow& row(int row) const { return rows_[size_t(row)]; }
@@ -67,6 +74,7 @@ public:
 
 private:
     std::deque<ResultRow> rows_;
+    std::vector<platform::EntryIdentity> folders_{platform::EntryIdentity{}}; // record 0: unknown
     size_t shown_ = 0;
     std::function<QVariant(uint32_t)> decoration_;
 };

@@ -68,7 +68,7 @@ protected:
         struct stat st, folder;
         const bool seen = ::lstat(path(relative), &st) == 0;
         if (::stat(row.folder.constData(), &folder) == 0)
-            row.folderIdentity = {uint64_t(folder.st_dev), uint64_t(folder.st_ino)};
+            row.listedIn = window.rows.recordFolder({uint64_t(folder.st_dev), uint64_t(folder.st_ino)});
         row.isFolder = seen && S_ISDIR(st.st_mode);
         row.hasSize = seen && !S_ISDIR(st.st_mode);
         row.size = row.hasSize ? st.st_size : 0;
