@@ -31,6 +31,7 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     lastYield_ = started;
     entriesSinceClockCheck_ = 0;
     progressWaiting_ = rowsWaiting_ = false;
+    lastFolderRecord_ = 0; // the list starts its records again with the search
     source_ = makeReadAheadSource(fileSystem_, EntryFilter(request), readAhead_, threads_);
     singleRoot_ = roots.paths.size() == 1;
 

@@ -73,6 +73,19 @@ TEST_P(PosixSearch, NonUtf8NameIsFoundByItsChineseTextAndItsRowKeepsTheBytes)
     EXPECT_EQ(h.results.row(0).pathBytes(), root + "/" + kGbName);
 }
 
+// The actions find a row's entry by the folder it was listed in: a search repeated on the same
+// folder must not hand its rows the previous search's record of it.
+TEST_P(PosixSearch, EveryRowKnowsTheFolderItWasListedInAlsoWhenTheSearchIsRepeated)
+{
+    const QString r = QFile::decodeName(root);
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(h.search(r, "sub"), QStringList{r + "/sub"});
+        struct stat folder;
+        ASSERT_EQ(::stat(root, &folder), 0);
+        EXPECT_EQ(h.results.listedIn(h.results.row(0)), platform::identityOf(folder)) << "search " << run + 1;
+    }
+}
+
 TEST_P(PosixSearch, ListingMadeInsideAYieldLeavesTheWalkWhereItWas)
 {
     QStringList expected;
