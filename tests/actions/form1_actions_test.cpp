@@ -1,4 +1,4 @@
-#include "action_fakes.h"
+#include "window_on_folder.h"
 #include "tests/support/temporary_tree.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
@@ -35,28 +35,16 @@ using mainwindow::Form1;
 using namespace testing_actions;
 using namespace testsupport;
 
-class Form1ActionsTest : public ::testing::Test {
+class Form1ActionsTest : public WindowOnFolder {
 protected:
     void SetUp() override
     {
-        w = std::make_unique<Form1>(mainwindow::Form1Services{.fileSystem = fileSystem,
-                                                              .messages = &messages,
-                                                              .settings = nullptr,
-                                                              .probeVolumes = [] { return QList<QByteArray>{"/"}; },
-                                                              .yieldPolicy = {},
-                                                              .shell = &shell});
+        WindowOnFolder::SetUp();
         QPixmap icon(32, 32);
         icon.fill(Qt::darkCyan);
         w->setWindowIcon(QIcon(icon));
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        ASSERT_NO_FATAL_FAILURE(showWindow());
         QObject::connect(ui(w).mnuMain, &QMenu::aboutToShow, [this] { ++menusShown; });
-    }
-    QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
-    void search()
-    {
-        ui(w).Combo1->setEditText(dir.path());
-        ui(w).Command1->click();
     }
     QPoint rowCentre(int row) const { return ui(w).List1->visualRect(ui(w).List1->model()->index(row, 0)).center(); }
     // Right-clicks a row and, once the menu shows, picks an item, or dismisses the menu without one.
@@ -86,12 +74,6 @@ protected:
         return names;
     }
 
-    QTemporaryDir dir;
-    QByteArray root = QFile::encodeName(dir.path());
-    platform::PosixFileSystem fileSystem;
-    FakeMessages messages;
-    FakeShell shell;
-    std::unique_ptr<Form1> w;
     int menusShown = 0;
 };
 

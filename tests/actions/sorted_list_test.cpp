@@ -1,6 +1,6 @@
 // The result list sorted by a header click, as the window shows it: the actions, the keys and the
 // clipboard reach the entry of the row the user selected, whatever the order.
-#include "action_fakes.h"
+#include "window_on_folder.h"
 #include "actions/form2.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/form1_controls.h"
@@ -29,30 +29,18 @@ using mainwindow::Form1;
 using namespace testing_actions;
 using namespace testsupport;
 
-class SortedListTest : public ::testing::Test {
+class SortedListTest : public WindowOnFolder {
 protected:
     void SetUp() override
     {
-        w = std::make_unique<Form1>(mainwindow::Form1Services{.fileSystem = fileSystem,
-                                                              .messages = &messages,
-                                                              .settings = nullptr,
-                                                              .probeVolumes = [] { return QList<QByteArray>{"/"}; },
-                                                              .yieldPolicy = {},
-                                                              .shell = &shell});
-        w->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+        WindowOnFolder::SetUp();
+        ASSERT_NO_FATAL_FAILURE(showWindow());
         ui = mainwindow::Form1Controls::of(*w);
         // Sizes that sort otherwise than the names.
         const std::pair<const char*, int> files[] = {{"a.bin", 30}, {"b.bin", 10}, {"c.bin", 50}, {"d.bin", 20}, {"e.bin", 40}};
         for (const auto& [name, size] : files)
             writeFile(path(name), QByteArray(size, 'x'));
         search();
-    }
-    QByteArray path(const QByteArray& name) const { return root + '/' + name; }
-    void search()
-    {
-        ui.Combo1->setEditText(dir.path());
-        ui.Command1->click();
     }
     void clickHeader(int section)
     {
@@ -70,12 +58,6 @@ protected:
         return names;
     }
 
-    QTemporaryDir dir;
-    QByteArray root = QFile::encodeName(dir.path());
-    platform::PosixFileSystem fileSystem;
-    FakeMessages messages;
-    FakeShell shell;
-    std::unique_ptr<Form1> w;
     mainwindow::Form1Controls ui;
 };
 

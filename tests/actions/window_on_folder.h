@@ -1,0 +1,54 @@
+// The main window over the real file system, searching a temporary folder, with its message
+// boxes and the desktop's shell services recorded.
+#pragma once
+
+#include "action_fakes.h"
+#include "mainwindow/form1.h"
+#include "mainwindow/form1_controls.h"
+#include "platform/files/posix_file_system.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace testing_actions {
+
+class WindowOnFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        w = std::make_unique<mainwindow::Form1>(mainwindow::Form1Services{.fileSystem = fileSystem,
+                                                                          .messages = &messages,
+                                                                          .settings = nullptr,
+                                                                          .probeVolumes = [] { return QList<QByteArray>{"/"}; },
+                                                                          .yieldPolicy = {},
+                                                                          .shell = &shell});
+    }
+    void showWindow()
+    {
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    }
+    QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
+    void search()
+    {
+        const mainwindow::Form1Controls ui = mainwindow::Form1Controls::of(*w);
+        ui.Combo1->setEditText(dir.path());
+        ui.Command1->click();
+    }
+
+    QTemporaryDir dir;
+    QByteArray root = QFile::encodeName(dir.path());
+    platform::PosixFileSystem fileSystem;
+    FakeMessages messages;
+    FakeShell shell;
+    std::unique_ptr<mainwindow::Form1> w;
+};
+
+} // namespace testing_actions
