@@ -32,10 +32,6 @@ void FolderQueue::movePrefix(QByteArrayView from, QByteArrayView to)
             folder.path = to.toByteArray() + folder.path.mid(from.size());
 }
 
-} // namespace search
-
-namespace search {
-
 void FolderQueue::releaseSlots()
 {
     for (QueuedFolder& folder : waiting_)
