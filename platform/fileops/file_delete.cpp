@@ -39,7 +39,7 @@ private:
     const LocatedEntry& top_;
     QByteArray parentPath_;
     OperationProgress* progress_;
-    MountCheck mounts_;
+    MountCheck mounts_; // one for both passes
     int64_t entries_ = 0;
 };
 
@@ -47,14 +47,15 @@ private:
 // null): the mount table says whether a mount lies inside.
 int TreeRemoval::unreadable(int folderFd, const char* name)
 {
-    Fd folder(name ? ::openat(folderFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
-                   : ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
+    if (!name)
+        return mounts_.holdsMount(folderFd) ? EBUSY : 0;
+    const Fd folder(::openat(folderFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     return !folder || mounts_.holdsMount(folder.get()) ? EBUSY : 0;
 }
 
 int TreeRemoval::survey()
 {
-    TreeVisitor tree(top_.folder.get(), top_.name, top_.st, TreeVisitor::Access::AsIs, progress_);
+    TreeVisitor tree(top_.folder.get(), top_.name, top_.st, TreeVisitor::Access::AsIs, mounts_, progress_);
     int error = tree.open();
     if (tree.topIsMountRoot())
         return EBUSY;
@@ -87,7 +88,7 @@ int TreeRemoval::surveyEntry(TreeVisitor& tree, const TreeEntry& entry)
 
 int TreeRemoval::remove()
 {
-    TreeVisitor tree(top_.folder.get(), top_.name, top_.st, TreeVisitor::Access::Emptying, progress_);
+    TreeVisitor tree(top_.folder.get(), top_.name, top_.st, TreeVisitor::Access::Emptying, mounts_, progress_);
     if (const int error = tree.open())
         return error;
     return tree.run({[&](const TreeEntry& entry) { return removeEntry(tree, entry); },

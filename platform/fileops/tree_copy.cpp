@@ -36,7 +36,7 @@ void TreeCopy::note(int error)
 int64_t TreeCopy::measure(const QByteArray& srcName, const struct stat& source)
 {
     int64_t bytes = 0;
-    TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, progress_);
+    TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, mounts_, progress_);
     if (tree.open())
         return 0;
     tree.run({[&](const TreeEntry& entry) {
@@ -53,15 +53,17 @@ int64_t TreeCopy::measure(const QByteArray& srcName, const struct stat& source)
 
 int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QByteArray& dstName)
 {
-    TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, progress_);
+    TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, mounts_, progress_);
     if (const int error = tree.open())
         return error;
     bool created = false;
     if (const int error = makeCopyFolder(dstParent_, dstName.constData(), source, created))
         return error;
     Fd dst = TreeVisitor::openFolder(dstParent_, dstName.constData());
-    if (!dst || ::fstat(dst.get(), &dstTop_) != 0)
+    struct stat dstStatus;
+    if (!dst || ::fstat(dst.get(), &dstStatus) != 0)
         return errno;
+    dstTop_ = identityOf(dstStatus);
     made_.push_back({source, created, dstName});
     const TreeVisitor::Visit visit{
         [this, &tree](const TreeEntry& entry) {
@@ -76,7 +78,7 @@ int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QB
             folderDone(done);
             return 0;
         }};
-    if (const int error = tree.run(visit, dstParent_, std::move(dst)))
+    if (const int error = tree.run(visit, dstParent_, std::move(dst), dstTop_))
         note(error);
     return firstError_;
 }
@@ -126,7 +128,7 @@ int TreeCopy::finishMade(int dstParent, const TreeEntry& entry, bool created)
 int TreeCopy::enterFolder(TreeVisitor& tree, const TreeEntry& entry)
 {
     // The copy's own folder met again inside the source, as through a bind mount.
-    if (identityOf(entry.st) == identityOf(dstTop_))
+    if (identityOf(entry.st) == dstTop_)
         return ELOOP;
     bool asked = false, created = false;
     const int error = tree.enter(entry, [&] {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/fileops/mount_check.h"
+#include "platform/files/entry_identity.h"
+
 #include <QByteArray>
 
 #include <sys/stat.h>
@@ -52,7 +55,8 @@ private:
     int srcParent_, dstParent_;
     QByteArray srcFolderPath_;
     OperationProgress* progress_;
-    struct stat dstTop_ {};
+    MountCheck mounts_; // one for the measure and the copy
+    EntryIdentity dstTop_;
     std::vector<Made> made_; // one for each folder the walk is in
     int firstError_ = 0;
     bool copiedAny_ = false;

@@ -76,22 +76,20 @@ Fd openParent(int childFd)
     return up;
 }
 
-// Gives a folder about to be emptied the user's write and search bits, where the user lacks them.
-int makeEmptiable(int folderFd)
+// Gives a folder about to be emptied, whose mode is mode, the user's write and search bits, where
+// the user lacks them.
+int makeEmptiable(int folderFd, mode_t mode)
 {
     if (::faccessat(folderFd, ".", W_OK | X_OK, AT_EACCESS) == 0 || errno != EACCES)
         return 0;
-    struct stat st;
-    if (::fstat(folderFd, &st) != 0 || ::fchmod(folderFd, (st.st_mode | S_IRWXU) & 07777) != 0)
-        return errno;
-    return 0;
+    return ::fchmod(folderFd, (mode | S_IRWXU) & 07777) != 0 ? errno : 0;
 }
 
 } // namespace
 
 TreeVisitor::TreeVisitor(int parent, const QByteArray& name, const struct stat& top, Access access,
-                         OperationProgress* progress)
-    : parent_(parent), name_(name), top_(top), access_(access), progress_(progress)
+                         MountCheck& mounts, OperationProgress* progress)
+    : parent_(parent), name_(name), top_(identityOf(top)), access_(access), mounts_(mounts), progress_(progress)
 {
 }
 
@@ -126,11 +124,10 @@ int TreeVisitor::openFrame(int parentFd, const struct statx& parentStatus, const
     // Mounted there since it was looked at.
     if (refuseMount && mounts_.isMountRoot(parentFd, parentStatus, entry.name.constData(), frame.status))
         return EBUSY;
-    frame.id = statxIdentity(frame.status);
-    if (frame.id != identityOf(entry.st))
+    if (statxIdentity(frame.status) != identityOf(entry.st))
         return ESTALE;
     if (access_ == Access::Emptying)
-        return makeEmptiable(frame.fd.get());
+        return makeEmptiable(frame.fd.get(), frame.status.stx_mode);
     return 0;
 }
 
@@ -141,16 +138,13 @@ int TreeVisitor::open()
         return error;
     if (const int error = MountCheck::status(parent_, name_.constData(), topStatus))
         return error;
-    if (statxIdentity(topStatus) != identityOf(top_))
+    if (statxIdentity(topStatus) != top_)
         return ESTALE;
     topMountRoot_ = mounts_.isMountRoot(parent_, parentStatus, name_.constData(), topStatus);
-    // A mount's own folder is never given other bits, nor emptied.
-    const bool emptying = access_ == Access::Emptying;
-    if (emptying && topMountRoot_)
-        return EBUSY;
     const TreeEntry top{parent_, -1, name_, statOf(topStatus), 0, topMountRoot_};
     Frame frame;
-    if (const int error = openFrame(parent_, parentStatus, top, emptying, frame))
+    // A mount's own folder is never given other bits, nor emptied.
+    if (const int error = openFrame(parent_, parentStatus, top, access_ == Access::Emptying, frame))
         return error;
     stack_.clear();
     stack_.push_back(std::move(frame));
@@ -205,7 +199,7 @@ int TreeVisitor::reopen(size_t index)
             return errno;
     }
     struct stat st;
-    if (::fstat(frame.fd.get(), &st) != 0 || identityOf(st) != frame.id)
+    if (::fstat(frame.fd.get(), &st) != 0 || identityOf(st) != statxIdentity(frame.status))
         return ESTALE;
     if (frame.peer && (::fstat(frame.peer.get(), &st) != 0 || identityOf(st) != frame.peerId))
         return ESTALE;
@@ -233,26 +227,22 @@ void TreeVisitor::stop(int error)
 {
     if (!error_)
         error_ = error;
-    abandoned_ = true;
 }
 
-int TreeVisitor::run(const Visit& visit, int parentPeer, Fd topPeer)
+int TreeVisitor::run(const Visit& visit, int parentPeer, Fd topPeer, EntryIdentity topPeerId)
 {
     if (stack_.empty())
         return EBADF; // not opened
-    parentPeer_ = parentPeer;
     Frame& top = stack_.front();
     top.peer = std::move(topPeer);
-    struct stat st;
-    if (top.peer && ::fstat(top.peer.get(), &st) == 0)
-        top.peerId = identityOf(st);
+    top.peerId = topPeerId;
     if (const int error = listNames(top.fd.get(), top.names))
         stop(error);
     while (!stack_.empty()) {
-        if (!abandoned_ && progress_ && progress_->cancelled())
+        if (!error_ && progress_ && progress_->cancelled())
             stop(ECANCELED);
         Frame& frame = stack_.back();
-        if (!abandoned_ && frame.next < frame.names.size()) {
+        if (!error_ && frame.next < frame.names.size()) {
             TreeEntry entry;
             entry.name = frame.names[frame.next++];
             if (!readEntry(frame, entry))
@@ -269,8 +259,8 @@ int TreeVisitor::run(const Visit& visit, int parentPeer, Fd topPeer)
             }
         }
         const Frame* parent = isTop ? nullptr : &stack_[stack_.size() - 2];
-        const TreeFolderDone done{parent ? parent->fd.get() : parent_, parent ? parent->peer.get() : parentPeer_,
-                                  frame.name, frame.fd.get(), frame.peer.get(), abandoned_};
+        const TreeFolderDone done{parent ? parent->fd.get() : parent_, parent ? parent->peer.get() : parentPeer,
+                                  frame.name, frame.peer.get(), error_ != 0};
         if (const int error = visit.folderDone(done))
             stop(error);
         stack_.pop_back();

@@ -29,7 +29,7 @@ struct TreeEntry {
 struct TreeFolderDone {
     int parent = -1, parentPeer = -1;
     QByteArray name;
-    int folder = -1, peer = -1;
+    int peer = -1;
     bool abandoned = false;
 };
 
@@ -57,8 +57,9 @@ public:
     };
 
     // The tree of the folder name in the folder open at parent, which must still be the entry
-    // whose status is top. The parent stays the caller's.
-    TreeVisitor(int parent, const QByteArray& name, const struct stat& top, Access access,
+    // whose status is top. The parent stays the caller's, and so does mounts, which an operation
+    // of several visits gives to each so that it looks at the mounts once.
+    TreeVisitor(int parent, const QByteArray& name, const struct stat& top, Access access, MountCheck& mounts,
                 OperationProgress* progress = nullptr);
 
     // Opens the top folder: 0, ESTALE where another entry stands there now, EBUSY for a tree to
@@ -68,10 +69,10 @@ public:
     // whether it could then be opened or not.
     bool topIsMountRoot() const { return topMountRoot_; }
 
-    // The visit of the open top folder, and of its companion topPeer (in parentPeer) where the
-    // visit has one. 0, or the first errno of the visit, of the walk (ESTALE for a folder that
-    // moved under it, which ends the visit at once) or of a cancel.
-    int run(const Visit& visit, int parentPeer = -1, Fd topPeer = Fd());
+    // The visit of the open top folder, and of its companion topPeer (in parentPeer, topPeerId its
+    // identity) where the visit has one. 0, or the first errno of the visit, of the walk (ESTALE
+    // for a folder that moved under it, which ends the visit at once) or of a cancel.
+    int run(const Visit& visit, int parentPeer = -1, Fd topPeer = Fd(), EntryIdentity topPeerId = {});
 
     // From entry, for a folder: goes into it once entry returns. Where the visit has companions,
     // makePeer first makes the folder's own (entry.name in entry.peer). EBUSY where another mount
@@ -94,8 +95,8 @@ private:
     struct Frame {
         QByteArray name;
         Fd fd, peer;
-        struct statx status {}; // as opened, for the mount rule
-        EntryIdentity id, peerId;
+        struct statx status {}; // as opened, for the mount rule and to know it again
+        EntryIdentity peerId;
         std::vector<QByteArray> names;
         size_t next = 0;
     };
@@ -110,16 +111,14 @@ private:
 
     int parent_;
     QByteArray name_;
-    struct stat top_;
+    EntryIdentity top_;
     Access access_;
+    MountCheck& mounts_;
     OperationProgress* progress_;
-    MountCheck mounts_;
     bool topMountRoot_ = false;
-    int parentPeer_ = -1;
     std::vector<Frame> stack_;
     size_t firstOpen_ = 0; // frames before it have their descriptors closed
-    bool abandoned_ = false;
-    int error_ = 0;
+    int error_ = 0;        // the first; the folders the visit is in are abandoned from then on
 };
 
 } // namespace platform
