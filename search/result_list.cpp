@@ -98,17 +98,14 @@ QStringList ResultList::mimeTypes() const
 QMimeData* ResultList::mimeData(const QModelIndexList& indexes) const
 {
     QSet<int> seen;
-    QList<QString> texts;
     QList<QByteArray> paths;
     for (const QModelIndex& index : indexes) {
         if (!index.isValid() || index.model() != this || size_t(index.row()) >= shown_ || seen.contains(index.row()))
             continue;
         seen.insert(index.row());
-        const ResultRow& r = rows_[size_t(index.row())];
-        texts << r.pathText();
-        paths << r.pathBytes();
+        paths << rows_[size_t(index.row())].pathBytes();
     }
-    return paths.isEmpty() ? nullptr : pathsMimeData(texts, paths);
+    return paths.isEmpty() ? nullptr : pathsMimeData(paths);
 }
 
 void ResultList::append(ResultRow row)

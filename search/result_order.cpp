@@ -15,12 +15,6 @@ constexpr size_t kMergeAtMostOneIn = 4;
 // knowing every row's place.
 constexpr qsizetype kFindByPassUpTo = 16;
 
-template <typename T>
-int threeWay(const T& a, const T& b)
-{
-    return a < b ? -1 : b < a ? 1 : 0;
-}
-
 } // namespace
 
 ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
@@ -28,11 +22,7 @@ ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
 {
     QAbstractProxyModel::setSourceModel(&list);
     mergeTimer_.setSingleShot(true);
-    connect(&mergeTimer_, &QTimer::timeout, this, [this] {
-        const Clock::time_point started = Clock::now();
-        mergeSlice();
-        longestMerge_ = std::max(longestMerge_, std::chrono::nanoseconds(Clock::now() - started));
-    });
+    connect(&mergeTimer_, &QTimer::timeout, this, &ResultOrder::mergeSlice);
     connect(&list, &QAbstractItemModel::rowsAboutToBeInserted, this, [this](const QModelIndex&, int first, int last) {
         if (!sorted())
             beginInsertRows({}, first, last);
@@ -42,9 +32,7 @@ ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
             endInsertRows();
             return;
         }
-        const Clock::time_point started = Clock::now();
         mergeSlice();
-        longestMerge_ = std::max(longestMerge_, std::chrono::nanoseconds(Clock::now() - started));
     });
     connect(&list, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) { listRowsAboutToBeRemoved(first, last); });
@@ -68,11 +56,10 @@ int ResultOrder::rowOfListRow(int listRow) const
 {
     if (!sorted())
         return listRow >= 0 && listRow < rowCount() ? listRow : -1;
-    if (!positionsKnown_) {
+    if (positions_.empty()) { // an empty list makes it again for nothing
         positions_.assign(size_t(list_.rowCount()), -1);
         for (size_t row = 0; row < rows_.size(); ++row)
             positions_[size_t(rows_[row])] = int(row);
-        positionsKnown_ = true;
     }
     return listRow >= 0 && size_t(listRow) < positions_.size() ? positions_[size_t(listRow)] : -1;
 }
@@ -80,7 +67,6 @@ int ResultOrder::rowOfListRow(int listRow) const
 void ResultOrder::forgetPositions()
 {
     positions_ = {};
-    positionsKnown_ = false;
 }
 
 bool ResultOrder::hasWaitingRows() const
@@ -135,10 +121,7 @@ QVariant ResultOrder::headerData(int section, Qt::Orientation orientation, int r
 
 bool ResultOrder::before(int listRowA, int listRowB) const
 {
-    int byKey = keys_.compare(listRowA, listRowB);
-    if (order_ == Qt::DescendingOrder)
-        byKey = -byKey;
-    return byKey != 0 ? byKey < 0 : listRowA < listRowB;
+    return search::before(keys_.compare(listRowA, listRowB), listRowA, listRowB, order_);
 }
 
 // Whether the row shown at a position comes before a row to be placed: by the leading numbers,
@@ -149,9 +132,7 @@ bool ResultOrder::shownBefore(size_t position, int listRow, uint64_t leading) co
     int byKey = leading_.empty() ? 0 : threeWay(leading_[position], leading);
     if (byKey == 0 && !keys_.leadingIsWholeKey())
         byKey = keys_.compare(shown, listRow);
-    if (order_ == Qt::DescendingOrder)
-        byKey = -byKey;
-    return byKey != 0 ? byKey < 0 : shown < listRow;
+    return search::before(byKey, shown, listRow, order_);
 }
 
 void ResultOrder::sort(int column, Qt::SortOrder order)
@@ -159,8 +140,11 @@ void ResultOrder::sort(int column, Qt::SortOrder order)
     const int wanted = column >= 0 && column < ResultList::ColumnCount ? column : -1;
     if (wanted == keys_.column() && (wanted < 0 || order == order_))
         return;
-    // Every row shows before the order changes: a layout change keeps the number of rows.
-    mergeWaitingRows();
+    // Every row shows before the order changes (a layout change keeps the number of rows); rows
+    // still waiting go into the new order with the others, not first into the one that goes.
+    mergeTimer_.stop();
+    if (hasWaitingRows())
+        showAtEnd(list_.rowCount() - 1, false);
     changeLayout([&] {
         order_ = order;
         if (wanted < 0) {
@@ -170,6 +154,7 @@ void ResultOrder::sort(int column, Qt::SortOrder order)
             return;
         }
         keys_.build(wanted);
+        keys_.addRows(list_.rowCount() - 1); // the same column keeps its keys: the waiting rows get theirs
         sortAll(list_.rowCount());
     });
 }
@@ -232,15 +217,6 @@ std::vector<int> ResultOrder::findRows(const std::vector<int>& listRows) const
     return rows;
 }
 
-void ResultOrder::mergeWaitingRows()
-{
-    mergeTimer_.stop();
-    if (!hasWaitingRows())
-        return;
-    keys_.addRows(list_.rowCount() - 1);
-    mergeKeyedRows();
-}
-
 // As many rows as the last slice suggests fit in one, their keys and their places together.
 void ResultOrder::mergeSlice()
 {
@@ -252,7 +228,9 @@ void ResultOrder::mergeSlice()
     const int last = std::min(list_.rowCount() - 1, first + std::max(rowsPerSlice_, policy_.fewestRowsPerSlice) - 1);
     keys_.addRows(last);
     mergeKeyedRows();
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started);
+    const auto tookExactly = std::chrono::nanoseconds(Clock::now() - started);
+    longestMerge_ = std::max(longestMerge_, tookExactly);
+    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(tookExactly);
     const int merged = last - first + 1;
     // A full slice measures the pace; one that ran fast makes the next at most twice as large, since
     // a slice with the processor to itself says little of the next one.
@@ -263,20 +241,28 @@ void ResultOrder::mergeSlice()
         mergeTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(policy_.pause));
 }
 
+// The list's rows after the order's last, up to last, show at its end, not in their places yet;
+// keyed ones with their leading numbers.
+void ResultOrder::showAtEnd(int last, bool keyed)
+{
+    const int first = int(rows_.size());
+    beginInsertRows({}, first, last);
+    for (int row = first; row <= last; ++row) {
+        rows_.push_back(row);
+        if (keyed && keys_.hasLeading())
+            leading_.push_back(keys_.leading(row));
+    }
+    forgetPositions();
+    endInsertRows();
+}
+
 void ResultOrder::mergeKeyedRows()
 {
     const int first = int(rows_.size()), last = keys_.rowCount() - 1;
     if (last < first)
         return;
     // The rows show at the end first, and then move to their places.
-    beginInsertRows({}, first, last);
-    for (int row = first; row <= last; ++row) {
-        rows_.push_back(row);
-        if (keys_.hasLeading())
-            leading_.push_back(keys_.leading(row));
-    }
-    forgetPositions();
-    endInsertRows();
+    showAtEnd(last, true);
     const auto added = size_t(last - first + 1);
     if (added * kMergeAtMostOneIn > rows_.size())
         changeLayout([this] { sortAll(int(rows_.size())); });

@@ -37,14 +37,12 @@ public:
     // A column of ResultList, or -1 for the order found. A new search starts in the order found.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     int sortColumn() const { return keys_.column(); }
-    Qt::SortOrder sortOrder() const { return order_; }
 
     // The list's row shown at this row, and back (-1 for a row not shown yet).
     int listRow(int row) const;
     int rowOfListRow(int listRow) const;
-    // Rows the list holds that wait to go into their places, and putting them there now.
+    // Whether the list holds rows that wait to go into their places.
     bool hasWaitingRows() const;
-    void mergeWaitingRows();
     // The longest that rows added while sorted took to go into place at one go, for the benchmark.
     std::chrono::nanoseconds longestMerge() const { return longestMerge_; }
 
@@ -62,6 +60,7 @@ private:
     bool shownBefore(size_t position, int listRow, uint64_t leading) const;
     // A slice of the waiting rows: their keys, as many as the slice allows, then the merge.
     void mergeSlice();
+    void showAtEnd(int last, bool keyed);
     // The waiting rows with keys go into their places.
     void mergeKeyedRows();
     void listRowsAboutToBeRemoved(int first, int last);
@@ -100,7 +99,6 @@ private:
     // While sorted: where each list row shows, -1 for one not shown; made when asked for, since
     // merges during a search never need it.
     mutable std::vector<int> positions_;
-    mutable bool positionsKnown_ = false;
     QTimer mergeTimer_;
     int rowsPerSlice_ = 0; // as the last full slice measured it
     std::chrono::nanoseconds longestMerge_{0};

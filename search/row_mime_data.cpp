@@ -1,19 +1,19 @@
 #include "search/row_mime_data.h"
 
+#include "platform/files/file_name_text.h"
+#include "platform/files/paths.h"
+
 #include <QMimeData>
 
 namespace search {
 
-QByteArray fileUri(QByteArrayView path)
+QMimeData* pathsMimeData(const QList<QByteArray>& paths)
 {
-    return "file://" + path.toByteArray().toPercentEncoding("/");
-}
-
-QMimeData* pathsMimeData(const QList<QString>& texts, const QList<QByteArray>& paths)
-{
+    QStringList texts;
     QByteArray uris, copied("copy");
     for (const QByteArray& path : paths) {
-        const QByteArray uri = fileUri(path);
+        texts << platform::pathText(path);
+        const QByteArray uri = platform::fileUri(path);
         uris += uri + "\r\n";
         copied += '\n' + uri;
     }

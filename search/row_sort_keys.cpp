@@ -14,20 +14,6 @@ namespace {
 constexpr int kRowsPerThread = 32768;
 constexpr unsigned kMostThreads = 4;
 
-template <typename T>
-int threeWay(const T& a, const T& b)
-{
-    return a < b ? -1 : b < a ? 1 : 0;
-}
-
-// A three-way comparison of keys turned by the order; rows of equal keys stay in the order found.
-bool before(int byKey, int rowA, int rowB, Qt::SortOrder order)
-{
-    if (byKey != 0)
-        return order == Qt::AscendingOrder ? byKey < 0 : byKey > 0;
-    return rowA < rowB;
-}
-
 } // namespace
 
 RowSortKeys::RowSortKeys(const ResultList& list) : list_(list) {}

@@ -13,6 +13,20 @@
 
 namespace search {
 
+template <typename T>
+int threeWay(const T& a, const T& b)
+{
+    return a < b ? -1 : b < a ? 1 : 0;
+}
+
+// A three-way comparison of keys turned by the order; rows of equal keys stay in the order found.
+inline bool before(int byKey, int rowA, int rowB, Qt::SortOrder order)
+{
+    if (byKey != 0)
+        return order == Qt::AscendingOrder ? byKey < 0 : byKey > 0;
+    return rowA < rowB;
+}
+
 // The keys by which the shown rows of a result list sort on one column, computed once per row and
 // kept in the rows' own order:
 // - "文件名称": the collation key of the name;

@@ -1,5 +1,7 @@
 #include "platform/desktop/shell_services.h"
 
+#include "platform/files/paths.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -10,9 +12,7 @@ QUrl fileUrl(const QByteArray& path)
     QByteArray absolute = path;
     if (!absolute.startsWith('/'))
         absolute = QFile::encodeName(QDir::currentPath()) + '/' + absolute;
-    // Every byte but the unreserved ones and "/" is percent-encoded, so the URL says exactly
-    // which bytes the name has.
-    return QUrl::fromEncoded("file://" + absolute.toPercentEncoding("/"), QUrl::StrictMode);
+    return QUrl::fromEncoded(fileUri(absolute), QUrl::StrictMode);
 }
 
 } // namespace platform

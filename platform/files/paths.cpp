@@ -13,6 +13,11 @@ QByteArray joinPath(QByteArrayView folder, QByteArrayView name)
     return path;
 }
 
+QByteArray fileUri(QByteArrayView path)
+{
+    return "file://" + path.toByteArray().toPercentEncoding("/");
+}
+
 QByteArray withoutTrailingSlashes(QByteArrayView path)
 {
     while (path.size() > 1 && path.endsWith('/'))

@@ -13,6 +13,10 @@ namespace platform {
 // Joins a folder and a name with exactly one "/" between them.
 QByteArray joinPath(QByteArrayView folder, QByteArrayView name);
 
+// A file URI of an absolute path's own bytes: every byte but the unreserved ones and "/"
+// percent-encoded, so a name that is not UTF-8 still leads to the same file.
+QByteArray fileUri(QByteArrayView path);
+
 // The path without its trailing "/", but "/" for the root itself.
 QByteArray withoutTrailingSlashes(QByteArrayView path);
 

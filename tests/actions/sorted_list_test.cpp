@@ -7,7 +7,7 @@
 #include "mainwindow/result_view.h"
 #include "platform/files/posix_file_system.h"
 #include "search/result_list.h"
-#include "search/row_mime_data.h"
+#include "platform/files/paths.h"
 #include "tests/support/temporary_tree.h"
 
 #include <gtest/gtest.h>
@@ -117,7 +117,7 @@ TEST_F(SortedListTest, ActionsAndKeysReachTheSelectedRowsEntryAndItsRowTakesItsP
         const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
         ASSERT_TRUE(copied);
         EXPECT_EQ(copied->text(), QFile::decodeName(path("d.bin")));
-        EXPECT_EQ(copied->data("text/uri-list"), search::fileUri(path("d.bin")) + "\r\n");
+        EXPECT_EQ(copied->data("text/uri-list"), platform::fileUri(path("d.bin")) + "\r\n");
     }
 }
 

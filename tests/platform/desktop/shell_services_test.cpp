@@ -73,9 +73,10 @@ TEST_F(ShellTest, WithoutAFileManagerPropertiesShowTheProgramsOwnDialogAndNothin
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(field(dialog, "entries"), "2 项");
     EXPECT_EQ(field(dialog, "name"), "k<b>bold<");
-    for (const QLabel* label : dialog->findChildren<QLabel*>())
+    for (const QLabel* label : dialog->findChildren<QLabel*>()) {
         if (!label->objectName().isEmpty()) // the fields; the captions are the program's own
             EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+    }
     delete dialog;
 
     shell.showProperties(path("gone"), &owner);
