@@ -74,8 +74,9 @@ TEST_F(ShellTest, WithoutAFileManagerPropertiesShowTheProgramsOwnDialogAndNothin
     EXPECT_EQ(field(dialog, "entries"), "2 项");
     EXPECT_EQ(field(dialog, "name"), "k<b>bold<");
     for (const QLabel* label : dialog->findChildren<QLabel*>()) {
-        if (!label->objectName().isEmpty()) // the fields; the captions are the program's own
+        if (!label->objectName().isEmpty()) { // the fields; the captions are the program's own
             EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->objectName().toStdString();
+        }
     }
     delete dialog;
 
