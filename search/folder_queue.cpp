@@ -28,8 +28,7 @@ QueuedFolder FolderQueue::takeNext()
 void FolderQueue::movePrefix(QByteArrayView from, QByteArrayView to)
 {
     for (QueuedFolder& folder : waiting_)
-        if (platform::isSameOrBelow(folder.path, from))
-            folder.path = to.toByteArray() + folder.path.mid(from.size());
+        platform::movePath(folder.path, from, to);
 }
 
 void FolderQueue::releaseSlots()

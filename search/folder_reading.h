@@ -55,7 +55,7 @@ public:
     virtual ChunkStatus next(const EntryChunk*& chunk) = 0;
     // Waits a while at the most for the next chunk, so the window gets its turn while the disk
     // answers.
-    virtual void wait(std::chrono::nanoseconds) {}
+    virtual void wait(std::chrono::nanoseconds) = 0;
     virtual platform::EntryIdentity folderIdentity() const = 0; // once a chunk was ready
     virtual FolderOutcome outcome() const = 0;                  // once next() said End
 };

@@ -95,8 +95,7 @@ void FolderWalker::entryRenamed(QByteArrayView from, QByteArrayView to)
 {
     FolderSlot* slot = slotAt(from);
     state_.FolderQueue.movePrefix(from, to);
-    if (platform::isSameOrBelow(current_.path, from)) {
-        current_.path = to.toByteArray() + current_.path.mid(from.size());
+    if (platform::movePath(current_.path, from, to)) {
         currentRenamed_ = true;
     }
     results_.movePrefix(from, to);

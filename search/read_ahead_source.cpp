@@ -326,7 +326,7 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
     }
     const bool more = task.listing && readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
     task.metFolders |= !chunk.folders.empty();
-    int listingError = 0;
+    const int listingError = !more && task.listing ? task.listing->error() : 0;
     platform::EntryIdentity identity;
     if (opened.folder)
         identity = opened.folder->identity();
@@ -334,7 +334,6 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
     // system keeps of its listing is still fresh (closing it long after costs several times as much).
     const bool closesNow = !more && !task.metFolders && task.listing;
     if (closesNow) {
-        listingError = task.listing->error();
         task.listing.reset();
         opened.folder.reset();
     }
@@ -357,8 +356,6 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
         slot->open = std::move(opened.folder);
     publish(*slot, std::move(chunk));
     if (!more) {
-        if (!closesNow)
-            listingError = task.listing->error();
         if (closesNow && slot->open) // read over several chunks: closed on the next step, unlocked
             closing.push_back(std::move(slot->open));
         task.reset();
@@ -555,7 +552,7 @@ private:
         started_ += ok;
         return ok;
     }
-    bool readBefore(const QueuedFolder& folder, uint64_t readEpoch) const;
+    bool readBefore(const QueuedFolder& folder) const;
     bool diskBusy();
 
     struct Change {
@@ -588,10 +585,10 @@ bool ReadAheadSource::diskBusy()
 }
 
 // Whether an action changed the disk at or above the folder after its reading began.
-bool ReadAheadSource::readBefore(const QueuedFolder& folder, uint64_t readEpoch) const
+bool ReadAheadSource::readBefore(const QueuedFolder& folder) const
 {
     return std::any_of(changes_.begin(), changes_.end(), [&](const Change& change) {
-        return change.epoch > readEpoch && platform::isSameOrBelow(folder.path, change.folder);
+        return change.epoch > folder.slot->readEpoch && platform::isSameOrBelow(folder.path, change.folder);
     });
 }
 
@@ -601,7 +598,7 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
     if (started_ > 0 && started_ < s.policy.mostWorkers() && diskBusy())
         addWorker();
     const std::lock_guard lock(s.mutex);
-    if (folder.slot->state != FolderSlot::State::Waiting && readBefore(folder, folder.slot->readEpoch)) {
+    if (folder.slot->state != FolderSlot::State::Waiting && readBefore(folder)) {
         s.drop(folder.slot);
         folder.slot = folder.slot->fresh();
     }
@@ -629,8 +626,7 @@ void ReadAheadSource::diskChanged(QByteArrayView folder)
 void ReadAheadSource::renamed(QByteArrayView from, QByteArrayView to, FolderSlot* slot)
 {
     for (Change& change : changes_)
-        if (platform::isSameOrBelow(change.folder, from))
-            change.folder = to.toByteArray() + change.folder.mid(from.size());
+        platform::movePath(change.folder, from, to);
     const std::lock_guard lock(session_->mutex);
     if (slot)
         slot->name = platform::lastComponent(to).toByteArray();

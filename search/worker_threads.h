@@ -19,9 +19,10 @@ public:
 
     // False where the system would not start another thread.
     bool start(std::function<void()> body);
-    void joinEnded();
 
 private:
+    void joinEnded();
+
     struct Worker {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> ended;

@@ -65,4 +65,12 @@ bool isSameOrBelow(QByteArrayView path, QByteArrayView folder)
     return path.size() == base.size() || path[base.size()] == '/';
 }
 
+bool movePath(QByteArray& path, QByteArrayView from, QByteArrayView to)
+{
+    if (!isSameOrBelow(path, from))
+        return false;
+    path = to.toByteArray() + path.mid(from.size());
+    return true;
+}
+
 } // namespace platform

@@ -41,4 +41,8 @@ QByteArray containingFolder(QByteArrayView path);
 // Whether a path is the folder itself or lies below it, compared component by component.
 bool isSameOrBelow(QByteArrayView path, QByteArrayView folder);
 
+// A folder renamed from one path to another: a path at or below it takes the new one. Whether
+// the path moved.
+bool movePath(QByteArray& path, QByteArrayView from, QByteArrayView to);
+
 } // namespace platform

@@ -71,33 +71,38 @@ constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 constexpr qsizetype kStretch = PATH_MAX / 2;
 
 // A path longer than the kernel takes at once is opened a stretch of components at a time, each
-// stretch relative to the folder before it, so a walk has no depth limit.
-int openLongPath(const QByteArray& path, int lastFlags)
+// stretch by open(folder, stretch, flags) relative to the folder the one before opened, so a walk
+// has no depth limit.
+template <typename Open>
+int openByStretches(int dir, QByteArrayView names, int lastFlags, Open open)
 {
-    const bool absolute = path.startsWith('/');
-    int dir = absolute ? ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : AT_FDCWD;
-    if (dir == -1)
-        return -1;
-    qsizetype start = absolute ? 1 : 0;
+    Fd at;
+    qsizetype start = 0;
     while (true) {
-        const bool last = path.size() - start < kStretch;
-        const qsizetype end = last ? path.size() : path.lastIndexOf('/', start + kStretch);
-        int next = -1;
-        if (last || end > start) {
-            const QByteArray stretch = path.mid(start, end - start);
-            next = ::openat(dir, stretch.constData(), last ? lastFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
-        } else {
+        const bool last = names.size() - start < kStretch;
+        const qsizetype end = last ? names.size() : names.first(start + kStretch).lastIndexOf('/');
+        if (!last && end <= start) {
             errno = ENAMETOOLONG; // one component longer than any name may be
+            return -1;
         }
-        const int error = errno;
-        if (dir != AT_FDCWD)
-            ::close(dir);
-        errno = error;
-        if (last || next < 0)
+        const int next = open(at ? at.get() : dir, names.sliced(start, end - start).toByteArray(),
+                              last ? lastFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (next < 0 || last)
             return next;
-        dir = next;
+        at.reset(next);
         start = end + 1;
     }
+}
+
+int openLongPath(const QByteArray& path, int lastFlags)
+{
+    const auto openAt = [](int dir, const QByteArray& stretch, int flags) {
+        return ::openat(dir, stretch.constData(), flags);
+    };
+    if (!path.startsWith('/'))
+        return openByStretches(AT_FDCWD, path, lastFlags, openAt);
+    const Fd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return root ? openByStretches(root.get(), QByteArrayView(path).sliced(1), lastFlags, openAt) : -1;
 }
 
 int openFolderPath(const QByteArray& path, bool followLink = false)
@@ -141,25 +146,9 @@ int openNamesBelow(int dir, const QByteArray& names, int flags)
     }
 }
 
-// A run of names longer than the kernel takes at once goes a stretch at a time, as above.
 int openBelowFolder(int dir, QByteArrayView names)
 {
-    Fd at;
-    qsizetype start = 0;
-    while (true) {
-        const bool last = names.size() - start < kStretch;
-        const qsizetype end = last ? names.size() : QByteArrayView(names).first(start + kStretch).lastIndexOf('/');
-        if (!last && end <= start) {
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        const int next = openNamesBelow(at ? at.get() : dir, names.sliced(start, end - start).toByteArray(),
-                                        last ? kFolderFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (next < 0 || last)
-            return next;
-        at.reset(next);
-        start = end + 1;
-    }
+    return openByStretches(dir, names, kFolderFlags, openNamesBelow);
 }
 
 class PosixFolderListing : public FolderListing {
@@ -330,7 +319,7 @@ OpenedFolder PosixFileSystem::opened(int fd, const VolumeKind* sameVolumeAs, uin
     struct stat st;
     if (::fstat(fd, &st) != 0)
         return {nullptr, errno};
-    const EntryIdentity identity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    const EntryIdentity identity = identityOf(st);
     // Only a folder where a new volume begins needs its file system looked up.
     const bool trueInodes = sameVolumeAs && identity.device == volume ? sameVolumeAs->listsTrueInodes
                                                                       : volumeKind(identity.device).listsTrueInodes;
