@@ -106,9 +106,14 @@ void Form1::setCategoryBackground(search::SystemColour colour)
     ui_.Combo2->setPalette(palette);
 }
 
+// A label lays all of its text out, however little of it shows, and panel 2 shows the folder
+// being searched at every yield: a path thousands of folders deep cost more than a yield's
+// interval each time. What would go past the widest screen is left out.
+constexpr qsizetype kMostPanelCharacters = 1024;
+
 void Form1::setStatusText(search::StatusPanel panel, const QString& text)
 {
-    (panel == search::StatusPanel::State ? ui_.Panel1 : ui_.Panel2)->setText(text);
+    (panel == search::StatusPanel::State ? ui_.Panel1 : ui_.Panel2)->setText(text.left(kMostPanelCharacters));
 }
 
 void Form1::processEvents()
