@@ -1,7 +1,7 @@
 #include "actions/form2.h"
 
 #include "platform/message_boxes.h"
-#include "search/text_rules.h"
+#include "search/match/text_rules.h"
 
 #include <QKeyEvent>
 #include <QLineEdit>

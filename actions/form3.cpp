@@ -4,7 +4,7 @@
 #include "platform/files/file_name_text.h"
 #include "platform/files/file_system.h"
 #include "platform/message_boxes.h"
-#include "search/text_rules.h"
+#include "search/match/text_rules.h"
 
 #include <QLineEdit>
 

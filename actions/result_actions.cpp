@@ -11,7 +11,7 @@
 #include "platform/files/file_system.h"
 #include "platform/files/paths.h"
 #include "platform/message_boxes.h"
-#include "search/result_list.h"
+#include "search/results/result_list.h"
 
 #include <cerrno>
 

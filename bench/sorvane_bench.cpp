@@ -6,8 +6,8 @@
 #include "mainwindow/result_view.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/message_boxes.h"
-#include "search/result_list.h"
-#include "search/result_order.h"
+#include "search/results/result_list.h"
+#include "search/results/result_order.h"
 #include "search/search_command.h"
 
 #include <QApplication>

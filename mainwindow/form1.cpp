@@ -8,8 +8,8 @@
 #include "platform/desktop/select_all_on_focus.h"
 #include "platform/desktop/theme_icon_source.h"
 #include "platform/desktop/twips.h"
-#include "search/result_list.h"
-#include "search/result_order.h"
+#include "search/results/result_list.h"
+#include "search/results/result_order.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

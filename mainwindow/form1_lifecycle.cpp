@@ -8,7 +8,7 @@
 #include "platform/desktop/twips.h"
 #include "platform/files/file_name_text.h"
 #include "platform/files/mount_table.h"
-#include "search/file_type_categories.h"
+#include "search/match/file_type_categories.h"
 #include "search/search_command.h"
 
 #include <QApplication>

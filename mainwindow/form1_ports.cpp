@@ -4,7 +4,7 @@
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/file_name_text.h"
-#include "search/result_order.h"
+#include "search/results/result_order.h"
 
 #include <QApplication>
 #include <QComboBox>

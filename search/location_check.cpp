@@ -3,7 +3,7 @@
 #include "platform/files/file_attributes.h"
 #include "platform/files/file_name_text.h"
 #include "platform/files/file_system.h"
-#include "search/text_rules.h"
+#include "search/match/text_rules.h"
 
 namespace search {
 namespace {

@@ -1,6 +1,6 @@
 #include "search/location_history.h"
 
-#include "search/text_rules.h"
+#include "search/match/text_rules.h"
 
 namespace search {
 

@@ -3,8 +3,8 @@
 #include "platform/files/file_name_text.h"
 #include "platform/message_boxes.h"
 #include "search/location_history.h"
-#include "search/result_list.h"
-#include "search/result_texts.h"
+#include "search/results/result_list.h"
+#include "search/results/result_texts.h"
 #include "search/search_controls.h"
 
 namespace search {
@@ -17,8 +17,8 @@ QString allVolumesLocation()
 SearchCommand::SearchCommand(SearchControls& controls, platform::FileSystem& fileSystem, platform::IconSource& icons,
                              platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy,
                              ReadAheadPolicy readAhead)
-    : controls_(controls), fileSystem_(fileSystem), messages_(messages), results_(results),
-      walker_(fileSystem, icons, results, [this](const WalkProgress& p) { showProgress(p); }, std::move(policy),
+    : controls_(controls), fileSystem_(fileSystem), messages_(messages), results_(results), found_(results, icons),
+      walker_(fileSystem, found_, [this](const WalkProgress& p) { showProgress(p); }, std::move(policy),
               readAhead)
 {
 }
@@ -35,7 +35,7 @@ bool SearchCommand::StartSearch()
     lockWindow(true);
     controls_.setStatusText(StatusPanel::State, QStringLiteral("正在搜索..."));
     request_ = readRequest();
-    results_.clear();
+    found_.clear();
     walker_.walk(request_, *roots);
     finish();
     running_ = false;

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "search/folder_walker.h"
+#include "search/walk/folder_walker.h"
+#include "search/found_rows.h"
 #include "search/location_check.h"
 #include "search/search_request.h"
 
@@ -56,6 +57,7 @@ private:
     platform::FileSystem& fileSystem_;
     platform::MessageBoxes& messages_;
     ResultList& results_;
+    FoundRows found_;
     FolderWalker walker_;
 
     SearchRequest request_;

@@ -1,7 +1,7 @@
 #include "search/search_request.h"
 
-#include "search/extension.h"
-#include "search/wildcard_match.h"
+#include "search/match/extension.h"
+#include "search/match/wildcard_match.h"
 
 namespace search {
 

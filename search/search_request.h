@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/file_type_categories.h"
+#include "search/match/file_type_categories.h"
 
 #include <QString>
 

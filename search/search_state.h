@@ -1,6 +1,6 @@
 #pragma once
 
-#include "search/folder_queue.h"
+#include "search/walk/folder_queue.h"
 
 #include <cstdint>
 

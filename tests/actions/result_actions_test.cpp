@@ -10,7 +10,7 @@
 #include "platform/fileops/operation_progress.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/session/termination_signals.h"
-#include "search/result_list.h"
+#include "search/results/result_list.h"
 #include "tests/support/scoped_mount.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "mainwindow/form1_controls.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/posix_file_system.h"
-#include "search/result_list.h"
+#include "search/results/result_list.h"
 #include "platform/files/paths.h"
 #include "tests/support/temporary_tree.h"
 

@@ -1,6 +1,6 @@
 // Fuzzes the wildcard matcher against a plain recursive reading of the same rules: the compiled
 // matcher must agree on every pattern and text, malformed patterns included, and never hang.
-#include "search/wildcard_match.h"
+#include "search/match/wildcard_match.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,7 +6,7 @@
 #include "platform/files/posix_file_system.h"
 #include "platform/desktop/row_icon_source.h"
 #include "platform/session/settings_store.h"
-#include "search/result_list.h"
+#include "search/results/result_list.h"
 #include "tests/support/memory_store.h"
 #include "tests/support/recording_messages.h"
 

@@ -6,7 +6,7 @@
 #include "platform/files/file_system.h"
 #include "platform/icon_source.h"
 #include "platform/message_boxes.h"
-#include "search/result_list.h"
+#include "search/results/result_list.h"
 #include "search/search_command.h"
 #include "search/search_controls.h"
 #include "tests/support/qt_printers.h"

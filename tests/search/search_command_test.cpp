@@ -2,7 +2,7 @@
 // every directory entry, with handlers run inside chosen yields.
 #include "fakes.h"
 
-#include "search/result_texts.h"
+#include "search/results/result_texts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "search/walk/found_entries.h"
+
+namespace platform {
+class IconSource;
+}
+
+namespace search {
+
+class ResultList;
+
+// Turns what the walk finds into result rows: name, folder, size and icon.
+class FoundRows : public FoundEntries {
+public:
+    FoundRows(ResultList& results, platform::IconSource& icons) : results_(results), icons_(icons) {}
+
+    void clear() override;
+    void add(const FoundEntry& entry) override { AddResultRow(entry); }
+    void flush() override;
+    void movePrefix(QByteArrayView from, QByteArrayView to) override;
+
+private:
+    void AddResultRow(const FoundEntry& entry);
+
+    ResultList& results_;
+    platform::IconSource& icons_;
+    uint32_t lastFolderRecord_ = 0; // the result list's record of the folder of the last row
+    platform::EntryIdentity lastFolderIdentity_;
+};
+
+} // namespace search

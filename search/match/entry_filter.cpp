@@ -1,0 +1,77 @@
+#include "search/match/entry_filter.h"
+
+#include "platform/files/file_attributes.h"
+#include "search/match/extension.h"
+
+namespace search {
+
+EntryFilter::EntryFilter(const SearchRequest& request)
+    : category_(request.category ? request.category : categoryAt(0)), wholeWord_(request.wholeWord),
+      caseSensitive_(request.caseSensitive), includeHidden_(request.includeHidden),
+      hasExtFilter_(!request.ExtPattern.isEmpty())
+{
+    const CodePoints pattern = toCodePoints(request.NamePattern);
+    pattern_ = caseSensitive_ ? pattern : upperCased(pattern);
+    if (wholeWord_)
+        wholeWordPattern_ = WildcardPattern::compile(pattern_);
+    if (hasExtFilter_) {
+        const CodePoints ext = toCodePoints(request.ExtPattern);
+        extPattern_ = WildcardPattern::compile(caseSensitive_ ? ext : upperCased(ext));
+    }
+    if (request.pinyin && wholeWord_ && wholeWordPattern_)
+        pinyinWholeWord_ = PinyinMatcher::wholeName(*wholeWordPattern_);
+    if (request.pinyin && !wholeWord_)
+        pinyinContains_ = PinyinMatcher::contains(pattern_);
+    needsName_ = category_->needsExtension() || wholeWord_ || !pattern_.empty() || hasExtFilter_;
+}
+
+bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint32_t> attributes)
+{
+    // The cheap tests first: the category's folder rule and the hidden test need no name.
+    if (!category_->admitsKind(isFolder))
+        return false;
+    if (!includeHidden_ && (!attributes || (*attributes & (platform::Hidden | platform::System))))
+        return false;
+    if (!needsName_)
+        return true;
+
+    decodeFileName(name, !caseSensitive_, name_);
+    const CodePointView text = name_;
+    if (category_->needsExtension()) {
+        const CodePointView extension = GetExtension(text);
+        if (caseSensitive_) {
+            upperExtension_.assign(extension);
+            upperCaseInPlace(upperExtension_);
+            if (!category_->admitsExtension(upperExtension_))
+                return false;
+        } else if (!category_->admitsExtension(extension)) {
+            return false;
+        }
+    }
+    // Whole word: the name matches the pattern, with or without case as asked; the contains and
+    // extension tests do not apply on top of it. A malformed pattern finds nothing.
+    if (wholeWord_)
+        return wholeWordPattern_
+            && (wholeWordPattern_->matches(text) || (pinyinWholeWord_ && matchesByReadings(*pinyinWholeWord_, text)));
+
+    if (text.find(pattern_) != CodePointView::npos
+        || (pinyinContains_ && matchesByReadings(*pinyinContains_, text)))
+        return true;
+    // No extension filter, no extension test: otherwise every name ending in "." would match.
+    // A malformed extension pattern counts as a match.
+    return hasExtFilter_ && (!extPattern_ || extPattern_->matches(GetExtension(text)));
+}
+
+bool EntryFilter::matchesByReadings(PinyinMatcher& matcher, CodePointView text)
+{
+    // One pass finds the Han characters; a name without any was already judged.
+    readings_.resize(text.size());
+    bool anyReading = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        readings_[i] = readingSetOf(text[i]);
+        anyReading |= readings_[i] != 0;
+    }
+    return anyReading && matcher.matches(text, readings_);
+}
+
+} // namespace search

@@ -1,0 +1,187 @@
+#include "search/results/result_list.h"
+
+#include "platform/files/file_name_text.h"
+#include "platform/files/file_system.h"
+#include "platform/files/paths.h"
+#include "search/results/result_texts.h"
+#include "search/results/row_mime_data.h"
+
+#include <QMimeData>
+#include <QSet>
+
+namespace search {
+
+QByteArray ResultRow::pathBytes() const
+{
+    return platform::joinPath(folder, name);
+}
+
+QString ResultRow::nameText() const
+{
+    return platform::fileNameText(name);
+}
+
+QString ResultRow::pathText() const
+{
+    return platform::pathText(pathBytes());
+}
+
+QString ResultRow::sizeText() const
+{
+    return hasSize ? search::sizeText(size) : QString();
+}
+
+ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ResultList::setDecoration(std::function<QVariant(uint32_t)> decoration)
+{
+    decoration_ = std::move(decoration);
+}
+
+int ResultList::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(shown_);
+}
+
+int ResultList::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ResultList::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || size_t(index.row()) >= shown_)
+        return {};
+    const ResultRow& r = rows_[size_t(index.row())];
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole || role == Qt::ToolTipRole) {
+        switch (index.column()) {
+        case NameColumn:
+            return r.nameText();
+        case PathColumn:
+            return r.pathText();
+        case SizeColumn:
+            return r.sizeText();
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == NameColumn && decoration_)
+        return decoration_(r.icon);
+    return {};
+}
+
+QVariant ResultList::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    switch (section) {
+    case NameColumn:
+        return QStringLiteral("文件名称");
+    case PathColumn:
+        return QStringLiteral("文件位置");
+    case SizeColumn:
+        return QStringLiteral("文件大小");
+    }
+    return {};
+}
+
+Qt::ItemFlags ResultList::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    return index.isValid() ? flags | Qt::ItemIsDragEnabled : flags;
+}
+
+QStringList ResultList::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list"), QStringLiteral("text/plain")};
+}
+
+// One entry per row, however many of its cells are given.
+QMimeData* ResultList::mimeData(const QModelIndexList& indexes) const
+{
+    QSet<int> seen;
+    QList<QByteArray> paths;
+    for (const QModelIndex& index : indexes) {
+        if (!index.isValid() || index.model() != this || size_t(index.row()) >= shown_ || seen.contains(index.row()))
+            continue;
+        seen.insert(index.row());
+        paths << rows_[size_t(index.row())].pathBytes();
+    }
+    return paths.isEmpty() ? nullptr : pathsMimeData(paths);
+}
+
+void ResultList::append(ResultRow row)
+{
+    rows_.push_back(std::move(row));
+}
+
+void ResultList::flush()
+{
+    if (!hasWaitingRows())
+        return;
+    beginInsertRows({}, int(shown_), int(rows_.size()) - 1);
+    shown_ = rows_.size();
+    endInsertRows();
+}
+
+void ResultList::clear()
+{
+    beginResetModel();
+    rows_.clear();
+    rows_.shrink_to_fit();
+    folders_.assign(1, platform::EntryIdentity{});
+    shown_ = 0;
+    endResetModel();
+}
+
+uint32_t ResultList::recordFolder(const platform::EntryIdentity& identity)
+{
+    folders_.push_back(identity);
+    return uint32_t(folders_.size() - 1);
+}
+
+platform::EntryIdentity ResultList::listedIn(const ResultRow& row) const
+{
+    return row.listedIn < folders_.size() ? folders_[row.listedIn] : platform::EntryIdentity{};
+}
+
+void ResultList::removeResultRow(int row)
+{
+    if (row < 0 || size_t(row) >= shown_)
+        return;
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    --shown_;
+    endRemoveRows();
+}
+
+void ResultList::renameResultRow(int row, const QByteArray& newName)
+{
+    if (row < 0 || size_t(row) >= shown_)
+        return;
+    rows_[size_t(row)].name = newName;
+    emit dataChanged(index(row, NameColumn), index(row, PathColumn));
+}
+
+void ResultList::movePrefix(QByteArrayView from, QByteArrayView to)
+{
+    // Rows of one folder share its path; so do their rewritten ones.
+    QByteArray oldFolder, newFolder;
+    qsizetype first = -1, last = -1;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        QByteArray& folder = rows_[i].folder;
+        if (!platform::isSameOrBelow(folder, from))
+            continue;
+        if (folder != oldFolder) {
+            oldFolder = folder;
+            newFolder = to.toByteArray() + folder.mid(from.size());
+        }
+        folder = newFolder;
+        if (i < shown_) {
+            first = first < 0 ? qsizetype(i) : first;
+            last = qsizetype(i);
+        }
+    }
+    if (first >= 0)
+        emit dataChanged(index(int(first), PathColumn), index(int(last), PathColumn));
+}
+
+} // namespace search

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "search/results/row_sort_keys.h"
+
+#include <QAbstractProxyModel>
+#include <QTimer>
+
+#include <chrono>
+#include <vector>
+
+namespace search {
+
+class ResultList;
+
+// When rows that a flush adds to a sorted list go into their places: each merge has a slice of
+// time, their keys included; the rows it leaves wait for the next flush or, once the search is
+// over, for the next slice after a pause in which the window has its turn. The window answers
+// whatever sorting costs, and on a short list a slice takes every row at once.
+struct MergePolicy {
+    std::chrono::microseconds slice{4000};
+    std::chrono::microseconds pause{4000};
+    int fewestRowsPerSlice = 256; // the first slice's too; later ones take what the last one's pace allows
+};
+
+// The order in which the list shows the result rows: the order found, or sorted by a column,
+// ascending or descending, rows of equal keys in the order found. While sorted it holds the
+// permutation and each row's key, computed once; rows that a flush adds are sorted among
+// themselves and merged into place, so a batch costs its own rows and one pass over the
+// permutation, not a sort of the list (see MergePolicy). In the order found it maps rows one to
+// one and passes the list's notifications straight on. The list only ever adds rows at its end.
+class ResultOrder : public QAbstractProxyModel {
+    Q_OBJECT
+public:
+    explicit ResultOrder(ResultList& list, QObject* parent = nullptr, MergePolicy policy = {});
+    ~ResultOrder() override;
+
+    // A column of ResultList, or -1 for the order found. A new search starts in the order found.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    int sortColumn() const { return keys_.column(); }
+
+    // The list's row shown at this row, and back (-1 for a row not shown yet).
+    int listRow(int row) const;
+    int rowOfListRow(int listRow) const;
+    // Whether the list holds rows that wait to go into their places.
+    bool hasWaitingRows() const;
+    // The longest that rows added while sorted took to go into place at one go, for the benchmark.
+    std::chrono::nanoseconds longestMerge() const { return longestMerge_; }
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    bool sorted() const { return keys_.column() >= 0; }
+    bool before(int listRowA, int listRowB) const;
+    bool shownBefore(size_t position, int listRow, uint64_t leading) const;
+    // A slice of the waiting rows: their keys, as many as the slice allows, then the merge.
+    void mergeSlice();
+    void showAtEnd(int last, bool keyed);
+    // The waiting rows with keys go into their places.
+    void mergeKeyedRows();
+    void listRowsAboutToBeRemoved(int first, int last);
+    void listRowsRemoved(int first, int last);
+    void listDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles);
+    void listReset();
+    // The rows shown after the first kept ones, to go into their places: sorted among themselves,
+    // each with its leading number and where it goes among the kept ones.
+    struct Placement {
+        std::vector<std::pair<int, uint64_t>> rows;
+        std::vector<size_t> places;
+    };
+    Placement placeTail(size_t kept) const;
+    void spliceTail(size_t kept, const Placement& placement);
+    // Puts the rows shown last, just added, into their places.
+    void mergeAddedRows(size_t count);
+    // Takes these list rows out of the order and merges them back by their keys.
+    void reposition(std::vector<int> listRows);
+    // The first count rows of the list, by their keys.
+    void sortAll(int count);
+    // Runs a change of the order between the layout notifications; the persistent indexes (the
+    // selection, the current row) follow their rows, which newRowsOf(old rows, list rows) finds.
+    template <typename Change, typename NewRowsOf>
+    void changeLayout(Change change, NewRowsOf newRowsOf);
+    template <typename Change>
+    void changeLayout(Change change);
+    std::vector<int> findRows(const std::vector<int>& listRows) const;
+    void forgetPositions();
+
+    ResultList& list_;
+    MergePolicy policy_;
+    RowSortKeys keys_;
+    Qt::SortOrder order_ = Qt::AscendingOrder;
+    std::vector<int> rows_;         // while sorted: the list's row shown at each row
+    std::vector<uint64_t> leading_; // while sorted, for names and sizes: each shown row's number
+    // While sorted: where each list row shows, -1 for one not shown; made when asked for, since
+    // merges during a search never need it.
+    mutable std::vector<int> positions_;
+    QTimer mergeTimer_;
+    int rowsPerSlice_ = 0; // as the last full slice measured it
+    std::chrono::nanoseconds longestMerge_{0};
+};
+
+} // namespace search

@@ -1,0 +1,29 @@
+#include "search/results/result_texts.h"
+
+namespace search {
+
+QString numberText(int64_t n)
+{
+    return n < 0 ? QString::number(n) : QLatin1Char(' ') + QString::number(n);
+}
+
+QString sizeText(int64_t bytes)
+{
+    return numberText(bytes).leftJustified(15, u' ') + QStringLiteral("字节");
+}
+
+QString countText(int64_t rows)
+{
+    return QStringLiteral("找到") + numberText(rows) + QStringLiteral(" 个文件");
+}
+
+QString endText(bool locationUnreadable, int64_t unreadableFolders)
+{
+    if (locationUnreadable)
+        return QStringLiteral("无法读取搜索位置");
+    if (unreadableFolders > 0)
+        return QStringLiteral("已完成搜索（无法读取") + numberText(unreadableFolders) + QStringLiteral(" 个文件夹）");
+    return QStringLiteral("已完成搜索");
+}
+
+} // namespace search
