@@ -14,8 +14,8 @@ struct SearchState {
     int64_t MatchCount = 0;  // entries accepted in this search
     // Folders the walk met but could not read (permissions, a failing disk), the location itself
     // apart; virtual file systems and other volumes, left out by design, do not count.
-    int64_t UnreadableFolders = 0;
-    bool LocationUnreadable = false;
+    int64_t unreadableFolders = 0;
+    bool locationUnreadable = false;
 };
 
 } // namespace search

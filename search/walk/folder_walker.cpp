@@ -20,8 +20,8 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
 {
     state_.FolderQueue.clear();
     state_.MatchCount = 0;
-    state_.UnreadableFolders = 0;
-    state_.LocationUnreadable = false;
+    state_.unreadableFolders = 0;
+    state_.locationUnreadable = false;
     state_.StopRequested = false;
     stats_ = {};
     const auto started = policy_.now();
@@ -154,9 +154,9 @@ void FolderWalker::countUnlisted(FolderOutcome outcome, bool isRoot)
     if (outcome != FolderOutcome::Unreadable)
         return;
     if (isRoot && singleRoot_)
-        state_.LocationUnreadable = true;
+        state_.locationUnreadable = true;
     else
-        ++state_.UnreadableFolders;
+        ++state_.unreadableFolders;
 }
 
 bool FolderWalker::nextChunk(FolderReading& reading, const EntryChunk*& chunk)

@@ -31,10 +31,10 @@ void OpenFolderCache::used(FolderSlot& slot)
         order_.splice(order_.begin(), order_, slot.cached);
 }
 
-void OpenFolderCache::clear()
+void OpenFolderCache::clear(std::vector<std::shared_ptr<platform::OpenFolder>>& closing)
 {
     for (const std::shared_ptr<FolderSlot>& slot : order_) {
-        slot->open.reset();
+        closing.push_back(std::move(slot->open));
         slot->inCache = false;
     }
     order_.clear();

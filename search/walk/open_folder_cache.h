@@ -24,7 +24,8 @@ public:
     // once it no longer holds the read-ahead's mutex.
     void keep(const std::shared_ptr<FolderSlot>& slot, std::vector<std::shared_ptr<platform::OpenFolder>>& closing);
     void used(FolderSlot& slot);                        // a folder below it was opened from it
-    void clear();
+    // Every folder goes to closing, for the caller to close once it no longer holds the mutex.
+    void clear(std::vector<std::shared_ptr<platform::OpenFolder>>& closing);
 
 private:
     std::list<std::shared_ptr<FolderSlot>> order_; // most recently used first
