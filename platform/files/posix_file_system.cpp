@@ -204,6 +204,17 @@ public:
         return int64_t(stat_.st_size);
     }
 
+    std::optional<int64_t> modified() override
+    {
+        if (statDone_)
+            return statOk_ ? std::optional<int64_t>(stat_.st_mtim.tv_sec) : std::nullopt;
+        struct statx st;
+        if (::statx(fd_, current_->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MTIME, &st) != 0
+            || !(st.stx_mask & STATX_MTIME))
+            return std::nullopt;
+        return int64_t(st.stx_mtime.tv_sec);
+    }
+
     std::optional<EntryIdentity> identity() override
     {
         if (!statCurrent())

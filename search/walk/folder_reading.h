@@ -25,6 +25,7 @@ struct ListedEntry {
     bool accepted = false;
     uint32_t nameOffset = 0, nameLength = 0; // into the chunk's names
     std::optional<int64_t> length;           // accepted files only
+    std::optional<int64_t> modified;         // accepted entries only, seconds since the epoch
 };
 
 // A run of one folder's entries in listing order, their names in one buffer, and a slot for

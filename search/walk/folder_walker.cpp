@@ -224,7 +224,7 @@ void FolderWalker::found(const EntryChunk& chunk, const ListedEntry& entry,
                          const platform::EntryIdentity& folderIdentity)
 {
     ++state_.MatchCount;
-    found_.add({current_.path, chunk.name(entry), entry.isDirectory, entry.length, folderIdentity});
+    found_.add({current_.path, chunk.name(entry), entry.isDirectory, entry.length, entry.modified, folderIdentity});
     rowsWaiting_ = true;
 }
 

@@ -135,6 +135,7 @@ private:
         QByteArray name;
         std::optional<uint32_t> attributes;
         std::optional<int64_t> length;
+        std::optional<int64_t> modified;
         std::optional<platform::EntryIdentity> identity;
     };
 
@@ -180,6 +181,7 @@ private:
         QByteArrayView name() const override { return entries_[at_].name; }
         std::optional<uint32_t> attributes() override { return entries_[at_].attributes; }
         std::optional<int64_t> length() override { return entries_[at_].length; }
+        std::optional<int64_t> modified() override { return entries_[at_].modified; }
         std::optional<platform::EntryIdentity> identity() override { return entries_[at_].identity; }
 
     private:
@@ -205,7 +207,7 @@ private:
             const std::unique_ptr<platform::FolderListing> listing = inner->list(cancelled);
             while (listing->next())
                 entries.push_back({listing->name().toByteArray(), listing->attributes(), listing->length(),
-                                   listing->identity()});
+                                   listing->modified(), listing->identity()});
             return std::make_unique<Snapshot>(fs, path, inner->inode, std::move(entries), cancelled);
         }
         GatedFileSystem& fs;
