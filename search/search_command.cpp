@@ -160,7 +160,8 @@ void SearchCommand::finish()
     // A stop says no more than that the search ended.
     const SearchState& state = walker_.state();
     controls_.setStatusText(StatusPanel::Progress, state.StopRequested ? endText(false, 0)
-                                                       : endText(state.locationUnreadable, state.unreadableFolders));
+                                                       : endText(state.locationUnreadable, state.unreadableFolders,
+                                                                             state.swappedFolders));
     rememberLocation();
     lockWindow(false);
 }

@@ -15,6 +15,8 @@ struct SearchState {
     // Folders the walk met but could not read (permissions, a failing disk), the location itself
     // apart; virtual file systems and other volumes, left out by design, do not count.
     int64_t unreadableFolders = 0;
+    // Folders the walk met that another folder had taken the place of by the time it opened them.
+    int64_t swappedFolders = 0;
     bool locationUnreadable = false;
 };
 

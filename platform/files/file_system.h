@@ -38,8 +38,19 @@ public:
     // number where the file system keeps it true, else the entry's identity(). A mount point
     // shows the folder below the mount here; opened, it shows the mounted volume.
     virtual std::optional<EntryIdentity> folderIdentity() { return identity(); }
+    // The folder's own inode as the "." of its listing shows it, where that is sure to be what
+    // its parent's listing showed of it (the file system keeps listed inodes true, and no other
+    // volume can begin with the same number); nothing where not, or where the listing's first
+    // read did not hold it. Makes that first read where next() has not yet.
+    virtual std::optional<uint64_t> ownInode() { return std::nullopt; }
     // Why the listing ended before its last entry (an errno), or 0.
     virtual int error() const { return 0; }
+};
+
+// What the kernel says of a folder once it is open.
+struct FolderStatus {
+    EntryIdentity identity;
+    bool mountRoot = false; // a mount begins here: another volume, or a bind mount of the same one
 };
 
 // A folder held open, so that the folders below it are opened from it instead of by a path from
@@ -47,8 +58,10 @@ public:
 class OpenFolder {
 public:
     virtual ~OpenFolder() = default;
-    // Its volume and inode, as opened.
-    virtual EntryIdentity identity() const = 0;
+    // Its volume and inode as opened, and whether a mount begins there: a system call the first
+    // time, so asked only where its listing's ownInode() does not already tell. Nothing where
+    // the kernel would not say.
+    virtual std::optional<FolderStatus> status() = 0;
     // Its entries, hidden ones included, from the start. One listing per opening; it may be read
     // on another thread than the one that opened the folder. Once cancelled is set, the listing
     // may end early.
@@ -74,8 +87,11 @@ public:
     virtual OpenedFolder openBelow(const OpenFolder& from, QByteArrayView names) = 0;
     // Whether a volume holds a virtual kernel file system (proc, sysfs, ...), never walked.
     virtual bool isVirtualVolume(uint64_t volume) = 0;
+    // Whether listings of the volume come from this machine's own disks or memory, as opposed to
+    // a network or a program (FUSE), whose listings may wait without end.
+    virtual bool listsLocally(uint64_t) { return false; }
     // How many bytes this process has had read from the disks so far, past the cache; nothing
-    // where the system does not tell.
+    // where the system does not tell. Cheap enough to ask every few milliseconds.
     virtual std::optional<uint64_t> bytesReadFromDisks() { return std::nullopt; }
 
     // The name of the first entry matching a path pattern, or the empty text. The last

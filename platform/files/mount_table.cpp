@@ -29,12 +29,17 @@ QByteArray unescapeMountField(QByteArrayView field)
     return out;
 }
 
+bool isNetworkType(QByteArrayView type)
+{
+    static const QByteArrayView network[] = {
+        "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs", "9p", "davfs", "sshfs",
+    };
+    return std::find(std::begin(network), std::end(network), type) != std::end(network);
+}
+
 bool isExcludedVolumeType(QByteArrayView type)
 {
     static const QByteArrayView excluded[] = {
-        // network
-        "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs", "9p",
-        "davfs", "sshfs",
         // optical media and read-only images
         "iso9660", "udf", "squashfs",
         // in memory
@@ -42,7 +47,7 @@ bool isExcludedVolumeType(QByteArrayView type)
     };
     if (type.startsWith("fuse."))
         return true; // fuse mounts that are not block devices (sshfs, rclone, gvfs, ...)
-    return std::find(std::begin(excluded), std::end(excluded), type) != std::end(excluded)
+    return std::find(std::begin(excluded), std::end(excluded), type) != std::end(excluded) || isNetworkType(type)
         || isVirtualFileSystemType(type);
 }
 
@@ -62,6 +67,13 @@ bool listsTrueInodes(QByteArrayView type)
 {
     static const QByteArrayView kinds[] = {"ext2", "ext3", "ext4", "xfs", "btrfs", "tmpfs", "f2fs"};
     return std::find(std::begin(kinds), std::end(kinds), type) != std::end(kinds);
+}
+
+bool isLocalFileSystem(const MountEntry& mount)
+{
+    if (mount.type.startsWith("fuse") || isNetworkType(mount.type))
+        return false;
+    return mount.source.startsWith("/dev/") || mount.type == "zfs" || mount.type == "tmpfs" || mount.type == "ramfs";
 }
 
 std::vector<MountEntry> parseMountInfo(QByteArrayView text)

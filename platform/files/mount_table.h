@@ -29,6 +29,10 @@ bool isVirtualFileSystemType(QByteArrayView type);
 // (FAT, FUSE, overlays of several volumes) may number a listing's entries apart.
 bool listsTrueInodes(QByteArrayView type);
 
+// Whether a mount's listings come from this machine's own disks or memory (a block device, zfs,
+// tmpfs), as opposed to a network or a program (FUSE), whose listings may wait without end.
+bool isLocalFileSystem(const MountEntry& mount);
+
 // The mount points, as bytes, of the local volumes a search of every volume covers, the counterpart of fixed and removable
 // drives: "/" first, whatever it is mounted from, then block-device file systems in path order,
 // folder by folder. Network file systems, optical media, read-only images, virtual file systems

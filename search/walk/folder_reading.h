@@ -43,8 +43,9 @@ enum class ChunkStatus { Ready, NotYet, End };
 // How a folder's reading ended: listed to its end, or why it gave less.
 enum class FolderOutcome : uint8_t {
     Listed,
-    Gone,        // nothing there any more, or another entry in its place (a link, another folder)
-    OutOfBounds, // a virtual kernel file system, or another volume where the walk keeps to one
+    Gone,        // nothing there any more, or a link or a file in its place
+    Swapped,     // another folder in its place since its parent was listed
+    OutOfBounds, // a virtual kernel file system, or a mount where the walk keeps to one volume
     Unreadable,  // there, but it could not be read (permissions, a failing disk), in full or in part
 };
 

@@ -23,6 +23,7 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     state_.FolderQueue.clear();
     state_.MatchCount = 0;
     state_.unreadableFolders = 0;
+    state_.swappedFolders = 0;
     state_.locationUnreadable = false;
     state_.StopRequested = false;
     stats_ = {};
@@ -129,7 +130,7 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
             return;
         const FolderOutcome outcome = reading->outcome();
         // Opened by the name a rename from the window had just taken away: open it by the new one.
-        if (outcome == FolderOutcome::Gone && currentRenamed_)
+        if ((outcome == FolderOutcome::Gone || outcome == FolderOutcome::Swapped) && currentRenamed_)
             continue;
         if (!state_.StopRequested)
             countUnlisted(outcome, isRoot); // the progress text keeps what it showed
@@ -158,6 +159,8 @@ bool FolderWalker::walkEntries(FolderReading& reading, bool& progressShown)
 
 void FolderWalker::countUnlisted(FolderOutcome outcome, bool isRoot)
 {
+    if (outcome == FolderOutcome::Swapped)
+        ++state_.swappedFolders;
     if (outcome != FolderOutcome::Unreadable)
         return;
     if (isRoot && singleRoot_)

@@ -32,21 +32,33 @@ bool Session::plan(FolderSlot& slot, Opening& opening)
     return true;
 }
 
-// Whether the folder that opened is the one its parent's listing showed, and may be walked.
-// Needs no lock: it reads what a slot never changes once shared, and its parent's identity, which
-// is written once, under the lock, before the parent's listing publishes the slot.
-FolderOutcome Session::judge(const FolderSlot& slot, const platform::OpenedFolder& opened)
+// Whether the folder that opened is the one its parent's listing showed, and may be walked; its
+// identity as found. Needs no lock: it reads what a slot never changes once shared, and its
+// parent's identity, which is written once, under the lock, before the parent's listing
+// publishes the slot.
+FolderOutcome Session::judge(const FolderSlot& slot, platform::OpenFolder& folder, platform::FolderListing& listing,
+                             platform::EntryIdentity& identity)
 {
-    if (!opened.folder)
-        return meansGone(opened.error) ? FolderOutcome::Gone : FolderOutcome::Unreadable;
-    const platform::EntryIdentity identity = opened.folder->identity();
-    // A mount point shows the folder below the mount in its parent's listing, another volume here.
-    if (slot.expected && slot.expected->device == identity.device && slot.expected->inode != identity.inode)
-        return FolderOutcome::Gone;
     const uint64_t parentVolume = slot.parent ? slot.parent->identity.device : 0;
-    if (identity.device == parentVolume)
-        return FolderOutcome::Listed;
-    if ((slot.sameVolumeOnly && parentVolume != 0) || fileSystem.isVirtualVolume(identity.device))
+    // Its own listing's "." names the folder the parent listed: nothing more to ask the kernel.
+    if (slot.expected && slot.expected->device == parentVolume) {
+        const std::optional<uint64_t> own = listing.ownInode();
+        if (own && *own == slot.expected->inode) {
+            identity = *slot.expected;
+            return FolderOutcome::Listed;
+        }
+    }
+    const std::optional<platform::FolderStatus> status = folder.status();
+    if (!status)
+        return FolderOutcome::Unreadable;
+    identity = status->identity;
+    if (!slot.parent)
+        return fileSystem.isVirtualVolume(identity.device) ? FolderOutcome::OutOfBounds : FolderOutcome::Listed;
+    // A mount point shows the folder below the mount in its parent's listing; a bind mount of the
+    // same volume shows another folder of the same device.
+    if (!status->mountRoot && identity.device == parentVolume)
+        return slot.expected && *slot.expected != identity ? FolderOutcome::Swapped : FolderOutcome::Listed;
+    if (slot.sameVolumeOnly || fileSystem.isVirtualVolume(identity.device))
         return FolderOutcome::OutOfBounds;
     return FolderOutcome::Listed;
 }
@@ -70,6 +82,7 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
     toClose.clear(); // the descriptors the cache let go close outside the lock
     platform::OpenedFolder opened;
     FolderOutcome outcome = FolderOutcome::Listed;
+    platform::EntryIdentity identity;
     if (opening) {
         opened = opening->base ? fileSystem.openBelow(*opening->base, opening->names)
                                : fileSystem.openFolder(slot->rootPath, slot->followLink);
@@ -77,17 +90,19 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
         // After a stop the file system may be gone with the window: nothing but the session is
         // touched any more.
         if (!cancelled.load()) {
-            outcome = judge(*slot, opened);
-            if (outcome == FolderOutcome::Listed)
+            if (!opened.folder) {
+                outcome = meansGone(opened.error) ? FolderOutcome::Gone : FolderOutcome::Unreadable;
+            } else {
                 task.listing = opened.folder->list(&cancelled);
+                outcome = judge(*slot, *opened.folder, *task.listing, identity);
+                if (outcome != FolderOutcome::Listed)
+                    task.listing.reset();
+            }
         }
     }
     const bool more = task.listing && readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
     task.metFolders |= !chunk.folders.empty();
     const int listingError = !more && task.listing ? task.listing->error() : 0;
-    platform::EntryIdentity identity;
-    if (opened.folder)
-        identity = opened.folder->identity();
     // A folder with no sub-folder is never opened from: it closes at once, while what the file
     // system keeps of its listing is still fresh (closing it long after costs several times as much).
     const bool closesNow = !more && !task.metFolders && task.listing;

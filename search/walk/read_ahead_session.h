@@ -198,7 +198,8 @@ struct Session {
     }
 
     bool plan(FolderSlot& slot, Opening& opening);
-    FolderOutcome judge(const FolderSlot& slot, const platform::OpenedFolder& opened);
+    FolderOutcome judge(const FolderSlot& slot, platform::OpenFolder& folder, platform::FolderListing& listing,
+                        platform::EntryIdentity& identity);
     void step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& filter, size_t chunkEntries);
 };
 

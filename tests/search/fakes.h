@@ -207,7 +207,10 @@ public:
 
     struct Open : platform::OpenFolder, std::enable_shared_from_this<Open> {
         Open(FakeFileSystem& fs, uint64_t inode, uint64_t volume) : fs(fs), inode(inode), volume(volume) {}
-        platform::EntryIdentity identity() const override { return {volume, inode}; }
+        std::optional<platform::FolderStatus> status() override
+        {
+            return platform::FolderStatus{{volume, inode}, false};
+        }
         std::unique_ptr<platform::FolderListing> list(const std::atomic<bool>*) override
         {
             return std::make_unique<Listing>(fs, fs.pathOf(inode));

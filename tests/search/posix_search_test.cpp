@@ -3,6 +3,7 @@
 #include "fakes.h"
 
 #include "platform/files/posix_file_system.h"
+#include "tests/support/scoped_mount.h"
 #include "tests/support/unprivileged.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +190,61 @@ TEST_P(PosixSearch, AFolderSwappedForALinkLeadsTheWalkNowhereElse)
         EXPECT_TRUE(swapped);
         EXPECT_TRUE(rows.filter("kprivate").isEmpty()) << rows.join(' ').toStdString();
     }
+}
+
+// Mounts inside the searched folder are walked as find walks them: a bind mount of the same
+// volume (whose root the parent's listing shows as another folder of the same device), a folder
+// bound over another, a tmpfs. A search of every volume keeps each within itself.
+TEST_P(PosixSearch, MountsInsideTheSearchedFolderAreWalkedAsFindWalksThem)
+{
+    for (const char* folder : {"/src", "/src/deeper", "/other", "/top", "/top/bind", "/top/over", "/top/over/x",
+                               "/top/tm"})
+        ASSERT_EQ(::mkdir(root + folder, 0755), 0);
+    for (const char* file : {"/src/wombat1", "/src/deeper/wombat2", "/other/wombat3", "/top/wombat0",
+                             "/top/over/x/covered-wombat"})
+        touch(root + file);
+    const testsupport::ScopedMount bind = testsupport::ScopedMount::bind(root + "/src", root + "/top/bind");
+    if (!bind.mounted())
+        GTEST_SKIP() << bind.why().toStdString();
+    const testsupport::ScopedMount over = testsupport::ScopedMount::bind(root + "/other", root + "/top/over/x");
+    const testsupport::ScopedMount memory = testsupport::ScopedMount::tmpfs(root + "/top/tm", "size=1m");
+    ASSERT_TRUE(over.mounted() && memory.mounted());
+    touch(root + "/top/tm/wombat4");
+
+    const QString top = QFile::decodeName(root + "/top");
+    EXPECT_EQ(sorted(h.search(top, "wombat")),
+              sorted({top + "/wombat0", top + "/bind/wombat1", top + "/bind/deeper/wombat2",
+                      top + "/over/x/wombat3", top + "/tm/wombat4"}));
+    EXPECT_EQ(h.controls.status[2], "已完成搜索");
+    h.controls.entries = {QStringLiteral("全盘搜索"), top};
+    EXPECT_EQ(h.search(QStringLiteral("全盘搜索"), "wombat"), QStringList{top + "/wombat0"});
+}
+
+// A folder swapped for another folder once its parent was listed is not walked, and the end of
+// the search says so.
+TEST_P(PosixSearch, AFolderSwappedForAnotherFolderIsSkippedAndCounted)
+{
+    struct SwappingFileSystem : platform::PosixFileSystem {
+        std::function<void(QByteArrayView)> opening;
+        platform::OpenedFolder openBelow(const platform::OpenFolder& from, QByteArrayView names) override
+        {
+            opening(names);
+            return PosixFileSystem::openBelow(from, names);
+        }
+    };
+    ASSERT_EQ(::mkdir(root + "/sub/inner", 0755), 0);
+    touch(root + "/sub/inner/kold.txt");
+    fakes::Harness<SwappingFileSystem> swapping(GetParam() ? search::ReadAheadPolicy{} : search::ReadAheadPolicy::off());
+    bool swapped = false;
+    swapping.fs.opening = [&](QByteArrayView names) {
+        if (names != "inner" || swapped)
+            return;
+        swapped = ::rename(root + "/sub/inner", root + "/inner.old") == 0 && ::mkdir(root + "/sub/inner", 0755) == 0;
+        touch(root + "/sub/inner/knew.txt");
+    };
+    EXPECT_TRUE(swapping.search(QFile::decodeName(root), "k").filter(".txt").isEmpty());
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(swapping.controls.status[2], "已完成搜索（ 1 个文件夹在搜索中被更换）");
 }
 
 // However deep the tree, the walk holds no more folders open than its bound allows.

@@ -223,14 +223,26 @@ TEST_F(Search, EntryWithUnreadableAttributesIsQueuedAndBecomesARowOnlyWithHidden
     EXPECT_EQ(h.search("/u"), QStringList{"/u/ghost"});
 }
 
-// A search that could not read everything does not end as one that found all there is.
-TEST_F(Search, FoldersThatCouldNotBeReadAreCountedAndAnUnreadableLocationIsSaid)
+// A search that could not read everything does not end as one that found all there is: neither
+// where folders could not be read, nor where one was swapped for another folder once listed.
+TEST_F(Search, FoldersThatCouldNotBeReadOrWereSwappedAreCountedAndAnUnreadableLocationIsSaid)
 {
     h.fs.add("/p/one/").locked = true;
     h.fs.add("/p/sub/two/").locked = true;
     h.fs.add("/p/sub/ok.txt");
     EXPECT_EQ(h.search("/p"), (QStringList{"/p/one", "/p/sub", "/p/sub/two", "/p/sub/ok.txt"}));
     EXPECT_EQ(h.controls.status[2], "已完成搜索（无法读取 2 个文件夹）");
+
+    h.fs.add("/p/swapped/old.txt");
+    h.controls.onYield = [&](int) {
+        if (!h.paths().contains("/p/swapped") || h.fs.find("/p/was"))
+            return;
+        h.fs.rename("/p/swapped", "/p/was");
+        h.fs.add("/p/swapped/new.txt");
+    };
+    EXPECT_EQ(h.search("/p").filter("swapped"), QStringList{"/p/swapped"});
+    EXPECT_EQ(h.controls.status[2], "已完成搜索（无法读取 2 个文件夹， 1 个文件夹在搜索中被更换）");
+    h.controls.onYield = nullptr;
 
     h.fs.add("/q/").locked = true;
     h.search("/q");

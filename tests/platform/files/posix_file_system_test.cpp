@@ -161,6 +161,7 @@ TEST_F(PosixFileSystemTest, FoldersOpenOnlyWhereNoLinkLeadsAndSayWhyNot)
 
     // Below an open folder no link is followed, at the end or on the way.
     const std::shared_ptr<platform::OpenFolder> top = fs.openFolder(root, false).folder;
+    ASSERT_TRUE(top->status()); // which tells the folders opened below it their volume
     EXPECT_TRUE(isLink(fs.openBelow(*top, "link")));
     EXPECT_TRUE(isLink(fs.openBelow(*top, "link/sub")));
     EXPECT_EQ(error(fs.openBelow(*top, "dir/inside")), ENOTDIR);
@@ -168,12 +169,16 @@ TEST_F(PosixFileSystemTest, FoldersOpenOnlyWhereNoLinkLeadsAndSayWhyNot)
     ASSERT_TRUE(sub.folder);
     struct stat st;
     ASSERT_EQ(::stat(at("dir/sub"), &st), 0);
-    EXPECT_EQ(sub.folder->identity(), (platform::EntryIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)}));
-    // What the parent's listing shows of a folder is what opening it shows.
+    const platform::EntryIdentity subIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    EXPECT_EQ(sub.folder->status().value().identity, subIdentity);
+    EXPECT_FALSE(sub.folder->status()->mountRoot);
+    // What the parent's listing shows of a folder is what opening it shows, and what its own
+    // listing's "." shows.
     auto listing = fs.openBelow(*top, "dir").folder->list();
     while (listing->next() && listing->name() != "sub") {
     }
-    EXPECT_EQ(listing->folderIdentity(), sub.folder->identity());
+    EXPECT_EQ(listing->folderIdentity(), subIdentity);
+    EXPECT_EQ(fs.openBelow(*top, "dir/sub").folder->list()->ownInode().value_or(0), subIdentity.inode);
 }
 
 TEST_F(PosixFileSystemTest, FoldersFarBelowAnOpenOneOpenPastThePathLimit)

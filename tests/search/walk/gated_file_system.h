@@ -198,7 +198,7 @@ private:
             : fs(fs), inner(std::static_pointer_cast<FakeFileSystem::Open>(inner))
         {
         }
-        platform::EntryIdentity identity() const override { return inner->identity(); }
+        std::optional<platform::FolderStatus> status() override { return inner->status(); }
         std::unique_ptr<platform::FolderListing> list(const std::atomic<bool>* cancelled) override
         {
             const std::lock_guard lock(fs.mutex_);
