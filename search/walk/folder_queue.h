@@ -34,6 +34,8 @@ public:
     void movePrefix(QByteArrayView from, QByteArrayView to);
     // Once the walk has ended: the folders stay, what was read ahead of them goes.
     void releaseSlots();
+    // The folders waiting, in order.
+    const std::deque<QueuedFolder>& waiting() const { return waiting_; }
     // The first waiting folder at or below a path, if any.
     const QueuedFolder* findAtOrBelow(QByteArrayView path) const;
 

@@ -31,7 +31,7 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     lastYield_ = started;
     entriesSinceClockCheck_ = 0;
     progressWaiting_ = rowsWaiting_ = false;
-    source_ = makeReadAheadSource(fileSystem_, EntryFilter(request), readAhead_, threads_);
+    source_ = makeReadAheadSource(fileSystem_, EntryFilter(request), readAhead_, threads_, state_.FolderQueue);
     singleRoot_ = roots.paths.size() == 1;
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 
@@ -10,17 +11,26 @@ class FileSystem;
 namespace search {
 
 class EntryFilter;
+class FolderQueue;
 class FolderSource;
 class WorkerThreads;
 
-// How far worker threads read folders ahead of the walk. The walk still takes every folder in
-// queue order; the workers only spare it the waits for the disk.
+// When and how far worker threads read folders ahead of the walk. The walk still takes every
+// folder in queue order; the workers only spare it the waits for the disk, so where the disk does
+// not wait the walk reads its folders itself and no worker is woken.
 struct ReadAheadPolicy {
     bool enabled = true; // off: the walk reads each folder itself when its turn comes
-    // Workers start at the number of cores (at least 2) and, while the disk is being read for
-    // them (the process's reads from storage grow), one more is added every 20 ms or so, up to four
-    // per core, at least 4 and at most 16. A positive number fixes their count instead.
+    // Workers start once a listing has waited on the disk, or at the first folder of a volume that
+    // is not local (a network, FUSE), at the number of cores (at least 2); while the disk is being
+    // read for them one more is added every 20 ms or so, up to four per core, at least 4 and at
+    // most 16. A positive number fixes their count instead.
     int workers = 0;
+    // A listing of the walk's own that takes this long makes it look at once whether the disk
+    // was read; otherwise it looks every lookEvery. Workers read ahead until aheadFor has passed
+    // without a read from the disk.
+    std::chrono::nanoseconds slowListing = std::chrono::microseconds(300);
+    std::chrono::nanoseconds lookEvery = std::chrono::milliseconds(20);
+    std::chrono::nanoseconds aheadFor = std::chrono::milliseconds(200);
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB
     size_t entriesPerChunk = 1024;
@@ -36,9 +46,11 @@ struct ReadAheadPolicy {
     int mostWorkers() const;
 };
 
-// Reads every folder on worker threads, the ones met next ahead of their turn within the
-// policy's bounds; without workers (off, or none would start), on the walk's own thread.
+// Reads the walk's folders on its own thread while the disk does not wait, and on worker threads,
+// the ones met next ahead of their turn within the policy's bounds, from the first listing that
+// waited on it; queue: the walk's, whose folders the workers take up when they start.
 std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
-                                                  const ReadAheadPolicy& policy, WorkerThreads& threads);
+                                                  const ReadAheadPolicy& policy, WorkerThreads& threads,
+                                                  const FolderQueue& queue);
 
 } // namespace search

@@ -51,12 +51,13 @@ ChunkStatus ReadAheadReading::next(const EntryChunk*& chunk)
         }
         if (!walkFilter_)
             return ChunkStatus::NotYet;
-        // No worker: the walk's own thread reads its folder.
-        if (!task_) {
+        // The walk's own thread reads its folder, which the source started for it.
+        if (!task_)
             task_.slot = slot_;
-            s.start(*slot_, false);
-        }
+        const auto started = std::chrono::steady_clock::now();
         s.step(lock, task_, *walkFilter_, kWalkThreadChunk);
+        if (std::chrono::steady_clock::now() - started >= s.policy.slowListing)
+            s.walkSawSlowListing = true;
     }
 }
 

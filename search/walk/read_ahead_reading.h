@@ -12,7 +12,8 @@ class EntryFilter;
 namespace readahead {
 
 // The walk's side of its lane: the chunks of the folder whose turn it is, in listing order,
-// waited for while a worker reads them, or read on the walk's own thread where no worker runs.
+// waited for while a worker reads them, or read on the walk's own thread where the source
+// started the folder for it.
 class ReadAheadReading : public FolderReading {
 public:
     // returned: where the last chunk goes once the walk is done with the folder, for the next
@@ -32,7 +33,7 @@ public:
 private:
     std::shared_ptr<Session> session_;
     std::shared_ptr<FolderSlot> slot_;
-    EntryFilter* walkFilter_; // set where no worker reads
+    EntryFilter* walkFilter_; // set where the walk reads the folder itself
     EntryChunk& returned_;
     Task task_;
     EntryChunk current_;

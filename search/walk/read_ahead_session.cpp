@@ -27,6 +27,8 @@ bool Session::plan(FolderSlot& slot, Opening& opening)
     }
     if (slot.parent && !opening.base)
         return false;
+    if (!slot.parent)
+        opening.root = slot.open;
     for (auto name = names.rbegin(); name != names.rend(); ++name)
         opening.names += (opening.names.isEmpty() ? "" : "/") + **name;
     return true;
@@ -84,8 +86,12 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
     FolderOutcome outcome = FolderOutcome::Listed;
     platform::EntryIdentity identity;
     if (opening) {
-        opened = opening->base ? fileSystem.openBelow(*opening->base, opening->names)
-                               : fileSystem.openFolder(slot->rootPath, slot->followLink);
+        if (opening->base)
+            opened = fileSystem.openBelow(*opening->base, opening->names);
+        else if (opening->root) // opened already to see where it lies
+            opened.folder = std::move(opening->root);
+        else
+            opened = fileSystem.openFolder(slot->rootPath, slot->followLink);
         opening.reset();
         // After a stop the file system may be gone with the window: nothing but the session is
         // touched any more.

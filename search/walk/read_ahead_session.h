@@ -42,6 +42,7 @@ struct Task {
 struct Opening {
     std::shared_ptr<platform::OpenFolder> base;
     QByteArray names;
+    std::shared_ptr<platform::OpenFolder> root; // a root the walk opened already
 };
 
 // What the walk and the workers share; it lives until the last of them has left.
@@ -70,6 +71,13 @@ struct Session {
     std::vector<EntryChunk> spareChunks; // handed back by the walk, their buffers kept
     int idleWorkers = 0;
     bool walkWaits = false;
+    // Workers read ahead: they take up the folders of the read order, and every listing's
+    // sub-folders join it. Off, the walk reads its own folders and the read order stays empty.
+    bool ahead = false;
+
+    // The walk's own, on its thread only: a listing it read itself took long enough to ask
+    // whether it waited on the disk.
+    bool walkSawSlowListing = false;
 
     bool entriesAllow() const { return entriesWaiting < policy.entriesAhead; }
     bool mayStartAhead() const { return entriesAllow() && foldersAhead < policy.foldersAhead; }
@@ -126,7 +134,7 @@ struct Session {
     {
         if (chunk.entries.empty())
             return;
-        if (workers > 0 && !chunk.folders.empty()) {
+        if (ahead && !chunk.folders.empty()) {
             for (const std::shared_ptr<FolderSlot>& folder : chunk.folders)
                 readOrder.push_back(folder);
             wakeForWork();

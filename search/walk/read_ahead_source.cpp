@@ -1,11 +1,17 @@
-// Folders read ahead of the walk on worker threads; the walk still takes each folder in queue
+// Folders read on the walk's own thread while the disk does not wait, and ahead of the walk by
+// worker threads from the first listing that did; the walk still takes each folder in queue
 // order, so rows come exactly as without the workers. Nothing here touches a row or a widget.
 //
 // - slot (folder_slot.h): one folder, found by its parent and its name there, with what its
 //   parent's listing showed of it, its state (waiting, reading, read) and the chunks read of it.
-// - read order: the slots not yet started, in the order the workers met them. A worker that
-//   lists a folder adds its sub-folders at once, so reading runs as deep as the disk allows.
-// - lane: the slot the walk is on.
+// - lane: the slot the walk is on. The walk reads it itself (a chunk between two looks at the
+//   window) where its volume is local and no listing has waited on the disk for a while; else
+//   it leaves it to the workers, and waits for its chunks.
+// - ahead: from a listing that waited on the disk (the process's reads from storage grew), or a
+//   lane on a volume that is not local, until none has for a while. Workers start then; the
+//   walk's queued folders and every sub-folder listed since join the read order, and the
+//   workers take them up, so reading runs as deep as the disk allows. Off, the read order is
+//   emptied and no worker is woken: on a warm cache no folder changes threads.
 // - budget: entries read and not yet handed to the walk, and folders read before their turn.
 // - cache: folders kept open, so that each folder is opened from its nearest open ancestor
 //   without following a link, and compared with what its parent's listing showed.
@@ -13,15 +19,16 @@
 //   before is read afresh at its turn (a rename may have come between building a path from an
 //   open folder and opening it).
 //
-// Why it always makes progress: the walk waits only on its lane. A waiting lane is the first
-// thing any worker takes, whatever the budget. A worker holds at most one folder of its own
-// besides the lane; when the budget is full it keeps that folder's listing and takes nothing
-// new, so no worker ever sleeps on a budget while the lane waits, and one that is reading sees
-// the lane after its current chunk. The lane's reader waits only while the lane's own chunks
-// are full, and the walk empties those. With no worker at all the walk reads its lane itself.
-// How a stop reaches every thread: one cancel flag, read before every entry and every system
-// call of a listing; the walk leaves at once, and each worker leaves after its current system
-// call, touching nothing but the session it shares with the source.
+// Why it always makes progress: the walk waits only on a lane it left to the workers. A waiting
+// lane is the first thing any worker takes, whatever the budget, and the walk wakes them when it
+// moves its lane. A worker holds at most one folder of its own besides the lane; when the budget
+// is full it keeps that folder's listing and takes nothing new, so no worker ever sleeps on a
+// budget while the lane waits, and one that is reading sees the lane after its current chunk.
+// The lane's reader waits only while the lane's own chunks are full, and the walk empties
+// those. A lane the walk reads itself needs nobody; with no worker at all the walk reads every
+// lane. How a stop reaches every thread: one cancel flag, read before every entry and every
+// system call of a listing; the walk leaves at once, and each worker leaves after its current
+// system call, touching nothing but the session it shares with the source.
 #include "search/walk/change_log.h"
 #include "search/walk/folder_queue.h"
 #include "search/walk/read_ahead.h"
@@ -74,16 +81,13 @@ using readahead::Worker;
 class ReadAheadSource : public FolderSource {
 public:
     ReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter, const ReadAheadPolicy& policy,
-                    WorkerThreads& threads)
-        : session_(std::make_shared<Session>(fileSystem, policy)), filter_(filter), threads_(threads)
+                    WorkerThreads& threads, const FolderQueue& queue)
+        : session_(std::make_shared<Session>(fileSystem, policy)), filter_(filter), threads_(threads), queue_(queue)
     {
         // Set before any worker runs, so nobody reads it changing: later workers only add to it.
         session_->workers = policy.enabled ? policy.mostWorkers() : 0;
-        if (policy.enabled)
-            for (int i = 0; i < policy.firstWorkers() && addWorker(); ++i) {
-            }
-        if (started_ == 0)
-            session_->workers = 0;
+        bytesFromDisks_ = fileSystem.bytesReadFromDisks();
+        lastLook_ = std::chrono::steady_clock::now();
     }
     ~ReadAheadSource() override { cancel(); }
 
@@ -109,36 +113,95 @@ private:
         started_ += ok;
         return ok;
     }
-    bool diskBusy();
+    bool diskWasRead(std::chrono::steady_clock::time_point now);
+    bool listsLocally(const FolderSlot& slot);
+    void openRoot(FolderSlot& root);
+    void readAhead(bool on);
 
     std::shared_ptr<Session> session_;
-    EntryFilter filter_; // copied for each worker; the walk's own where none started
+    EntryFilter filter_; // copied for each worker; the walk's own for the folders it reads
     WorkerThreads& threads_;
+    const FolderQueue& queue_;
     int started_ = 0;
+    bool noMoreWorkers_ = false; // the system would start none
     ChangeLog changes_;
-    EntryChunk returned_;         // the last folder's last chunk, on the walk's thread
-    std::chrono::steady_clock::time_point lastDiskCheck_;
+    EntryChunk returned_; // the last folder's last chunk, on the walk's thread
+    std::chrono::steady_clock::time_point lastLook_, aheadUntil_;
     std::optional<uint64_t> bytesFromDisks_;
+    uint64_t localVolume_ = 0, otherVolume_ = 0; // the last volumes found local and not
 };
 
-// Whether the workers had the disk read for them since the last look: a cold disk answers each
-// listing in milliseconds, and one worker more keeps one more request in flight. Looked at now
-// and then, since it costs a read of the kernel's counters.
-bool ReadAheadSource::diskBusy()
+// Whether the disk was read for the process since the last look: at once after a slow listing
+// of the walk's own, else now and then, since each look is a system call.
+bool ReadAheadSource::diskWasRead(std::chrono::steady_clock::time_point now)
 {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastDiskCheck_ < std::chrono::milliseconds(20))
+    Session& s = *session_;
+    if (!s.walkSawSlowListing && now - lastLook_ < s.policy.lookEvery)
         return false;
-    lastDiskCheck_ = now;
+    lastLook_ = now;
     const std::optional<uint64_t> before = bytesFromDisks_;
-    bytesFromDisks_ = session_->fileSystem.bytesReadFromDisks();
+    bytesFromDisks_ = s.fileSystem.bytesReadFromDisks();
     return before && bytesFromDisks_ && *bytesFromDisks_ > *before;
+}
+
+// Whether the folder's listing comes from this machine, judged by its parent's volume, or by its
+// own for a root, which the walk opened.
+bool ReadAheadSource::listsLocally(const FolderSlot& slot)
+{
+    const uint64_t volume = slot.parent ? slot.parent->identity.device : slot.identity.device;
+    if (volume == 0 || volume == otherVolume_)
+        return false;
+    if (volume == localVolume_)
+        return true;
+    const bool local = session_->fileSystem.listsLocally(volume);
+    (local ? localVolume_ : otherVolume_) = volume;
+    return local;
+}
+// The walk opens a root itself, to know its volume before anyone lists it: the location's own
+// checks looked at it on this thread already. Nobody else holds the slot yet.
+void ReadAheadSource::openRoot(FolderSlot& root)
+{
+    platform::OpenedFolder opened = session_->fileSystem.openFolder(root.rootPath, root.followLink);
+    if (!opened.folder)
+        return; // opened again when it is read, to say why not
+    if (const std::optional<platform::FolderStatus> status = opened.folder->status())
+        root.identity = status->identity;
+    root.open = std::move(opened.folder);
+}
+
+// Under the lock. The folders the walk has queued are the first to read ahead, as far as the
+// budget reaches; reading ahead no more, the workers start nothing new.
+void ReadAheadSource::readAhead(bool on)
+{
+    Session& s = *session_;
+    if (on == s.ahead)
+        return;
+    s.ahead = on;
+    if (!on) {
+        s.readOrder.clear();
+        return;
+    }
+    size_t taken = 0;
+    for (const QueuedFolder& queued : queue_.waiting()) {
+        if (taken++ >= s.policy.foldersAhead)
+            break;
+        if (queued.slot && queued.slot->state == FolderSlot::State::Waiting && !queued.slot->dropped)
+            s.readOrder.push_back(queued.slot);
+    }
+    s.wakeForWork();
 }
 
 std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
 {
     Session& s = *session_;
-    if (started_ > 0 && started_ < s.policy.mostWorkers() && diskBusy())
+    const auto now = std::chrono::steady_clock::now();
+    if (!folder.slot->parent && folder.slot->state == FolderSlot::State::Waiting && !folder.slot->open)
+        openRoot(*folder.slot);
+    // A listing of the walk's own waited on the disk, or, once workers read ahead, they still read
+    // from it: not a page of the program's own, nor a folder now and then that took its time.
+    const bool diskRead = s.policy.enabled && diskWasRead(now) && (s.walkSawSlowListing || s.ahead);
+    s.walkSawSlowListing = false;
+    if (diskRead && s.ahead && started_ > 0 && started_ < s.policy.mostWorkers())
         addWorker();
     const std::lock_guard lock(s.mutex);
     // Read before an action changed the disk at or above it.
@@ -153,12 +216,27 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
     }
     s.recycle(returned_);
     s.lane = folder.slot;
+    FolderSlot& lane = *folder.slot;
+
+    // The walk lists its folder itself unless the disk waited lately or the volume may hang.
+    const bool mayLeave = s.policy.enabled && !noMoreWorkers_;
+    if (mayLeave && (diskRead || !listsLocally(lane)))
+        aheadUntil_ = now + s.policy.aheadFor;
+    bool walkReads = !mayLeave || now >= aheadUntil_;
+    if (!walkReads && started_ == 0) {
+        for (int i = 0; i < s.policy.firstWorkers() && addWorker(); ++i) {
+        }
+        noMoreWorkers_ = walkReads = started_ == 0;
+    }
+    readAhead(!walkReads);
+    walkReads &= lane.state == FolderSlot::State::Waiting;
+    if (walkReads)
+        s.start(lane, false);
     // Nobody reads it yet, or the worker that began it holds it back for the budget: wake them.
-    const FolderSlot& lane = *folder.slot;
-    if (s.idleWorkers > 0
-        && (lane.state == FolderSlot::State::Waiting || (lane.state == FolderSlot::State::Reading && !lane.stepping)))
+    else if (s.idleWorkers > 0
+             && (lane.state == FolderSlot::State::Waiting || (lane.state == FolderSlot::State::Reading && !lane.stepping)))
         s.workChanged.notify_all();
-    return std::make_unique<ReadAheadReading>(session_, folder.slot, started_ == 0 ? &filter_ : nullptr, returned_);
+    return std::make_unique<ReadAheadReading>(session_, folder.slot, walkReads ? &filter_ : nullptr, returned_);
 }
 
 void ReadAheadSource::diskChanged(QByteArrayView folder)
@@ -198,9 +276,10 @@ void ReadAheadSource::cancel()
 } // namespace
 
 std::unique_ptr<FolderSource> makeReadAheadSource(platform::FileSystem& fileSystem, const EntryFilter& filter,
-                                                  const ReadAheadPolicy& policy, WorkerThreads& threads)
+                                                  const ReadAheadPolicy& policy, WorkerThreads& threads,
+                                                  const FolderQueue& queue)
 {
-    return std::make_unique<ReadAheadSource>(fileSystem, filter, policy, threads);
+    return std::make_unique<ReadAheadSource>(fileSystem, filter, policy, threads, queue);
 }
 
 } // namespace search

@@ -24,6 +24,10 @@ public:
     std::function<void(const QByteArray& path)> onOpen;
     // Whether a listing under way hands out an entry renamed after it was handed out once more.
     std::function<bool()> listAgain;
+    // Whether the walk may list on its own thread, which a gate would hang: not by default.
+    bool local = false;
+    // What the process has read from the disks so far; nothing where unset.
+    std::function<std::optional<uint64_t>()> diskReads;
 
     void close(const QByteArray& folder)
     {
@@ -109,6 +113,8 @@ public:
         const std::lock_guard lock(mutex_);
         return wrap(tree.openBelow(base, names));
     }
+    bool listsLocally(uint64_t) override { return local; }
+    std::optional<uint64_t> bytesReadFromDisks() override { return diskReads ? diskReads() : std::nullopt; }
     bool isVirtualVolume(uint64_t volume) override
     {
         const std::lock_guard lock(mutex_);

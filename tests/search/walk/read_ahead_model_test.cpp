@@ -1,7 +1,9 @@
 // Random trees, random read-ahead policies and random renames and deletes inside random yields,
 // the walk's own folder and the folders above it among them, with listings that may hand out a
-// renamed entry again under its new name: every search ends by itself, and its rows are those of
-// the walk without workers over the tree as it stands at the end.
+// renamed entry again under its new name, and a disk that now and then is read, so that the walk
+// goes from reading its folders itself to leaving them to the workers and back: every search
+// ends by itself, and its rows are those of the walk without workers over the tree as it stands
+// at the end.
 #include "gated_file_system.h"
 
 #include <gtest/gtest.h>
@@ -38,6 +40,9 @@ struct Schedule {
         p.entriesPerChunk = pick<size_t>({1, 2, 3, 7, 64});
         p.foldersAhead = pick<size_t>({1, 2, 8, 2048});
         p.openFolders = pick<size_t>({1, 2, 4, 1024});
+        p.slowListing = pick<std::chrono::nanoseconds>({0ns, 1h});
+        p.lookEvery = pick<std::chrono::nanoseconds>({0ns, 1ms});
+        p.aheadFor = pick<std::chrono::nanoseconds>({0ns, 200us, 1h});
         return p;
     }
 
@@ -68,6 +73,10 @@ public:
                 std::this_thread::sleep_for(std::chrono::microseconds(50));
         };
         h_.fs.listAgain = [this] { return s_.chance(50); };
+        h_.fs.local = s_.chance(70);
+        h_.fs.diskReads = [this, read = uint64_t(0)]() mutable -> std::optional<uint64_t> {
+            return read += s_.chance(diskReadChance_) ? 4096 : 0;
+        };
         h_.controls.checks[3] = s_.below(2);
         h_.controls.onYield = [this](int n) { onYield(n); };
     }
@@ -149,6 +158,7 @@ private:
     fakes::Harness<fakes::GatedFileSystem> h_;
     int changes_ = 0;
     int renames_ = 0;
+    int diskReadChance_ = s_.pick({0, 10, 50, 100});
     bool hung_ = false;
     std::string log_;
 };
@@ -183,7 +193,9 @@ TEST(ReadAheadModel, EverySearchEndsWithTheRowsOfTheSequentialWalkOfTheTreeAsCha
             return testing::Message() << "seed " << seed << " (SORVANE_FIRST_SEED=" << seed << "): " << policy.workers
                                       << " workers, " << policy.entriesAhead << " entries and " << policy.foldersAhead
                                       << " folders ahead, chunks of " << policy.entriesPerChunk << ", "
-                                      << policy.openFolders << " open folders";
+                                      << policy.openFolders << " open folders, slow listing "
+                                      << policy.slowListing.count() << " ns, ahead for " << policy.aheadFor.count()
+                                      << " ns";
         };
         ChangingSearch search(schedule, policy);
         const QStringList rows = search.run();
