@@ -4,6 +4,7 @@
 #include "search/walk/folder_reading.h"
 
 #include <QByteArray>
+#include <QVarLengthArray>
 
 #include <list>
 #include <memory>
@@ -44,10 +45,12 @@ struct FolderSlot {
     FolderOutcome outcome = FolderOutcome::Listed;
     uint64_t readEpoch = 0;           // the count of disk changes when its reading began
     platform::EntryIdentity identity; // as opened
-    std::vector<EntryChunk> chunks;   // read, not yet handed to the walk; rarely more than one
+    // Read, not yet handed to the walk; rarely more than one, so that one costs no allocation.
+    QVarLengthArray<EntryChunk, 1> chunks;
     size_t entriesWaiting = 0;        // in those chunks
     bool stepping = false;            // a thread is reading it now, not holding it back
     std::shared_ptr<platform::OpenFolder> open; // kept for the folders below it while cached
+    size_t foldersToOpen = 0; // listed in it and not yet opened from it: at none, it closes
     bool inCache = false; // idle and open, in the cache's order of use
     std::list<std::shared_ptr<FolderSlot>>::iterator cached;
 

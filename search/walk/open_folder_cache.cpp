@@ -31,6 +31,15 @@ void OpenFolderCache::used(FolderSlot& slot)
         order_.splice(order_.begin(), order_, slot.cached);
 }
 
+void OpenFolderCache::done(FolderSlot& slot, std::vector<std::shared_ptr<platform::OpenFolder>>& closing)
+{
+    if (!slot.inCache)
+        return;
+    closing.push_back(std::move(slot.open));
+    slot.inCache = false;
+    order_.erase(slot.cached);
+}
+
 void OpenFolderCache::clear(std::vector<std::shared_ptr<platform::OpenFolder>>& closing)
 {
     for (const std::shared_ptr<FolderSlot>& slot : order_) {

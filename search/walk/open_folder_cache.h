@@ -24,6 +24,9 @@ public:
     // once it no longer holds the read-ahead's mutex.
     void keep(const std::shared_ptr<FolderSlot>& slot, std::vector<std::shared_ptr<platform::OpenFolder>>& closing);
     void used(FolderSlot& slot);                        // a folder below it was opened from it
+    // Every folder listed in it has been opened: it goes to closing at once, while what the file
+    // system keeps of it is fresh (closing it long after costs several times as much).
+    void done(FolderSlot& slot, std::vector<std::shared_ptr<platform::OpenFolder>>& closing);
     // Every folder goes to closing, for the caller to close once it no longer holds the mutex.
     void clear(std::vector<std::shared_ptr<platform::OpenFolder>>& closing);
 

@@ -2,6 +2,8 @@
 
 #include "search/walk/chunk_reader.h"
 
+#include <QVarLengthArray>
+
 #include <cerrno>
 #include <optional>
 
@@ -18,7 +20,7 @@ bool meansGone(int error)
 // False where nothing can be opened: the root above the folder did not open.
 bool Session::plan(FolderSlot& slot, Opening& opening)
 {
-    std::vector<const QByteArray*> names;
+    QVarLengthArray<const QByteArray*, 16> names;
     for (FolderSlot* at = &slot; at->parent && !opening.base; at = at->parent.get()) {
         names.push_back(&at->name);
         opening.base = at->parent->open;
@@ -29,6 +31,13 @@ bool Session::plan(FolderSlot& slot, Opening& opening)
         return false;
     if (!slot.parent)
         opening.root = slot.open;
+    if (names.size() == 1) { // the parent is open, as for most: its name is shared, not copied
+        opening.names = *names.front();
+        FolderSlot& parent = *slot.parent;
+        if (parent.foldersToOpen > 0 && --parent.foldersToOpen == 0 && parent.state == FolderSlot::State::Read)
+            cache.done(parent, closing);
+        return true;
+    }
     for (auto name = names.rbegin(); name != names.rend(); ++name)
         opening.names += (opening.names.isEmpty() ? "" : "/") + **name;
     return true;

@@ -126,7 +126,10 @@ struct Session {
     {
         slot->state = FolderSlot::State::Read;
         slot->outcome = outcome;
-        cache.keep(slot, closing);
+        if (slot->foldersToOpen > 0)
+            cache.keep(slot, closing);
+        else if (slot->parent && slot->open) // every folder in it was opened already
+            closing.push_back(std::move(slot->open));
         tellWalk(*slot);
     }
 
@@ -141,6 +144,7 @@ struct Session {
         }
         slot.entriesWaiting += chunk.entries.size();
         entriesWaiting += chunk.entries.size();
+        slot.foldersToOpen += chunk.folders.size();
         slot.chunks.push_back(std::move(chunk));
         tellWalk(slot);
     }
