@@ -26,10 +26,13 @@ struct ReadAheadPolicy {
     // most 16. A positive number fixes their count instead.
     int workers = 0;
     // A listing of the walk's own that takes this long makes it look at once whether the disk
-    // was read; otherwise it looks every lookEvery. Workers read ahead until aheadFor has passed
-    // without a read from the disk.
+    // was read; otherwise it looks every lookEvery. Where the disk was read and the walk spent
+    // waitedEnough in such listings, or waiting for the workers, since it last looked every
+    // lookEvery, workers read ahead (or go on reading ahead), until aheadFor has passed without
+    // that. A folder now and then whose blocks went from the cache costs less than a change.
     std::chrono::nanoseconds slowListing = std::chrono::microseconds(300);
     std::chrono::nanoseconds lookEvery = std::chrono::milliseconds(20);
+    std::chrono::nanoseconds waitedEnough = std::chrono::milliseconds(4);
     std::chrono::nanoseconds aheadFor = std::chrono::milliseconds(200);
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB

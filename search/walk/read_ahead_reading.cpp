@@ -56,8 +56,11 @@ ChunkStatus ReadAheadReading::next(const EntryChunk*& chunk)
             task_.slot = slot_;
         const auto started = std::chrono::steady_clock::now();
         s.step(lock, task_, *walkFilter_, kWalkThreadChunk);
-        if (std::chrono::steady_clock::now() - started >= s.policy.slowListing)
+        const auto took = std::chrono::steady_clock::now() - started;
+        if (took >= s.policy.slowListing) {
             s.walkSawSlowListing = true;
+            s.walkWaited += took;
+        }
     }
 }
 
@@ -66,9 +69,11 @@ void ReadAheadReading::wait(std::chrono::nanoseconds longest)
     Session& s = *session_;
     std::unique_lock lock(s.mutex);
     s.walkWaits = true;
+    const auto started = std::chrono::steady_clock::now();
     s.chunkReady.wait_for(lock, longest, [&] {
         return !slot_->chunks.empty() || slot_->state == FolderSlot::State::Read || s.cancelled;
     });
+    s.walkWaited += std::chrono::steady_clock::now() - started;
     s.walkWaits = false;
 }
 

@@ -76,8 +76,10 @@ struct Session {
     bool ahead = false;
 
     // The walk's own, on its thread only: a listing it read itself took long enough to ask
-    // whether it waited on the disk.
+    // whether it waited on the disk, and how long it spent in such listings, or waiting for a
+    // lane the workers read, since the source last looked at the disk.
     bool walkSawSlowListing = false;
+    std::chrono::nanoseconds walkWaited{0};
 
     bool entriesAllow() const { return entriesWaiting < policy.entriesAhead; }
     bool mayStartAhead() const { return entriesAllow() && foldersAhead < policy.foldersAhead; }

@@ -113,7 +113,7 @@ private:
         started_ += ok;
         return ok;
     }
-    bool diskWasRead(std::chrono::steady_clock::time_point now);
+    bool walkWaitsOnTheDisk(std::chrono::steady_clock::time_point now);
     bool listsLocally(const FolderSlot& slot);
     void openRoot(FolderSlot& root);
     void readAhead(bool on);
@@ -131,17 +131,25 @@ private:
     uint64_t localVolume_ = 0, otherVolume_ = 0; // the last volumes found local and not
 };
 
-// Whether the disk was read for the process since the last look: at once after a slow listing
-// of the walk's own, else now and then, since each look is a system call.
-bool ReadAheadSource::diskWasRead(std::chrono::steady_clock::time_point now)
+// Whether the walk waits on the disk: the disk was read for the process, and the walk spent a
+// while in slow listings or waiting for the workers. Looked at once after a slow listing of the
+// walk's own, else now and then, since each look at the disk is a system call; what the walk
+// waited counts from one look to the next that is lookEvery later.
+bool ReadAheadSource::walkWaitsOnTheDisk(std::chrono::steady_clock::time_point now)
 {
     Session& s = *session_;
-    if (!s.walkSawSlowListing && now - lastLook_ < s.policy.lookEvery)
+    const bool periodic = now - lastLook_ >= s.policy.lookEvery;
+    if (!s.walkSawSlowListing && !periodic)
         return false;
-    lastLook_ = now;
+    s.walkSawSlowListing = false;
     const std::optional<uint64_t> before = bytesFromDisks_;
     bytesFromDisks_ = s.fileSystem.bytesReadFromDisks();
-    return before && bytesFromDisks_ && *bytesFromDisks_ > *before;
+    const bool waited = s.walkWaited >= s.policy.waitedEnough;
+    if (periodic) {
+        lastLook_ = now;
+        s.walkWaited = std::chrono::nanoseconds(0);
+    }
+    return before && bytesFromDisks_ && *bytesFromDisks_ > *before && waited;
 }
 
 // Whether the folder's listing comes from this machine, judged by its parent's volume, or by its
@@ -197,11 +205,8 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
     const auto now = std::chrono::steady_clock::now();
     if (!folder.slot->parent && folder.slot->state == FolderSlot::State::Waiting && !folder.slot->open)
         openRoot(*folder.slot);
-    // A listing of the walk's own waited on the disk, or, once workers read ahead, they still read
-    // from it: not a page of the program's own, nor a folder now and then that took its time.
-    const bool diskRead = s.policy.enabled && diskWasRead(now) && (s.walkSawSlowListing || s.ahead);
-    s.walkSawSlowListing = false;
-    if (diskRead && s.ahead && started_ > 0 && started_ < s.policy.mostWorkers())
+    const bool waitsOnDisk = s.policy.enabled && walkWaitsOnTheDisk(now);
+    if (waitsOnDisk && s.ahead && started_ > 0 && started_ < s.policy.mostWorkers())
         addWorker();
     const std::lock_guard lock(s.mutex);
     // Read before an action changed the disk at or above it.
@@ -220,7 +225,7 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
 
     // The walk lists its folder itself unless the disk waited lately or the volume may hang.
     const bool mayLeave = s.policy.enabled && !noMoreWorkers_;
-    if (mayLeave && (diskRead || !listsLocally(lane)))
+    if (mayLeave && (waitsOnDisk || !listsLocally(lane)))
         aheadUntil_ = now + s.policy.aheadFor;
     bool walkReads = !mayLeave || now >= aheadUntil_;
     if (!walkReads && started_ == 0) {

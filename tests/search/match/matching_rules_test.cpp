@@ -6,6 +6,7 @@
 #include "search/search_request.h"
 #include "search/match/text_rules.h"
 #include "search/match/wildcard_match.h"
+#include "platform/files/file_name_text.h"
 
 #include <gtest/gtest.h>
 
@@ -93,6 +94,25 @@ TEST(UpperCasing, MapsOneForOneAndKeepsTheLength)
     EXPECT_EQ(search::upperCased(QStringLiteral("straße")), QStringLiteral("STRAßE"));
     EXPECT_EQ(search::upperCased(QStringLiteral("éa1中-z😀")), QStringLiteral("ÉA1中-Z😀"));
     EXPECT_EQ(search::trimBlanks(QStringLiteral("  \ta b\t  ")), QStringLiteral("\ta b\t"));
+}
+
+// A name's bytes become the text the tests see as the names' own text rule has it, whether they
+// are well-formed UTF-8, decoded on the way, or not (GB18030, stray bytes), decoded as text.
+TEST(FileNameDecoding, AgreesWithTheNamesTextForEveryKindOfBytes)
+{
+    const QByteArray names[] = {
+        "plain", "中文.txt", "\xF0\x9F\x98\x80 emoji", "\xD6\xD0\xCE\xC4.txt" /* GB18030 */,
+        "\xC0\xAF overlong", "\xED\xA0\x80 surrogate", "\xF4\x90\x80\x80 past", "\xF5\x80\x80\x80",
+        "cut \xE4\xB8", "\xE4\xB8", "\x80 stray", "a\xFFb",
+    };
+    for (const QByteArray& name : names) {
+        for (const bool upper : {false, true}) {
+            search::CodePoints decoded;
+            search::decodeFileName(name, upper, decoded);
+            const QString text = platform::fileNameText(name);
+            EXPECT_EQ(search::fromCodePoints(decoded), upper ? search::upperCased(text) : text) << name.toHex().constData();
+        }
+    }
 }
 
 TEST(GetExtension, TextAfterTheLastDotOrTheWholeText)

@@ -42,6 +42,7 @@ struct Schedule {
         p.openFolders = pick<size_t>({1, 2, 4, 1024});
         p.slowListing = pick<std::chrono::nanoseconds>({0ns, 1h});
         p.lookEvery = pick<std::chrono::nanoseconds>({0ns, 1ms});
+        p.waitedEnough = pick<std::chrono::nanoseconds>({0ns, 1h});
         p.aheadFor = pick<std::chrono::nanoseconds>({0ns, 200us, 1h});
         return p;
     }
