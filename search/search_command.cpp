@@ -48,7 +48,7 @@ void SearchCommand::StopSearch()
     controls_.setStatusText(StatusPanel::Progress, QString());
 }
 
-void SearchCommand::CloseWindow()
+void SearchCommand::windowClosing()
 {
     if (running_)
         walker_.stop();

@@ -34,7 +34,7 @@ public:
     bool StartSearch();
     void StopSearch(); // the stop button
     // The window is closing: the running search stops at its next entry, and the queue goes.
-    void CloseWindow();
+    void windowClosing();
     // An action inside a yield changed the disk: the walk does not report what it read before.
     void diskChanged(const QByteArray& path);
     void entryRenamed(const QByteArray& from, const QByteArray& to);

@@ -381,7 +381,7 @@ TEST_F(Search, ClosingTheWindowInAYieldEndsTheSearchAtItsNextEntry)
         h.fs.add(path);
     h.controls.onYield = [&](int) {
         if (h.fs.listed.back() == "/w/a" && h.results.totalRows() == 4)
-            h.command.CloseWindow();
+            h.command.windowClosing();
     };
     EXPECT_EQ(h.search("/w"), (QStringList{"/w/a", "/w/b", "/w/f", "/w/a/x1"}));
     EXPECT_FALSE(h.command.isRunning());
