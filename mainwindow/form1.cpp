@@ -71,7 +71,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
     results_ = new search::ResultList(this);
     results_->setDecoration([icons = icons_](uint32_t image) { return QVariant(icons->icon(image)); });
     order_ = new search::ResultOrder(*results_, this);
-    search_ = std::make_unique<search::SearchCommand>(static_cast<search::SearchControls&>(*this),
+    search_ = std::make_unique<search::SearchCommand>(static_cast<search::SearchWindow&>(*this),
                                                       services_.fileSystem, *icons_, *messages_, *results_,
                                                       services_.yieldPolicy, services_.readAhead);
     actions_ = new actions::ResultActions(static_cast<actions::ResultWindow&>(*this), *messages_,

@@ -68,7 +68,7 @@ void Form1::runStartUp()
 
 void Form1::StartSearch()
 {
-    if (!search_->StartSearch())
+    if (!search_->StartSearch(currentRequest()))
         return;
     emit searchFinished();
     if (closedDuringSearch_)

@@ -230,7 +230,9 @@ TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
         sawLocked = !ui(w).Command1->isEnabled() && ui(w).Command2->isEnabled() && !ui(w).Check1->isEnabled()
             && !ui(w).Check2->isEnabled() && !ui(w).Check3->isEnabled() && !ui(w).Check4->isEnabled()
             && !ui(w).Combo2->isEnabled()
-            && ui(w).Text1->isEnabled() && ui(w).Combo1->isEnabled() && ui(w).List1->isEnabled();
+            && ui(w).Text1->isEnabled() && ui(w).Combo1->isEnabled() && ui(w).List1->isEnabled()
+            // the file type list takes the colour of a button meanwhile
+            && ui(w).Combo2->palette().color(QPalette::Base) == QApplication::palette().color(QPalette::Button);
         QObject::connect(w.get(), &Form1::searchFinished, [&] { ++finishedInside; });
         QTest::keyClick(ui(w).Text1, Qt::Key_Return);
     };
@@ -241,6 +243,7 @@ TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
     EXPECT_FALSE(ui(w).Command2->isEnabled());
     EXPECT_TRUE(ui(w).Check1->isEnabled() && ui(w).Check2->isEnabled() && ui(w).Check3->isEnabled()
                 && ui(w).Check4->isEnabled() && ui(w).Combo2->isEnabled());
+    EXPECT_EQ(ui(w).Combo2->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
 }
 
 TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
@@ -270,6 +273,19 @@ TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
     EXPECT_EQ(store.values["Form1/check2"], "1");
     EXPECT_EQ(store.values["Form1/check3"], "0");
     EXPECT_EQ(store.values["Form1/check4"], "0");
+}
+
+// The box's greyed state comes only from a stored value, and Qt counts it as checked.
+TEST_F(Form1Test, AGreyedOptionBoxLeavesItsOptionOff)
+{
+    makeTree(1, 2);
+    MemoryStore store;
+    store.values["Form1/check1"] = "2";
+    auto w = makeWindow(&store);
+    ui(w).Combo1->setEditText(tree.path());
+    ui(w).Text1->setText("file");
+    ui(w).Command1->click();
+    EXPECT_EQ(ui(w).Panel1->text(), "找到 2 个文件") << "a greyed 全字匹配 matched whole names";
 }
 
 TEST_F(Form1Test, ClosingWithoutASearchSavesTheSameValuesAgain)
