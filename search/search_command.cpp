@@ -124,11 +124,16 @@ void SearchCommand::showProgress(const WalkProgress& progress)
 
 void SearchCommand::finish()
 {
-    window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
-    // A stop says no more than that the search ended.
+    const int64_t rows = results_.totalRows();
+    window_.showStatus(StatusPanel::State, countText(rows));
+    // A stop says no more than that the search ended, but for the word on wildcards, which is
+    // about the request and holds however far the walk went.
     const SearchState& state = walker_.state();
-    window_.showStatus(StatusPanel::Progress, state.StopRequested ? endText(false, 0)
-                                                                  : endText(state.locationUnreadable, state.unreadableFolders));
+    const bool literalWildcards = rows == 0 && wildcardsTakenLiterally(criteria_);
+    window_.showStatus(StatusPanel::Progress,
+                       state.StopRequested
+                           ? endText(false, 0, literalWildcards)
+                           : endText(state.locationUnreadable, state.unreadableFolders, literalWildcards));
     window_.rememberLocation(searched_);
     window_.setSearching(false);
 }

@@ -28,4 +28,13 @@ MatchCriteria makeMatchCriteria(const QString& nameText, int categoryIndex, bool
     return c;
 }
 
+bool wildcardsTakenLiterally(const MatchCriteria& criteria)
+{
+    // With an extension filter ("*.txt", "?.t*t") the extension is matched as a pattern, and a
+    // search that found nothing found no entry of that extension: the box would not help.
+    if (criteria.wholeWord || !criteria.ExtPattern.isEmpty())
+        return false;
+    return criteria.NamePattern.contains(u'*') || criteria.NamePattern.contains(u'?');
+}
+
 } // namespace search

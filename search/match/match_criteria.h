@@ -25,4 +25,9 @@ QString extensionPatternOf(const QString& namePattern);
 MatchCriteria makeMatchCriteria(const QString& nameText, int categoryIndex, bool wholeWord, bool caseSensitive,
                                 bool includeHidden, bool pinyin = false);
 
+// Whether the name holds "*" or "?" that only "全字匹配" would read as wildcards: without it the
+// name test looks for the characters themselves, and only an extension filter reads its
+// extension as a pattern.
+bool wildcardsTakenLiterally(const MatchCriteria& criteria);
+
 } // namespace search

@@ -276,6 +276,53 @@ TEST_F(Search, RowRemovedDuringTheSearchLowersTheCountAndLaterRowsStayWhole)
     EXPECT_EQ(h.results.row(4).sizeText(), search::sizeText(99));
 }
 
+// Without "全字匹配" the name test looks for "*" and "?" themselves: a search that so found
+// nothing says why, with whatever else it has to say.
+TEST_F(Search, ASearchThatTookItsWildcardsAsCharactersAndFoundNothingSaysSo)
+{
+    h.fs.add("/w/report1.txt");
+    h.fs.add("/w/notes.md");
+    h.fs.add("/e/");
+    h.fs.add("/u/report*x");
+    h.fs.add("/v/report1.txt");
+    h.fs.add("/v/locked/").locked = true;
+    h.fs.add("/x/").locked = true;
+    const QString hint = "已完成搜索（通配符需勾选全字匹配）";
+    const struct {
+        const char* location;
+        const char* name;
+        int wholeWord;
+        bool stop;
+        QString end;
+    } cases[] = {
+        {"/w", "report*", 0, false, hint},
+        {"/w", "rep?rt", 0, false, hint},
+        {"/w", "*report*", 0, false, hint},
+        {"/w", "report*", 0, true, hint}, // a stop too: the word is about the name, not the walk
+        {"/w", "report*", 1, false, "已完成搜索"},
+        {"/w", "x*", 1, false, "已完成搜索"},   // ticked: the wildcards were read
+        {"/w", "zzz", 0, false, "已完成搜索"},  // no wildcard
+        {"/u", "report*", 0, false, "已完成搜索"}, // found as it stands
+        {"/e", "  *  ", 0, false, "已完成搜索"},  // the lone "*" is every name
+        {"/e", "*.*", 0, false, "已完成搜索"},    // an extension filter reads its pattern
+        {"/w", "*.d?c", 0, false, "已完成搜索"},
+        {"/w", "?.doc", 0, false, "已完成搜索"},
+        {"/v", "report*", 0, false, "已完成搜索（无法读取 1 个文件夹；通配符需勾选全字匹配）"},
+        {"/v", "report", 0, false, "已完成搜索（无法读取 1 个文件夹）"},
+        {"/x", "report*", 0, false, "无法读取搜索位置"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.location << " " << c.name << " whole=" << c.wholeWord << " stop=" << c.stop);
+        h.controls.checks[1] = c.wholeWord;
+        h.controls.onYield = [&](int) {
+            if (c.stop)
+                h.command.StopSearch();
+        };
+        h.search(c.location, c.name);
+        EXPECT_EQ(h.controls.status[2], c.end);
+    }
+}
+
 TEST_F(Search, CountTextReplacesSearchingOnlyFromTheFirstRow)
 {
     for (const char* n : {"n1", "n2", "n3"})
