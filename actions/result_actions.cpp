@@ -107,7 +107,7 @@ void ResultActions::deleteClicked()
         fail(QStringLiteral("删除失败"));
         return;
     }
-    window_.resultList().removeResultRow(row);
+    window_.entryDeleted(selectedPathBytes_);
 }
 
 void ResultActions::renameClicked()

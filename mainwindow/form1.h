@@ -94,6 +94,7 @@ private:
     void showResultMenu() override;
     void diskChanged(const QByteArray& path) override;
     void entryRenamed(const QByteArray& from, const QByteArray& to) override;
+    void entryDeleted(const QByteArray& path) override;
 
     Form1Services services_;
     std::unique_ptr<platform::MessageBoxes> ownMessages_;

@@ -126,4 +126,9 @@ void Form1::entryRenamed(const QByteArray& from, const QByteArray& to)
     search_->entryRenamed(from, to);
 }
 
+void Form1::entryDeleted(const QByteArray& path)
+{
+    search_->entryDeleted(path);
+}
+
 } // namespace mainwindow

@@ -69,6 +69,13 @@ void SearchCommand::entryRenamed(const QByteArray& from, const QByteArray& to)
         results_.movePrefix(from, to);
 }
 
+void SearchCommand::entryDeleted(const QByteArray& path)
+{
+    results_.removeEntry(path);
+    // Panel 1 counts the rows the list holds, as it does while rows are added.
+    window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
+}
+
 // The volumes and the locations added after them, or the one checked location. The volumes are
 // the request's: the list gains entries only at a search's finish, so each entry read when its
 // turn comes would read the same.

@@ -41,6 +41,8 @@ public:
     // An action inside a yield changed the disk: the walk does not report what it read before.
     void diskChanged(const QByteArray& path);
     void entryRenamed(const QByteArray& from, const QByteArray& to);
+    // An action deleted an entry: its rows and those below it go, and the count says so.
+    void entryDeleted(const QByteArray& path);
 
     bool isRunning() const { return running_; }
     // The tests the last search put every entry to.

@@ -45,6 +45,11 @@ public:
     {
         changes << "renamed " + from + " " + to;
     }
+    void entryDeleted(const QByteArray& path) override
+    {
+        changes << "deleted " + path;
+        rows.removeEntry(path);
+    }
 
     QWidget owner;
     QList<QByteArray> changes; // what the actions told the window, in order
@@ -163,12 +168,14 @@ TEST_F(ResultActionsTest, ActionsTakeTheSelectedRowsBytesAndWithoutASelectionDoN
     EXPECT_EQ(actions.SelectedPath(), dir.path() + "/a.txt") << "kept from the last action";
 }
 
-TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOnlyItsRow)
+TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderWithItsRows)
 {
     writeFile(path("a.txt"), "a");
+    writeFile(path("gone.txt"), "g");
     ASSERT_EQ(::mkdir(path("d"), 0755), 0);
     writeFile(path("d/ro.txt"), "r", 0444);
     addRow("a.txt");
+    addRow("gone.txt");
     addRow("d");
     addRow("d/ro.txt");
 
@@ -176,20 +183,24 @@ TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOn
     messages.answer = platform::MessageAnswer::No;
     actions.deleteClicked();
     EXPECT_TRUE(exists(path("a.txt")));
-    EXPECT_EQ(window.rows.rowCount(), 3);
+    EXPECT_EQ(window.rows.rowCount(), 4);
     EXPECT_TRUE(actions.SelectedPath().isEmpty()) << "a delete answered No takes no path";
 
     messages.answer = platform::MessageAnswer::Yes;
     actions.deleteClicked();
-    window.selected = 0; // now the folder's row
+    window.selected = 1; // now the folder's row
     actions.deleteClicked();
     EXPECT_FALSE(exists(path("a.txt")));
     EXPECT_FALSE(exists(path("d")));
+    EXPECT_EQ(window.changes, (QList<QByteArray>{"changed " + path("a.txt"), "deleted " + path("a.txt"),
+                                                 "changed " + path("d"), "deleted " + path("d")}));
     ASSERT_EQ(window.rows.rowCount(), 1);
-    EXPECT_EQ(window.rows.row(0).name, "ro.txt") << "rows of entries inside the folder stay";
+    EXPECT_EQ(window.rows.row(0).name, "gone.txt");
     EXPECT_EQ(messages.shown, QStringList(3, "请确认是否删除？|36|提示"));
 
     // The entry has gone since: nothing deleted, the failure told, the row kept.
+    ::unlink(path("gone.txt"));
+    window.selected = 0;
     actions.deleteClicked();
     EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
     EXPECT_EQ(window.rows.rowCount(), 1);

@@ -256,24 +256,32 @@ TEST_F(Search, StopInTheRootHandlesNoFurtherEntryAndKeepsTheRows)
     EXPECT_EQ(lastOf(h.controls.log, 1), QStringList{"idle"});
 }
 
-TEST_F(Search, RowRemovedDuringTheSearchLowersTheCountAndLaterRowsStayWhole)
+// A folder deleted from its row while the search runs takes the rows below it along, and the
+// count follows at once; the rows after them stay whole.
+TEST_F(Search, AFolderDeletedDuringTheSearchTakesItsRowsAndTheCountFollows)
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < 3; ++i)
         h.fs.add("/d/f" + QByteArray::number(i), 10 + i);
     h.fs.add("/d/sub/g", 99);
-    bool removed = false;
+    h.fs.add("/d/sub/deeper/h1");
+    h.fs.add("/d/sub/deeper/h2");
+    h.fs.add("/d/sub2/k", 7); // a name that begins like the deleted one
+    QString countAfterDelete;
     h.controls.onYield = [&](int) {
-        if (!removed && h.results.rowCount() == 2) {
-            h.results.removeResultRow(0);
-            removed = true;
-        }
+        if (!countAfterDelete.isEmpty() || h.fs.listed.back() != "/d/sub/deeper")
+            return;
+        h.fs.remove("/d/sub");
+        h.command.diskChanged("/d/sub");
+        h.command.entryDeleted("/d/sub");
+        countAfterDelete = h.controls.status[1];
     };
-    EXPECT_EQ(h.search("/d"), (QStringList{"/d/f1", "/d/f2", "/d/f3", "/d/sub", "/d/sub/g"}));
-    EXPECT_EQ(h.command.state().MatchCount, 6);
+    EXPECT_EQ(h.search("/d"), (QStringList{"/d/f0", "/d/f1", "/d/f2", "/d/sub2", "/d/sub2/k"}));
+    EXPECT_EQ(countAfterDelete, "找到 5 个文件"); // f0 to f2, sub2 and k were found by then
+    EXPECT_EQ(h.command.state().MatchCount, 8) << "the entries accepted, the deleted ones among them";
     EXPECT_EQ(h.controls.status[1], "找到 5 个文件");
-    EXPECT_EQ(h.results.row(2).sizeText(), search::sizeText(13));
-    EXPECT_EQ(h.results.row(3).sizeText(), QString());
-    EXPECT_EQ(h.results.row(4).sizeText(), search::sizeText(99));
+    EXPECT_EQ(h.controls.status[2], "已完成搜索");
+    EXPECT_EQ(h.results.row(2).sizeText(), search::sizeText(12));
+    EXPECT_EQ(h.results.row(4).sizeText(), search::sizeText(7));
 }
 
 // Without "全字匹配" the name test looks for "*" and "?" themselves: a search that so found
