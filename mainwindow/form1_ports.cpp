@@ -50,14 +50,13 @@ std::optional<QByteArray> Form1::knownLocationBytes(const QString& text) const
     return std::nullopt;
 }
 
-// The controls a running search reads are locked in this order, and unlocked in the reverse
-// one; the file type list takes the colour of a disabled field meanwhile.
+// The option boxes and the file type list, which a running search has read, are locked with the
+// start button while it runs, and the file type list takes a button's colour meanwhile.
 void Form1::setSearching(bool searching)
 {
     const auto setOptions = [this](bool enabled) {
-        for (QWidget* option : {static_cast<QWidget*>(ui_.Check1), static_cast<QWidget*>(ui_.Check2),
-                                static_cast<QWidget*>(ui_.Check3), static_cast<QWidget*>(ui_.Check4),
-                                static_cast<QWidget*>(ui_.Combo2)})
+        for (QWidget* option : std::initializer_list<QWidget*>{ui_.Check1, ui_.Check2, ui_.Check3, ui_.Check4,
+                                                               ui_.Combo2})
             option->setEnabled(enabled);
         QPalette palette = ui_.Combo2->palette();
         const QPalette system = QApplication::palette();
