@@ -7,6 +7,7 @@
 #include "platform/fileops/file_copy.h"
 #include "platform/fileops/file_delete.h"
 #include "platform/fileops/file_rename.h"
+#include "platform/fileops/locate_entry.h"
 #include "platform/files/file_name_text.h"
 #include "platform/files/file_system.h"
 #include "platform/files/paths.h"
@@ -23,6 +24,14 @@ platform::EntryRef entryOf(const search::ResultList& rows, int row)
 {
     const search::ResultRow& r = rows.row(row);
     return {r.pathBytes(), rows.listedIn(r), r.isFolder};
+}
+
+// Whether a row's entry is there to act on, found as the operations find it: from the folder the
+// walk listed it in, whatever the length of its path.
+bool isThere(const platform::EntryRef& entry)
+{
+    platform::LocatedEntry found;
+    return platform::locateEntry(entry, found) == 0;
 }
 
 } // namespace
@@ -88,17 +97,17 @@ void ResultActions::deleteClicked()
     const int row = takeSelectedRow();
     if (row < 0)
         return;
-    // An entry that has gone since the search is not there to delete: the row stays. The row's
-    // kind decides the operation: one whose entry changed kind since is refused by it.
-    const std::optional<uint32_t> attributes = fileSystem_.attributes(selectedPathBytes_);
+    // An entry that has gone since the search, or is no longer the row's, is not there to delete:
+    // the row stays. The row's kind decides the operation.
     const platform::EntryRef entry = entryOf(window_.resultList(), row);
+    const bool there = isThere(entry);
     platform::FileOperationResult done{ENOENT};
-    if (attributes && entry.isFolder)
+    if (there && entry.isFolder)
         done = runWithProgress(window_.ownerWindow(), ProgressKind::Delete, progress_,
                                [&entry](platform::OperationProgress& p) { return platform::deleteFolderTree(entry, &p); });
-    else if (attributes)
+    else if (there)
         done = platform::deleteFile(entry);
-    if (attributes)
+    if (there)
         window_.diskChanged(selectedPathBytes_); // a failed tree delete may have removed a part
     // A cancelled delete keeps the row: the entry is still there, in part.
     if (done.error == ECANCELED)
@@ -149,7 +158,7 @@ CopyOutcome ResultActions::copyInto(const platform::EntryRef& from, const QByteA
 {
     // The target is a folder: the copy goes inside it, under the entry's own name.
     const QByteArray to = platform::joinPath(target, name);
-    if (!fileSystem_.attributes(from.path))
+    if (!isThere(from))
         return CopyOutcome::Failed;
     const platform::FileOperationResult done =
         runWithProgress(window_.ownerWindow(), ProgressKind::Copy, progress_, [&](platform::OperationProgress& p) {

@@ -57,7 +57,9 @@ int main(int argc, char** argv)
         QApplication::installTranslator(&qtTexts);
     platform::ThemeIconSource::ensureIconTheme();
 
-    platform::PosixFileSystem fileSystem;
+    // Never destroyed: a worker left stuck on a dead disk when the window closed may still return
+    // into it before the process ends.
+    platform::PosixFileSystem& fileSystem = *new platform::PosixFileSystem;
     platform::IniSettingsStore settings;
     mainwindow::Form1 window({.fileSystem = fileSystem, .settings = &settings, .probeVolumes = {}});
     if (folder)

@@ -16,6 +16,26 @@
 namespace platform {
 namespace {
 
+// The status of name in folderFd (the folder itself for ""), a link not followed; 0 or -1 with errno.
+int statusOf(int folderFd, const char* name, struct statx& out)
+{
+    return ::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | (*name ? 0 : AT_EMPTY_PATH), STATX_BASIC_STATS, &out);
+}
+
+struct timespec timeOf(const struct statx_timestamp& t)
+{
+    return {t.tv_sec, long(t.tv_nsec)};
+}
+
+// Gives a copy its source's permission bits and its access and modification times.
+int giveModeAndTimes(int fd, const struct statx& source)
+{
+    const struct timespec times[2] = {timeOf(source.stx_atime), timeOf(source.stx_mtime)};
+    if (::fchmod(fd, source.stx_mode & 0777) != 0 || ::futimens(fd, times) != 0)
+        return errno;
+    return 0;
+}
+
 QByteArray temporaryName()
 {
     return ".sorvane-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36);
@@ -23,12 +43,12 @@ QByteArray temporaryName()
 
 // What may stand at the destination: nothing, or a file or link to be replaced; never a folder,
 // and never the source itself.
-int checkReplaceable(int folderFd, const char* name, const struct stat& source)
+int checkReplaceable(int folderFd, const char* name, const struct statx& source)
 {
-    struct stat existing;
-    if (::fstatat(folderFd, name, &existing, AT_SYMLINK_NOFOLLOW) != 0)
+    struct statx existing;
+    if (statusOf(folderFd, name, existing) != 0)
         return errno == ENOENT ? 0 : errno;
-    if (S_ISDIR(existing.st_mode))
+    if (S_ISDIR(existing.stx_mode))
         return EISDIR;
     if (identityOf(existing) == identityOf(source))
         return EINVAL;
@@ -83,7 +103,7 @@ int nameAnonymousFile(int fd, int folderFd, QByteArray& name)
 
 } // namespace
 
-int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
+int copyRegularEntry(int srcFolder, const char* srcName, const struct statx& source, int dstFolder,
                      const char* dstName, OperationProgress* progress, NewFile first)
 {
     if (const int error = checkReplaceable(dstFolder, dstName, source))
@@ -92,10 +112,10 @@ int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& sour
     Fd in(::openat(srcFolder, srcName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!in)
         return errno;
-    struct stat st;
-    if (::fstat(in.get(), &st) != 0)
+    struct statx st;
+    if (statusOf(in.get(), "", st) != 0)
         return errno;
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(st.stx_mode))
         return ENOTSUP; // pipes, sockets and devices are not copied
 
     Fd out = first == NewFile::Anonymous ? openAnonymousFile(dstFolder) : Fd();
@@ -104,12 +124,9 @@ int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& sour
         if (const int error = createTemporaryFile(dstFolder, temporary, out))
             return error;
     }
-    int error = copyFileData(in.get(), out.get(), st, progress);
-    if (!error && ::fchmod(out.get(), st.st_mode & 0777) != 0)
-        error = errno;
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!error && ::futimens(out.get(), times) != 0)
-        error = errno;
+    int error = copyFileData(in.get(), out.get(), off_t(st.stx_size), progress);
+    if (!error)
+        error = giveModeAndTimes(out.get(), st);
     // Some file systems report a failed write only when the file is closed; an anonymous file
     // needs its descriptor until it has a name.
     if (!error && temporary.isEmpty())
@@ -123,11 +140,11 @@ int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& sour
     return error;
 }
 
-int copyLinkEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder, const char* dstName)
+int copyLinkEntry(int srcFolder, const char* srcName, const struct statx& source, int dstFolder, const char* dstName)
 {
     if (const int error = checkReplaceable(dstFolder, dstName, source))
         return error;
-    QByteArray target(qsizetype(source.st_size > 0 ? source.st_size + 1 : PATH_MAX), '\0');
+    QByteArray target(qsizetype(source.stx_size > 0 ? source.stx_size + 1 : PATH_MAX), '\0');
     while (true) {
         const ssize_t n = ::readlinkat(srcFolder, srcName, target.data(), size_t(target.size()));
         if (n < 0)
@@ -156,30 +173,27 @@ int copyLinkEntry(int srcFolder, const char* srcName, const struct stat& source,
     return 0;
 }
 
-int makeCopyFolder(int dstParent, const char* dstName, const struct stat& source, bool& created)
+int makeCopyFolder(int dstParent, const char* dstName, const struct statx& source, bool& created)
 {
     created = ::mkdirat(dstParent, dstName, 0700) == 0;
     if (created || errno != EEXIST)
         return created ? 0 : errno;
-    struct stat existing;
-    if (::fstatat(dstParent, dstName, &existing, AT_SYMLINK_NOFOLLOW) != 0)
+    struct statx existing;
+    if (statusOf(dstParent, dstName, existing) != 0)
         return errno;
-    if (S_ISLNK(existing.st_mode)) {
+    if (S_ISLNK(existing.stx_mode)) {
         if (::unlinkat(dstParent, dstName, 0) != 0 && errno != ENOENT)
             return errno;
         return makeCopyFolder(dstParent, dstName, source, created);
     }
-    if (!S_ISDIR(existing.st_mode))
+    if (!S_ISDIR(existing.stx_mode))
         return ENOTDIR;
     return identityOf(existing) == identityOf(source) ? EINVAL : 0;
 }
 
-int finishCopyFolder(int folderFd, const struct stat& source)
+int finishCopyFolder(int folderFd, const struct statx& source)
 {
-    const struct timespec times[2] = {source.st_atim, source.st_mtim};
-    if (::fchmod(folderFd, source.st_mode & 0777) != 0 || ::futimens(folderFd, times) != 0)
-        return errno;
-    return 0;
+    return giveModeAndTimes(folderFd, source);
 }
 
 } // namespace platform

@@ -18,18 +18,18 @@ enum class NewFile { Anonymous, Hidden };
 // works), given the source's permission bits and times, and renamed over what stands there (a
 // file or a link, never a folder, never the source itself). On any failure or a cancel the new
 // file goes and the destination stays as it was.
-int copyRegularEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder,
+int copyRegularEntry(int srcFolder, const char* srcName, const struct statx& source, int dstFolder,
                      const char* dstName, OperationProgress* progress, NewFile first = NewFile::Anonymous);
 
 // A link, as a link with the same target, replacing what stands there alike.
-int copyLinkEntry(int srcFolder, const char* srcName, const struct stat& source, int dstFolder, const char* dstName);
+int copyLinkEntry(int srcFolder, const char* srcName, const struct statx& source, int dstFolder, const char* dstName);
 
 // The folder that takes a source folder's copy: made for the owner alone while it fills (created
 // tells), or merged into where one is there. A link of that name is replaced, never followed; a
 // file is not replaced by a folder (ENOTDIR).
-int makeCopyFolder(int dstParent, const char* dstName, const struct stat& source, bool& created);
+int makeCopyFolder(int dstParent, const char* dstName, const struct statx& source, bool& created);
 
 // Gives a folder the copy made its source's permission bits and times.
-int finishCopyFolder(int folderFd, const struct stat& source);
+int finishCopyFolder(int folderFd, const struct statx& source);
 
 } // namespace platform

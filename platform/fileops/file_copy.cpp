@@ -3,6 +3,7 @@
 #include "platform/fileops/entry_copy.h"
 #include "platform/fileops/operation_progress.h"
 #include "platform/fileops/tree_copy.h"
+#include "platform/files/open_beneath.h"
 #include "platform/files/paths.h"
 
 #include <fcntl.h>
@@ -19,14 +20,14 @@ namespace {
 // Whether a folder is the given entry or lies anywhere below it, found by walking up through ".."
 // by descriptor, so that links and odd spellings in the typed path change nothing. When the walk
 // cannot tell, the answer is yes: the copy is then refused rather than risked.
-bool isSameOrInside(int folderFd, const struct stat& entry)
+bool isSameOrInside(int folderFd, const EntryIdentity& entry)
 {
     Fd current(::fcntl(folderFd, F_DUPFD_CLOEXEC, 0));
     for (int level = 0; current && level < 4096; ++level) {
         struct stat here;
         if (::fstat(current.get(), &here) != 0)
             return true;
-        if (identityOf(here) == identityOf(entry))
+        if (identityOf(here) == entry)
             return true;
         Fd up(::openat(current.get(), "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
         struct stat above;
@@ -55,7 +56,7 @@ std::variant<CopyEnds, int> openCopyEnds(const EntryRef& from, const QByteArray&
     CopyEnds ends{LocatedEntry(), std::move(*destination), Fd()};
     if (const int error = locateEntry(from, ends.source))
         return error;
-    ends.destinationFolder.reset(::open(ends.destination.folder.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    ends.destinationFolder.reset(openPath(ends.destination.folder, PathLinks::All, O_PATH));
     if (!ends.destinationFolder)
         return errno;
     return ends;
@@ -69,13 +70,13 @@ FileOperationResult copyFile(const EntryRef& from, const QByteArray& to, Operati
     if (const int* error = std::get_if<int>(&opened))
         return {*error};
     const CopyEnds& e = std::get<CopyEnds>(opened);
-    if (S_ISDIR(e.source.st.st_mode))
+    if (S_ISDIR(e.source.st.stx_mode))
         return {EISDIR};
-    if (S_ISLNK(e.source.st.st_mode))
+    if (S_ISLNK(e.source.st.stx_mode))
         return {copyLinkEntry(e.source.folder.get(), e.source.name.constData(), e.source.st,
                               e.destinationFolder.get(), e.destination.name.constData())};
     if (progress) {
-        progress->setTotal(e.source.st.st_size);
+        progress->setTotal(int64_t(e.source.st.stx_size));
         progress->setCurrent(from.path);
     }
     return {copyRegularEntry(e.source.folder.get(), e.source.name.constData(), e.source.st,
@@ -88,11 +89,11 @@ FileOperationResult copyFolderTree(const EntryRef& from, const QByteArray& to, O
     if (const int* error = std::get_if<int>(&opened))
         return {*error};
     const CopyEnds& e = std::get<CopyEnds>(opened);
-    if (!S_ISDIR(e.source.st.st_mode))
+    if (!S_ISDIR(e.source.st.stx_mode))
         return {ENOTDIR};
     // A copy into itself would copy its own copy without end, and one onto itself would replace
     // the source's files with themselves.
-    if (isSameOrInside(e.destinationFolder.get(), e.source.st))
+    if (isSameOrInside(e.destinationFolder.get(), identityOf(e.source.st)))
         return {EINVAL};
     TreeCopy copy(e.source.folder.get(), e.destinationFolder.get(), containingFolder(from.path), progress);
     if (progress)

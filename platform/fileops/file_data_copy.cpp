@@ -111,9 +111,8 @@ void nextData(int in, off_t offset, off_t size, off_t& begin, off_t& end)
 
 } // namespace
 
-int copyFileData(int in, int out, const struct stat& source, OperationProgress* progress, DataCopyMethod first)
+int copyFileData(int in, int out, off_t size, OperationProgress* progress, DataCopyMethod first)
 {
-    const off_t size = source.st_size;
     if (first == DataCopyMethod::Clone && size > 0 && ::ioctl(out, FICLONE, in) == 0) {
         if (progress)
             progress->advance(size);

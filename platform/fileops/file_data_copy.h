@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sys/stat.h>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -11,11 +11,11 @@ class OperationProgress;
 // through a buffer here. Each one is tried where the one before is not available.
 enum class DataCopyMethod { Clone, KernelCopy, ReadWrite };
 
-// Copies a regular file's bytes from in to out, a new empty file, starting with the given method.
+// Copies a regular file's size bytes from in to out, a new empty file, starting with the given method.
 // Holes stay holes: only the parts that hold data are copied, so a sparse file gives a sparse
 // copy. The bytes are reported to progress (if given) as they go, holes included; a cancel stops
 // the copy with ECANCELED. Any failed write (a full disk) is the answer; out is then incomplete.
-int copyFileData(int in, int out, const struct stat& source, OperationProgress* progress,
+int copyFileData(int in, int out, off_t size, OperationProgress* progress,
                  DataCopyMethod first = DataCopyMethod::Clone);
 
 } // namespace platform

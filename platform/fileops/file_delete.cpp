@@ -3,6 +3,7 @@
 #include "platform/fileops/mount_check.h"
 #include "platform/fileops/operation_progress.h"
 #include "platform/fileops/tree_visitor.h"
+#include "platform/files/open_beneath.h"
 #include "platform/files/paths.h"
 
 #include <fcntl.h>
@@ -49,7 +50,7 @@ int TreeRemoval::unreadable(int folderFd, const char* name)
 {
     if (!name)
         return mounts_.holdsMount(folderFd) ? EBUSY : 0;
-    const Fd folder(::openat(folderFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const Fd folder(openBeneath(folderFd, name, O_PATH));
     return !folder || mounts_.holdsMount(folder.get()) ? EBUSY : 0;
 }
 
@@ -75,7 +76,7 @@ int TreeRemoval::surveyEntry(TreeVisitor& tree, const TreeEntry& entry)
         return entry.statError == EACCES ? unreadable(entry.folder, nullptr) : entry.statError;
     if (entry.mountRoot)
         return EBUSY;
-    if (!S_ISDIR(entry.st.st_mode)) {
+    if (!S_ISDIR(entry.st.stx_mode)) {
         ++entries_;
         return 0;
     }
@@ -118,7 +119,7 @@ int TreeRemoval::removeEntry(TreeVisitor& tree, const TreeEntry& entry)
         return entry.statError;
     if (entry.mountRoot)
         return EBUSY; // mounted there since the first pass: not the tree's to empty
-    if (S_ISDIR(entry.st.st_mode))
+    if (S_ISDIR(entry.st.stx_mode))
         return tree.enter(entry); // EBUSY too where a mount came since
     reportRemoved(tree, entry.name);
     return ::unlinkat(entry.folder, entry.name.constData(), 0) != 0 && errno != ENOENT ? errno : 0;
@@ -131,7 +132,7 @@ FileOperationResult deleteFile(const EntryRef& entry)
     LocatedEntry at;
     if (const int error = locateEntry(entry, at))
         return {error};
-    if (S_ISDIR(at.st.st_mode))
+    if (S_ISDIR(at.st.stx_mode))
         return {EISDIR};
     return {::unlinkat(at.folder.get(), at.name.constData(), 0) == 0 ? 0 : errno};
 }
@@ -141,7 +142,7 @@ FileOperationResult deleteFolderTree(const EntryRef& entry, OperationProgress* p
     LocatedEntry at;
     if (const int error = locateEntry(entry, at))
         return {error};
-    if (!S_ISDIR(at.st.st_mode))
+    if (!S_ISDIR(at.st.stx_mode))
         return {ENOTDIR};
     TreeRemoval tree(at, containingFolder(entry.path), progress);
     int error = tree.survey();

@@ -20,9 +20,9 @@ bool isOneName(const QByteArray& name)
     return !name.isEmpty() && name != "." && name != ".." && !name.contains('/') && !name.contains('\0');
 }
 
-int renameByLink(int folder, const char* from, const char* to, const struct stat& st)
+int renameByLink(int folder, const char* from, const char* to, const struct statx& st)
 {
-    if (!S_ISDIR(st.st_mode)) {
+    if (!S_ISDIR(st.stx_mode)) {
         // A new name that is already taken makes the link fail, so nothing is ever replaced.
         if (::linkat(folder, from, folder, to, 0) == 0) {
             if (::unlinkat(folder, from, 0) == 0)
@@ -35,8 +35,8 @@ int renameByLink(int folder, const char* from, const char* to, const struct stat
             return errno;
         // No hard links on this file system: the same test as for a folder.
     }
-    struct stat existing;
-    if (::fstatat(folder, to, &existing, AT_SYMLINK_NOFOLLOW) == 0)
+    struct statx existing;
+    if (::statx(folder, to, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &existing) == 0)
         return EEXIST;
     if (errno != ENOENT)
         return errno;
@@ -59,7 +59,7 @@ FileOperationResult renameLocated(const EntryRef& entry, const QByteArray& newNa
 
 FileOperationResult renameEntry(const EntryRef& entry, const QByteArray& newName)
 {
-    return renameLocated(entry, newName, [](int folder, const char* from, const char* to, const struct stat& st) {
+    return renameLocated(entry, newName, [](int folder, const char* from, const char* to, const struct statx& st) {
         if (::syscall(SYS_renameat2, folder, from, folder, to, RENAME_NOREPLACE) == 0)
             return 0;
         const int error = errno;

@@ -22,10 +22,10 @@ struct EntryRef {
 struct LocatedEntry {
     Fd folder;
     QByteArray name;
-    struct stat st {};
+    struct statx st {};
 };
 
-// Finds a row's entry, opening its path one folder at a time without following a link, so that
+// Finds a row's entry, opening its folder by path without following a link (openPath), so that
 // neither the length of the path nor a link put in place of one of its folders since the search
 // leads anywhere else. What must still hold is where the entry is, not which inode it has (an
 // editor saves by renaming a new file over the old one): the folder reached must be the one the

@@ -4,6 +4,7 @@
 #include "platform/fileops/operation_progress.h"
 #include "platform/fileops/tree_visitor.h"
 #include "platform/files/entry_identity.h"
+#include "platform/files/open_beneath.h"
 #include "platform/files/paths.h"
 
 #include <fcntl.h>
@@ -20,6 +21,22 @@ bool stopsTheCopy(int error)
     return error == ECANCELED || error == ENOSPC || error == EDQUOT || error == EROFS;
 }
 
+// The identity of the folder open at fd; 0, or the errno of reading it.
+int identityOfOpen(int fd, EntryIdentity& identity)
+{
+    struct statx st;
+    const int error = MountCheck::status(fd, "", st);
+    identity = error ? EntryIdentity() : identityOf(st);
+    return error;
+}
+
+// The folder the copy made (or merges into) as name in dstParent, opened, and known by its identity.
+int openMade(int dstParent, const QByteArray& name, Fd& fd, EntryIdentity& identity)
+{
+    fd.reset(openBeneath(dstParent, name));
+    return fd ? identityOfOpen(fd.get(), identity) : errno;
+}
+
 } // namespace
 
 TreeCopy::TreeCopy(int srcParent, int dstParent, const QByteArray& srcFolderPath, OperationProgress* progress)
@@ -33,7 +50,7 @@ void TreeCopy::note(int error)
         firstError_ = error;
 }
 
-int64_t TreeCopy::measure(const QByteArray& srcName, const struct stat& source)
+int64_t TreeCopy::measure(const QByteArray& srcName, const struct statx& source)
 {
     int64_t bytes = 0;
     TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, mounts_, progress_);
@@ -42,75 +59,110 @@ int64_t TreeCopy::measure(const QByteArray& srcName, const struct stat& source)
     tree.run({[&](const TreeEntry& entry) {
         if (entry.statError || entry.mountRoot)
             return 0;
-        if (S_ISREG(entry.st.st_mode))
-            bytes += entry.st.st_size;
-        else if (S_ISDIR(entry.st.st_mode))
+        if (S_ISREG(entry.st.stx_mode))
+            bytes += int64_t(entry.st.stx_size);
+        else if (S_ISDIR(entry.st.stx_mode))
             tree.enter(entry); // one that cannot be read adds nothing
         return 0;
     }});
     return bytes;
 }
 
-int TreeCopy::run(const QByteArray& srcName, const struct stat& source, const QByteArray& dstName)
+int TreeCopy::run(const QByteArray& srcName, const struct statx& source, const QByteArray& dstName)
 {
     TreeVisitor tree(srcParent_, srcName, source, TreeVisitor::Access::AsIs, mounts_, progress_);
     if (const int error = tree.open())
         return error;
-    bool created = false;
-    if (const int error = makeCopyFolder(dstParent_, dstName.constData(), source, created))
+    Made top{source, false, dstName, Fd(), {}};
+    if (const int error = makeCopyFolder(dstParent_, dstName.constData(), source, top.created))
         return error;
-    Fd dst = TreeVisitor::openFolder(dstParent_, dstName.constData());
-    struct stat dstStatus;
-    if (!dst || ::fstat(dst.get(), &dstStatus) != 0)
-        return errno;
-    dstTop_ = identityOf(dstStatus);
-    made_.push_back({source, created, dstName});
-    const TreeVisitor::Visit visit{
-        [this, &tree](const TreeEntry& entry) {
-            int error = entry.statError;
-            if (!error)
-                error = S_ISDIR(entry.st.st_mode) ? enterFolder(tree, entry) : copyEntry(tree, entry);
-            if (error)
-                note(error);
-            return stopsTheCopy(error) ? error : 0;
-        },
-        [this](const TreeFolderDone& done) {
-            folderDone(done);
-            return 0;
-        }};
-    if (const int error = tree.run(visit, dstParent_, std::move(dst), dstTop_))
+    if (const int error = openMade(dstParent_, top.name, top.fd, top.identity))
+        return error;
+    dstTop_ = top.identity;
+    push(std::move(top));
+    const TreeVisitor::Visit visit{[this, &tree](const TreeEntry& entry) {
+                                       int error = entry.statError;
+                                       if (!error)
+                                           error = S_ISDIR(entry.st.stx_mode) ? enterFolder(tree, entry)
+                                                                              : copyEntry(tree, entry);
+                                       if (error)
+                                           note(error);
+                                       return stopsTheCopy(error) ? error : 0;
+                                   },
+                                   [this](const TreeFolderDone& done) { return folderDone(done); }};
+    if (const int error = tree.run(visit))
         note(error);
     return firstError_;
 }
 
+void TreeCopy::push(Made made)
+{
+    made_.push_back(std::move(made));
+    if (made_.size() - firstOpen_ > TreeVisitor::kOpenFolders) {
+        made_[firstOpen_].fd.reset();
+        ++firstOpen_;
+    }
+}
+
+// The destination's folder the copy comes back up to from the one at childFd, opened again where
+// it was closed: one moved meanwhile stops the copy rather than lead it elsewhere.
+int TreeCopy::reopenLast(int childFd)
+{
+    const size_t index = made_.size() - 1;
+    if (index >= firstOpen_)
+        return 0;
+    Made& folder = made_[index];
+    folder.fd = openParent(childFd);
+    if (!folder.fd)
+        return errno;
+    EntryIdentity now;
+    if (const int error = identityOfOpen(folder.fd.get(), now))
+        return error;
+    if (now != folder.identity)
+        return ESTALE;
+    firstOpen_ = index;
+    return 0;
+}
+
 // A folder of the copy whose entries have all come, or that the copy stopped inside: it gets its
 // source's bits, or goes where it was made for the copy and nothing was copied into it.
-void TreeCopy::folderDone(const TreeFolderDone& done)
+int TreeCopy::folderDone(const TreeFolderDone& done)
 {
-    const Made folder = made_.back();
+    const Made folder = std::move(made_.back());
     made_.pop_back();
+    if (lost_)
+        return 0;
+    if (!made_.empty()) {
+        if (const int error = reopenLast(folder.fd.get())) {
+            lost_ = true;
+            return error;
+        }
+    }
     if (!folder.created)
-        return;
-    if (done.abandoned && ::unlinkat(done.parentPeer, folder.name.constData(), AT_REMOVEDIR) == 0)
-        return; // only an empty folder goes
-    if (const int error = finishCopyFolder(done.peer, folder.source))
+        return 0;
+    const int parent = made_.empty() ? dstParent_ : made_.back().fd.get();
+    if (done.abandoned && ::unlinkat(parent, folder.name.constData(), AT_REMOVEDIR) == 0)
+        return 0; // only an empty folder goes
+    if (const int error = finishCopyFolder(folder.fd.get(), folder.source))
         note(error);
     if (!done.abandoned)
         copiedAny_ = true;
+    return 0;
 }
 
 int TreeCopy::copyEntry(const TreeVisitor& tree, const TreeEntry& entry)
 {
     if (progress_ && progress_->wantsCurrent())
         progress_->setCurrent(joinPath(srcFolderPath_, tree.pathOf(entry.name)));
-    const struct stat& st = entry.st;
-    if (!S_ISLNK(st.st_mode) && !S_ISREG(st.st_mode))
+    const struct statx& st = entry.st;
+    if (!S_ISLNK(st.stx_mode) && !S_ISREG(st.stx_mode))
         return 0; // sockets, pipes and device nodes hold no data to copy
     if (entry.mountRoot)
         return 0; // what another mount holds is not this tree's
     const char* name = entry.name.constData();
-    const int error = S_ISLNK(st.st_mode) ? copyLinkEntry(entry.folder, name, st, entry.peer, name)
-                                          : copyRegularEntry(entry.folder, name, st, entry.peer, name, progress_);
+    const int dst = made_.back().fd.get();
+    const int error = S_ISLNK(st.stx_mode) ? copyLinkEntry(entry.folder, name, st, dst, name)
+                                           : copyRegularEntry(entry.folder, name, st, dst, name, progress_);
     copiedAny_ = copiedAny_ || error == 0;
     return error;
 }
@@ -121,7 +173,7 @@ int TreeCopy::finishMade(int dstParent, const TreeEntry& entry, bool created)
     if (!created)
         return 0;
     copiedAny_ = true;
-    const Fd made = TreeVisitor::openFolder(dstParent, entry.name.constData());
+    const Fd made(openBeneath(dstParent, entry.name));
     return made ? finishCopyFolder(made.get(), entry.st) : errno;
 }
 
@@ -130,22 +182,26 @@ int TreeCopy::enterFolder(TreeVisitor& tree, const TreeEntry& entry)
     // The copy's own folder met again inside the source, as through a bind mount.
     if (identityOf(entry.st) == dstTop_)
         return ELOOP;
-    bool asked = false, created = false;
+    const int dstParent = made_.back().fd.get();
+    Made made{entry.st, false, entry.name, Fd(), {}};
+    bool asked = false;
     const int error = tree.enter(entry, [&] {
         asked = true;
-        return makeCopyFolder(entry.peer, entry.name.constData(), entry.st, created);
+        if (const int madeError = makeCopyFolder(dstParent, entry.name.constData(), entry.st, made.created))
+            return madeError;
+        return openMade(dstParent, made.name, made.fd, made.identity);
     });
     if (error == EBUSY && !asked) {
         // Another volume mounted below the source: its mount point comes across, not what it holds.
-        if (const int made = makeCopyFolder(entry.peer, entry.name.constData(), entry.st, created))
-            return made;
-        return finishMade(entry.peer, entry, created);
+        if (const int madeError = makeCopyFolder(dstParent, entry.name.constData(), entry.st, made.created))
+            return madeError;
+        return finishMade(dstParent, entry, made.created);
     }
     if (error) {
-        finishMade(entry.peer, entry, created);
+        finishMade(dstParent, entry, made.created);
         return error;
     }
-    made_.push_back({entry.st, created, entry.name});
+    push(std::move(made));
     return 0;
 }
 

@@ -1,41 +1,17 @@
 #include "platform/fileops/tree_visitor.h"
 
 #include "platform/fileops/operation_progress.h"
+#include "platform/files/open_beneath.h"
 #include "platform/files/paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace platform {
 namespace {
-
-struct stat statOf(const struct statx& x)
-{
-    struct stat st {};
-    st.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
-    st.st_ino = x.stx_ino;
-    st.st_mode = x.stx_mode;
-    st.st_nlink = x.stx_nlink;
-    st.st_uid = x.stx_uid;
-    st.st_gid = x.stx_gid;
-    st.st_rdev = makedev(x.stx_rdev_major, x.stx_rdev_minor);
-    st.st_size = off_t(x.stx_size);
-    st.st_blksize = blksize_t(x.stx_blksize);
-    st.st_blocks = blkcnt_t(x.stx_blocks);
-    st.st_atim = {x.stx_atime.tv_sec, x.stx_atime.tv_nsec};
-    st.st_mtim = {x.stx_mtime.tv_sec, x.stx_mtime.tv_nsec};
-    st.st_ctim = {x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
-    return st;
-}
-
-EntryIdentity statxIdentity(const struct statx& x)
-{
-    return {uint64_t(makedev(x.stx_dev_major, x.stx_dev_minor)), uint64_t(x.stx_ino)};
-}
 
 // The names of a folder ("." and ".." left out), read in full before any of them is changed.
 int listNames(int folderFd, std::vector<QByteArray>& names)
@@ -66,16 +42,6 @@ int listNames(int folderFd, std::vector<QByteArray>& names)
     return error;
 }
 
-// A folder the visit left, opened again from one of its sub-folders: readable where it was, else
-// for use by descriptor only.
-Fd openParent(int childFd)
-{
-    Fd up(::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!up && errno == EACCES)
-        up.reset(::openat(childFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    return up;
-}
-
 // Gives a folder about to be emptied, whose mode is mode, the user's write and search bits, where
 // the user lacks them.
 int makeEmptiable(int folderFd, mode_t mode)
@@ -87,26 +53,29 @@ int makeEmptiable(int folderFd, mode_t mode)
 
 } // namespace
 
-TreeVisitor::TreeVisitor(int parent, const QByteArray& name, const struct stat& top, Access access,
+Fd openParent(int childFd)
+{
+    Fd up(::openat(childFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!up && errno == EACCES)
+        up.reset(::openat(childFd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return up;
+}
+
+TreeVisitor::TreeVisitor(int parent, const QByteArray& name, const struct statx& top, Access access,
                          MountCheck& mounts, OperationProgress* progress)
     : parent_(parent), name_(name), top_(identityOf(top)), access_(access), mounts_(mounts), progress_(progress)
 {
 }
 
-Fd TreeVisitor::openFolder(int parentFd, const char* name)
-{
-    return Fd(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
 // A folder of a tree to empty, given the user's read and search bits first where it cannot be read.
 Fd TreeVisitor::openToEmpty(int parentFd, const TreeEntry& entry)
 {
-    Fd folder = openFolder(parentFd, entry.name.constData());
-    if (folder || errno != EACCES || !S_ISDIR(entry.st.st_mode))
+    Fd folder(openBeneath(parentFd, entry.name));
+    if (folder || errno != EACCES || !S_ISDIR(entry.st.stx_mode))
         return folder;
-    if (::fchmodat(parentFd, entry.name.constData(), (entry.st.st_mode | S_IRWXU) & 07777, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fchmodat(parentFd, entry.name.constData(), (entry.st.stx_mode | S_IRWXU) & 07777, AT_SYMLINK_NOFOLLOW) != 0)
         return Fd();
-    return openFolder(parentFd, entry.name.constData());
+    return Fd(openBeneath(parentFd, entry.name));
 }
 
 // Opens the folder of an entry, which must still be the entry that was looked at.
@@ -116,7 +85,7 @@ int TreeVisitor::openFrame(int parentFd, const struct statx& parentStatus, const
     if (refuseMount && entry.mountRoot)
         return EBUSY;
     frame.name = entry.name;
-    frame.fd = access_ == Access::Emptying ? openToEmpty(parentFd, entry) : openFolder(parentFd, entry.name.constData());
+    frame.fd = access_ == Access::Emptying ? openToEmpty(parentFd, entry) : Fd(openBeneath(parentFd, entry.name));
     if (!frame.fd)
         return errno;
     if (const int error = MountCheck::status(frame.fd.get(), "", frame.status))
@@ -124,7 +93,7 @@ int TreeVisitor::openFrame(int parentFd, const struct statx& parentStatus, const
     // Mounted there since it was looked at.
     if (refuseMount && mounts_.isMountRoot(parentFd, parentStatus, entry.name.constData(), frame.status))
         return EBUSY;
-    if (statxIdentity(frame.status) != identityOf(entry.st))
+    if (identityOf(frame.status) != identityOf(entry.st))
         return ESTALE;
     if (access_ == Access::Emptying)
         return makeEmptiable(frame.fd.get(), frame.status.stx_mode);
@@ -138,10 +107,10 @@ int TreeVisitor::open()
         return error;
     if (const int error = MountCheck::status(parent_, name_.constData(), topStatus))
         return error;
-    if (statxIdentity(topStatus) != top_)
+    if (identityOf(topStatus) != top_)
         return ESTALE;
     topMountRoot_ = mounts_.isMountRoot(parent_, parentStatus, name_.constData(), topStatus);
-    const TreeEntry top{parent_, -1, name_, statOf(topStatus), 0, topMountRoot_};
+    const TreeEntry top{parent_, name_, topStatus, 0, topMountRoot_};
     Frame frame;
     // A mount's own folder is never given other bits, nor emptied.
     if (const int error = openFrame(parent_, parentStatus, top, access_ == Access::Emptying, frame))
@@ -151,20 +120,15 @@ int TreeVisitor::open()
     return 0;
 }
 
-int TreeVisitor::enter(const TreeEntry& entry, const std::function<int()>& makePeer)
+int TreeVisitor::enter(const TreeEntry& entry, const std::function<int()>& prepare)
 {
     const Frame& parent = stack_.back();
     Frame frame;
     if (const int error = openFrame(parent.fd.get(), parent.status, entry, true, frame))
         return error;
-    if (makePeer) {
-        if (const int error = makePeer())
+    if (prepare) {
+        if (const int error = prepare())
             return error;
-        frame.peer = openFolder(entry.peer, entry.name.constData());
-        struct stat st;
-        if (!frame.peer || ::fstat(frame.peer.get(), &st) != 0)
-            return errno;
-        frame.peerId = identityOf(st);
     }
     if (const int error = listNames(frame.fd.get(), frame.names))
         return error;
@@ -177,7 +141,6 @@ void TreeVisitor::push(Frame frame)
     stack_.push_back(std::move(frame));
     if (stack_.size() - firstOpen_ > kOpenFolders) {
         stack_[firstOpen_].fd.reset();
-        stack_[firstOpen_].peer.reset();
         ++firstOpen_;
     }
 }
@@ -193,15 +156,8 @@ int TreeVisitor::reopen(size_t index)
     frame.fd = openParent(child.fd.get());
     if (!frame.fd)
         return errno;
-    if (child.peer) {
-        frame.peer = openParent(child.peer.get());
-        if (!frame.peer)
-            return errno;
-    }
-    struct stat st;
-    if (::fstat(frame.fd.get(), &st) != 0 || identityOf(st) != statxIdentity(frame.status))
-        return ESTALE;
-    if (frame.peer && (::fstat(frame.peer.get(), &st) != 0 || identityOf(st) != frame.peerId))
+    struct statx now;
+    if (MountCheck::status(frame.fd.get(), "", now) != 0 || identityOf(now) != identityOf(frame.status))
         return ESTALE;
     firstOpen_ = index;
     return 0;
@@ -212,14 +168,11 @@ int TreeVisitor::reopen(size_t index)
 bool TreeVisitor::readEntry(const Frame& frame, TreeEntry& entry)
 {
     entry.folder = frame.fd.get();
-    entry.peer = frame.peer.get();
-    struct statx status;
-    if (const int error = MountCheck::status(entry.folder, entry.name.constData(), status)) {
+    if (const int error = MountCheck::status(entry.folder, entry.name.constData(), entry.st)) {
         entry.statError = error;
         return error != ENOENT;
     }
-    entry.st = statOf(status);
-    entry.mountRoot = mounts_.isMountRoot(entry.folder, frame.status, entry.name.constData(), status);
+    entry.mountRoot = mounts_.isMountRoot(entry.folder, frame.status, entry.name.constData(), entry.st);
     return true;
 }
 
@@ -229,13 +182,11 @@ void TreeVisitor::stop(int error)
         error_ = error;
 }
 
-int TreeVisitor::run(const Visit& visit, int parentPeer, Fd topPeer, EntryIdentity topPeerId)
+int TreeVisitor::run(const Visit& visit)
 {
     if (stack_.empty())
         return EBADF; // not opened
     Frame& top = stack_.front();
-    top.peer = std::move(topPeer);
-    top.peerId = topPeerId;
     if (const int error = listNames(top.fd.get(), top.names))
         stop(error);
     while (!stack_.empty()) {
@@ -259,8 +210,7 @@ int TreeVisitor::run(const Visit& visit, int parentPeer, Fd topPeer, EntryIdenti
             }
         }
         const Frame* parent = isTop ? nullptr : &stack_[stack_.size() - 2];
-        const TreeFolderDone done{parent ? parent->fd.get() : parent_, parent ? parent->peer.get() : parentPeer,
-                                  frame.name, frame.peer.get(), error_ != 0};
+        const TreeFolderDone done{parent ? parent->fd.get() : parent_, frame.name, error_ != 0};
         if (const int error = visit.folderDone(done))
             stop(error);
         stack_.pop_back();

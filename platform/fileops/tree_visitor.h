@@ -17,19 +17,18 @@ class OperationProgress;
 
 // An entry of a folder the visit is in.
 struct TreeEntry {
-    int folder = -1, peer = -1; // the folder that holds it, and that folder's companion (or -1)
+    int folder = -1;        // the folder that holds it
     QByteArray name;
-    struct stat st {};          // its own status: a link is not followed
-    int statError = 0;          // or the errno of reading it
-    bool mountRoot = false;     // another mount begins here, on a folder or on a file bound over a file
+    struct statx st {};     // its own status, as MountCheck::status reads it: a link is not followed
+    int statError = 0;      // or the errno of reading it
+    bool mountRoot = false; // another mount begins here, on a folder or on a file bound over a file
 };
 
 // A folder whose entries have all come, or that the visit left early (abandoned). It and its
-// parent are still open, with their companions.
+// parent are still open.
 struct TreeFolderDone {
-    int parent = -1, parentPeer = -1;
+    int parent = -1;
     QByteArray name;
-    int peer = -1;
     bool abandoned = false;
 };
 
@@ -38,8 +37,7 @@ struct TreeFolderDone {
 // of descriptors stay open, the folders far above the current one are closed and opened again
 // through ".." when the visit comes back to them, which must find the very folder it left. It
 // keeps to the tree's own mount: every entry tells whether another mount begins there, and such a
-// folder is never entered. Each folder may have a companion (a copy's destination), kept and
-// opened again alike. A cancel of the progress stops the visit at the next step (ECANCELED).
+// folder is never entered. A cancel of the progress stops the visit at the next step (ECANCELED).
 class TreeVisitor {
 public:
     // How folders are opened: as they are, or for a tree about to be emptied, each given the
@@ -59,7 +57,7 @@ public:
     // The tree of the folder name in the folder open at parent, which must still be the entry
     // whose status is top. The parent stays the caller's, and so does mounts, which an operation
     // of several visits gives to each so that it looks at the mounts once.
-    TreeVisitor(int parent, const QByteArray& name, const struct stat& top, Access access, MountCheck& mounts,
+    TreeVisitor(int parent, const QByteArray& name, const struct statx& top, Access access, MountCheck& mounts,
                 OperationProgress* progress = nullptr);
 
     // Opens the top folder: 0, ESTALE where another entry stands there now, EBUSY for a tree to
@@ -69,34 +67,29 @@ public:
     // whether it could then be opened or not.
     bool topIsMountRoot() const { return topMountRoot_; }
 
-    // The visit of the open top folder, and of its companion topPeer (in parentPeer, topPeerId its
-    // identity) where the visit has one. 0, or the first errno of the visit, of the walk (ESTALE
+    // The visit of the open top folder. 0, or the first errno of the visit, of the walk (ESTALE
     // for a folder that moved under it, which ends the visit at once) or of a cancel.
-    int run(const Visit& visit, int parentPeer = -1, Fd topPeer = Fd(), EntryIdentity topPeerId = {});
+    int run(const Visit& visit);
 
-    // From entry, for a folder: goes into it once entry returns. Where the visit has companions,
-    // makePeer first makes the folder's own (entry.name in entry.peer). EBUSY where another mount
-    // begins there, ESTALE where another folder stands in its place; else the errno of opening or
-    // reading it. The visit goes on beside a folder it could not enter.
-    int enter(const TreeEntry& entry, const std::function<int()>& makePeer = {});
+    // From entry, for a folder: goes into it once entry returns. Where given, prepare runs once
+    // the folder is open and found to be the entry, before anything of it is read; an errno from
+    // it keeps the visit out. EBUSY where another mount begins there, ESTALE where another folder
+    // stands in its place; else the errno of opening or reading it. The visit goes on beside a
+    // folder it could not enter.
+    int enter(const TreeEntry& entry, const std::function<int()>& prepare = {});
 
     // The path of an entry of the folder the visit is in (the folder's own for the empty name),
     // from the top folder's name.
     QByteArray pathOf(const QByteArray& name) const;
 
-    // A folder by name in the folder open at parentFd, to be read, never through a link: how the
-    // visitor opens every folder, and a visit its companions.
-    static Fd openFolder(int parentFd, const char* name);
-
-    // How many descriptors the visit keeps open at most, companions apart.
+    // How many descriptors the visit keeps open at most.
     static constexpr size_t kOpenFolders = 24;
 
 private:
     struct Frame {
         QByteArray name;
-        Fd fd, peer;
+        Fd fd;
         struct statx status {}; // as opened, for the mount rule and to know it again
-        EntryIdentity peerId;
         std::vector<QByteArray> names;
         size_t next = 0;
     };
@@ -120,5 +113,9 @@ private:
     size_t firstOpen_ = 0; // frames before it have their descriptors closed
     int error_ = 0;        // the first; the folders the visit is in are abandoned from then on
 };
+
+// A folder's parent, opened again through ".." from the folder: to be read where it may be,
+// else for use by descriptor only. What a visit comes back up a tree by.
+Fd openParent(int childFd);
 
 } // namespace platform

@@ -29,6 +29,9 @@ public:
     // is left out: the walk never asks for it, and it would cost a call per entry.
     virtual std::optional<uint32_t> attributes() = 0;
     virtual std::optional<int64_t> length() = 0;
+    // The entry's modification time in seconds since the epoch: read with length() where that
+    // was asked, else by a lookup of the time alone.
+    virtual std::optional<int64_t> modified() = 0;
     // The entry's volume and inode, as the same lookup as length() reads them.
     virtual std::optional<EntryIdentity> identity() = 0;
     // What the entry, a folder, will show as its identity once opened: the listing's own inode

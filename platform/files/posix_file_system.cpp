@@ -3,18 +3,17 @@
 #include "platform/files/file_attributes.h"
 #include "platform/files/file_descriptor.h"
 #include "platform/files/mount_table.h"
+#include "platform/files/open_beneath.h"
 #include "platform/files/paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 namespace platform {
@@ -64,91 +63,6 @@ bool matchesNamePattern(QByteArrayView name, QByteArrayView pattern)
     while (p < pattern.size() && pattern[p] == '*')
         ++p;
     return p == pattern.size();
-}
-
-constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-// The longest stretch of a path handed to the kernel at once, well within what it takes.
-constexpr qsizetype kStretch = PATH_MAX / 2;
-
-// A path longer than the kernel takes at once is opened a stretch of components at a time, each
-// stretch by open(folder, stretch, flags) relative to the folder the one before opened, so a walk
-// has no depth limit.
-template <typename Open>
-int openByStretches(int dir, QByteArrayView names, int lastFlags, Open open)
-{
-    Fd at;
-    qsizetype start = 0;
-    while (true) {
-        const bool last = names.size() - start < kStretch;
-        const qsizetype end = last ? names.size() : names.first(start + kStretch).lastIndexOf('/');
-        if (!last && end <= start) {
-            errno = ENAMETOOLONG; // one component longer than any name may be
-            return -1;
-        }
-        const int next = open(at ? at.get() : dir, names.sliced(start, end - start).toByteArray(),
-                              last ? lastFlags : O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (next < 0 || last)
-            return next;
-        at.reset(next);
-        start = end + 1;
-    }
-}
-
-int openLongPath(const QByteArray& path, int lastFlags)
-{
-    const auto openAt = [](int dir, const QByteArray& stretch, int flags) {
-        return ::openat(dir, stretch.constData(), flags);
-    };
-    if (!path.startsWith('/'))
-        return openByStretches(AT_FDCWD, path, lastFlags, openAt);
-    const Fd root(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    return root ? openByStretches(root.get(), QByteArrayView(path).sliced(1), lastFlags, openAt) : -1;
-}
-
-int openFolderPath(const QByteArray& path, bool followLink = false)
-{
-    const int flags = kFolderFlags | (followLink ? 0 : O_NOFOLLOW);
-    if (path.size() < PATH_MAX)
-        return ::open(path.isEmpty() ? "/" : path.constData(), flags);
-    return openLongPath(path, flags);
-}
-
-std::atomic<bool> noOpenat2{false}; // kernels before 5.6
-
-// Names below a folder, none of them a link, each a folder: one call where the kernel has
-// openat2, else one component at a time.
-int openNamesBelow(int dir, const QByteArray& names, int flags)
-{
-    if (!noOpenat2.load(std::memory_order_relaxed)) {
-        struct open_how how {};
-        how.flags = uint64_t(flags | O_NOFOLLOW);
-        how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS | RESOLVE_BENEATH;
-        long fd;
-        do {
-            fd = ::syscall(SYS_openat2, dir, names.constData(), &how, sizeof how);
-        } while (fd < 0 && errno == EAGAIN);
-        if (fd >= 0 || errno != ENOSYS)
-            return int(fd);
-        noOpenat2 = true;
-    }
-    Fd at;
-    qsizetype start = 0;
-    while (true) {
-        const qsizetype slash = names.indexOf('/', start);
-        const bool last = slash < 0;
-        const QByteArray name = names.mid(start, last ? -1 : slash - start);
-        const int next = ::openat(at ? at.get() : dir, name.constData(),
-                                  (last ? flags : O_PATH | O_DIRECTORY | O_CLOEXEC) | O_NOFOLLOW);
-        if (next < 0 || last)
-            return next;
-        at.reset(next);
-        start = slash + 1;
-    }
-}
-
-int openBelowFolder(int dir, QByteArrayView names)
-{
-    return openByStretches(dir, names, kFolderFlags, openNamesBelow);
 }
 
 class PosixFolderListing : public FolderListing {
@@ -202,6 +116,17 @@ public:
         if (!statCurrent())
             return std::nullopt;
         return int64_t(stat_.st_size);
+    }
+
+    std::optional<int64_t> modified() override
+    {
+        if (statDone_)
+            return statOk_ ? std::optional<int64_t>(stat_.st_mtim.tv_sec) : std::nullopt;
+        struct statx st;
+        if (::statx(fd_, current_->d_name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_MTIME, &st) != 0
+            || !(st.stx_mask & STATX_MTIME))
+            return std::nullopt;
+        return int64_t(st.stx_mtime.tv_sec);
     }
 
     std::optional<EntryIdentity> identity() override
@@ -328,14 +253,14 @@ OpenedFolder PosixFileSystem::opened(int fd, const VolumeKind* sameVolumeAs, uin
 
 OpenedFolder PosixFileSystem::openFolder(const QByteArray& path, bool followLink)
 {
-    return opened(openFolderPath(path, followLink), nullptr, 0);
+    return opened(openPath(path, followLink ? PathLinks::All : PathLinks::OnTheWay), nullptr, 0);
 }
 
 OpenedFolder PosixFileSystem::openBelow(const OpenFolder& from, QByteArrayView names)
 {
     const auto& base = static_cast<const PosixOpenFolder&>(from);
     const VolumeKind same{false, base.listsTrueInodes()};
-    return opened(openBelowFolder(base.fd(), names), &same, base.identity().device);
+    return opened(openBeneath(base.fd(), names), &same, base.identity().device);
 }
 
 QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
@@ -343,7 +268,7 @@ QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
     if (pattern.isEmpty() || pattern.endsWith('/')) {
         // The entries inside a folder: "." comes among them, so any folder that opens has one. A
         // trailing "/" goes through a link to a folder, as everywhere in the system.
-        const int fd = openFolderPath(pattern.isEmpty() ? QByteArray(".") : withoutTrailingSlashes(pattern), true);
+        const int fd = openPath(pattern.isEmpty() ? QByteArray(".") : withoutTrailingSlashes(pattern), PathLinks::All);
         if (fd < 0)
             return {};
         ::close(fd);
@@ -356,7 +281,7 @@ QByteArray PosixFileSystem::firstMatch(const QByteArray& pattern)
     }
     const qsizetype slash = pattern.lastIndexOf('/');
     const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : pattern.left(slash);
-    const auto open = std::make_shared<PosixOpenFolder>(Fd(openFolderPath(folder)), EntryIdentity{}, false);
+    const auto open = std::make_shared<PosixOpenFolder>(Fd(openPath(folder, PathLinks::OnTheWay)), EntryIdentity{}, false);
     if (open->fd() < 0)
         return {};
     const std::unique_ptr<FolderListing> listing = open->list(nullptr);

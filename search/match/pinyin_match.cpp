@@ -1,5 +1,7 @@
 #include "search/match/pinyin_match.h"
 
+#include <algorithm>
+
 namespace search {
 namespace {
 
@@ -9,6 +11,8 @@ char pinyinLetter(char32_t c)
         return char(c);
     if (c >= U'A' && c <= U'Z')
         return char(c - U'A' + U'a');
+    if (c == U'ü' || c == U'Ü') // the readings write it "v" (and "u")
+        return 'v';
     return 0;
 }
 
@@ -43,6 +47,11 @@ std::optional<PinyinMatcher> PinyinMatcher::finish()
     if (letters_.find_first_not_of('\0') == std::string::npos)
         return std::nullopt;
     letters_ += '\0';
+    need_.assign(steps_.size() + 1, 0);
+    for (size_t k = steps_.size(); k-- > 0;)
+        need_[k] = need_[k + 1] + (steps_[k].star ? 0 : 1);
+    reached_.assign(steps_.size() + 1, 0);
+    next_.assign(steps_.size() + 1, 0);
     return std::move(*this);
 }
 
@@ -51,34 +60,50 @@ bool PinyinMatcher::stepMatches(size_t step, char32_t c) const
     return steps_[step].wildcard ? wildcard_->itemMatches(step, c) : c == steps_[step].literal;
 }
 
-void PinyinMatcher::closeOverStars(std::vector<uint8_t>& reached) const
+size_t PinyinMatcher::closeOverStars(std::vector<uint8_t>& reached, size_t from, size_t high) const
 {
     // A star may match the empty run: reaching it reaches the step after it too.
-    for (size_t k = 0; k < steps_.size(); ++k)
-        if (reached[k] && steps_[k].star)
+    for (size_t k = from; k <= high && k < steps_.size(); ++k)
+        if (reached[k] && steps_[k].star) {
             reached[k + 1] = 1;
+            high = std::max(high, k + 1);
+        }
+    return high;
 }
 
 bool PinyinMatcher::matches(CodePointView name, std::span<const ReadingSet> readings)
 {
     const size_t end = steps_.size();
-    reached_.assign(end + 1, 0);
-    next_.resize(end + 1);
+    // Each character takes one step, or a Han character as many letters as its longest reading.
+    capacity_.resize(name.size() + 1);
+    capacity_[name.size()] = 0;
+    for (size_t i = name.size(); i-- > 0;)
+        capacity_[i] = capacity_[i + 1] + (readings[i] ? std::max<size_t>(1, longestReading(readings[i])) : 1);
+    if (need_[0] > capacity_[0])
+        return false;
+
+    // reached_ and next_ are all zero outside [low, high] and [nextLow, nextHigh].
     reached_[0] = 1;
-    closeOverStars(reached_);
-    bool any = false;
-    const auto reach = [&](size_t step) {
-        next_[step] = 1;
-        any = true;
-    };
-    for (size_t i = 0; i < name.size(); ++i) {
-        if (anywhere_ && reached_[end])
-            return true;
-        std::fill(next_.begin(), next_.end(), 0);
-        any = false;
-        if (anywhere_)
+    size_t low = 0, high = closeOverStars(reached_, 0, 0);
+    bool matched = false;
+    for (size_t i = 0; i < name.size() && !matched; ++i) {
+        if (anywhere_ && reached_[end]) {
+            matched = true;
+            break;
+        }
+        // Positions that need more than the rest of the name can take are dead.
+        size_t live = low;
+        while (live < end && need_[live] > capacity_[i])
+            ++live;
+        size_t nextLow = end + 1, nextHigh = 0;
+        const auto reach = [&](size_t step) {
+            next_[step] = 1;
+            nextLow = std::min(nextLow, step);
+            nextHigh = std::max(nextHigh, step);
+        };
+        if (anywhere_ && live == 0)
             reach(0); // the match may begin at the next character
-        for (size_t k = 0; k < end; ++k) {
+        for (size_t k = live; k <= high && k < end; ++k) {
             if (!reached_[k])
                 continue;
             if (steps_[k].star)
@@ -92,12 +117,16 @@ bool PinyinMatcher::matches(CodePointView name, std::span<const ReadingSet> read
                     reach(k + n);
             }
         }
-        if (!any)
-            return false;
+        std::fill(reached_.begin() + qsizetype(low), reached_.begin() + qsizetype(high) + 1, 0);
         std::swap(reached_, next_);
-        closeOverStars(reached_);
+        if (nextHigh < nextLow) // nothing reached
+            return false;
+        low = nextLow;
+        high = closeOverStars(reached_, nextLow, nextHigh);
     }
-    return reached_[end];
+    matched = matched || reached_[end];
+    std::fill(reached_.begin() + qsizetype(low), reached_.begin() + qsizetype(high) + 1, 0);
+    return matched;
 }
 
 } // namespace search

@@ -2,6 +2,8 @@
 
 #include "search/match/pinyin_table.h"
 
+#include <algorithm>
+
 namespace search {
 
 using namespace pinyin_table;
@@ -26,6 +28,16 @@ size_t longestReadingPrefix(ReadingSet set, const char* letters)
             ++same;
         if (same > longest)
             longest = same;
+    }
+    return longest;
+}
+
+size_t longestReading(ReadingSet set)
+{
+    size_t longest = 0;
+    for (uint32_t m = kSetStart[set]; m < kSetStart[set + 1]; ++m) {
+        const uint16_t syllable = kSetMembers[m];
+        longest = std::max<size_t>(longest, kSyllableStart[syllable + 1] - kSyllableStart[syllable]);
     }
     return longest;
 }

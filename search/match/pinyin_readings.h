@@ -15,5 +15,7 @@ ReadingSet readingSetOf(char32_t c);
 // letters of a pattern the character can stand for. `letters` holds lower-case letters and ends
 // at its first other character (a 0 at the latest).
 size_t longestReadingPrefix(ReadingSet set, const char* letters);
+// The letters of the set's longest reading: the most that the character can stand for.
+size_t longestReading(ReadingSet set);
 
 } // namespace search

@@ -24,6 +24,8 @@ void judge(platform::FolderListing& listing, EntryFilter& filter, ListedEntry& e
     entry.accepted = filter.accepts(listing.name(), isFolder, attributes);
     if (entry.accepted && !isFolder)
         entry.length = listing.length();
+    if (entry.accepted)
+        entry.modified = listing.modified(); // free where the length was read
 }
 
 std::shared_ptr<FolderSlot> slotBelow(const std::shared_ptr<FolderSlot>& folder, platform::FolderListing& listing)

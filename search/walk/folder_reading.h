@@ -25,6 +25,7 @@ struct ListedEntry {
     bool accepted = false;
     uint32_t nameOffset = 0, nameLength = 0; // into the chunk's names
     std::optional<int64_t> length;           // accepted files only
+    std::optional<int64_t> modified;         // accepted entries only, seconds since the epoch
 };
 
 // A run of one folder's entries in listing order, their names in one buffer, and a slot for
@@ -56,6 +57,8 @@ public:
     // Waits a while at the most for the next chunk, so the window gets its turn while the disk
     // answers.
     virtual void wait(std::chrono::nanoseconds) = 0;
+    // A sub-folder of the chunk that the walk will not queue: what was read of it goes.
+    virtual void skip(const std::shared_ptr<FolderSlot>& folder) = 0;
     virtual platform::EntryIdentity folderIdentity() const = 0; // once a chunk was ready
     virtual FolderOutcome outcome() const = 0;                  // once next() said End
 };

@@ -5,6 +5,8 @@
 #include "search/match/entry_filter.h"
 #include "search/walk/folder_slot.h"
 
+#include <algorithm>
+
 namespace search {
 
 FolderWalker::FolderWalker(platform::FileSystem& fileSystem, FoundEntries& found, Yield yield, YieldPolicy policy,
@@ -90,6 +92,10 @@ FolderSlot* FolderWalker::slotAt(QByteArrayView path) const
 void FolderWalker::entryRenamed(QByteArrayView from, QByteArrayView to)
 {
     FolderSlot* slot = slotAt(from);
+    // Only an entry with a row can be renamed from the window, so one of the current folder's
+    // was handled already.
+    if (source_ && from == platform::joinPath(current_.path, platform::lastComponent(from)))
+        renamedHere_.push_back(platform::lastComponent(to).toByteArray());
     state_.FolderQueue.movePrefix(from, to);
     if (platform::movePath(current_.path, from, to)) {
         currentRenamed_ = true;
@@ -113,6 +119,7 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
 {
     current_ = folder;
     currentChanged_ = false;
+    renamedHere_.clear();
     const bool isRoot = !folder.slot->parent;
     bool progressShown = false;
     while (true) {
@@ -186,11 +193,17 @@ bool FolderWalker::currentFolderGone()
     return fileSystem_.firstMatch(platform::joinPath(current_.path, "")).isEmpty();
 }
 
-void FolderWalker::handleEntry(const FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
+void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
                                size_t& folderIndex, bool& progressShown)
 {
     if (entry.kind == ListedEntry::Kind::Dot)
         return;
+    if (!renamedHere_.empty()
+        && std::find(renamedHere_.begin(), renamedHere_.end(), chunk.name(entry)) != renamedHere_.end()) {
+        if (entry.kind == ListedEntry::Kind::Folder)
+            reading.skip(chunk.folders[folderIndex++]);
+        return;
+    }
     ++stats_.entries;
     if (!progressShown) {
         progressFolder_ = current_.path;
@@ -211,7 +224,7 @@ void FolderWalker::found(const EntryChunk& chunk, const ListedEntry& entry,
                          const platform::EntryIdentity& folderIdentity)
 {
     ++state_.MatchCount;
-    found_.add({current_.path, chunk.name(entry), entry.isDirectory, entry.length, folderIdentity});
+    found_.add({current_.path, chunk.name(entry), entry.isDirectory, entry.length, entry.modified, folderIdentity});
     rowsWaiting_ = true;
 }
 

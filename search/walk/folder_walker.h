@@ -72,7 +72,7 @@ private:
     // false when the folder ended early.
     bool nextChunk(FolderReading& reading, const EntryChunk*& chunk);
     bool currentFolderGone();
-    void handleEntry(const FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
+    void handleEntry(FolderReading& reading, const EntryChunk& chunk, const ListedEntry& entry,
                      size_t& folderIndex, bool& progressShown);
     void found(const EntryChunk& chunk, const ListedEntry& entry, const platform::EntryIdentity& folderIdentity);
     void countUnlisted(FolderOutcome outcome, bool isRoot);
@@ -94,6 +94,9 @@ private:
     bool currentChanged_ = false; // an action changed the disk at or above it meanwhile
     bool currentRenamed_ = false; // it, or a folder above it, was renamed meanwhile
     bool singleRoot_ = false;     // a typed location, not every volume
+    // The names that entries of the current folder, already handled, were given from the window:
+    // its listing may hand them out again under those names.
+    std::vector<QByteArray> renamedHere_;
 
     // What reaches the window at the next yield.
     QByteArray progressFolder_;

@@ -16,6 +16,7 @@ struct FoundEntry {
     QByteArrayView name;      // the file system's own bytes
     bool isDirectory = false; // a folder whose attributes could be read
     std::optional<int64_t> length; // files whose length could be read
+    std::optional<int64_t> modified; // seconds since the epoch, where it could be read
     const platform::EntryIdentity& listedIn; // the folder the walk listed it in
 };
 

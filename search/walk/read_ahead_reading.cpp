@@ -71,4 +71,11 @@ void ReadAheadReading::wait(std::chrono::nanoseconds longest)
     s.walkWaits = false;
 }
 
+void ReadAheadReading::skip(const std::shared_ptr<FolderSlot>& folder)
+{
+    Session& s = *session_;
+    const std::lock_guard lock(s.mutex);
+    s.drop(folder);
+}
+
 } // namespace search::readahead

@@ -25,6 +25,7 @@ public:
     ~ReadAheadReading() override;
     ChunkStatus next(const EntryChunk*& chunk) override;
     void wait(std::chrono::nanoseconds longest) override;
+    void skip(const std::shared_ptr<FolderSlot>& folder) override;
     platform::EntryIdentity folderIdentity() const override { return identity_; }
     FolderOutcome outcome() const override { return outcome_; }
 

@@ -74,9 +74,13 @@ void Session::step(std::unique_lock<std::mutex>& lock, Task& task, EntryFilter& 
         opened = opening->base ? fileSystem.openBelow(*opening->base, opening->names)
                                : fileSystem.openFolder(slot->rootPath, slot->followLink);
         opening.reset();
-        outcome = judge(*slot, opened);
-        if (outcome == FolderOutcome::Listed)
-            task.listing = opened.folder->list(&cancelled);
+        // After a stop the file system may be gone with the window: nothing but the session is
+        // touched any more.
+        if (!cancelled.load()) {
+            outcome = judge(*slot, opened);
+            if (outcome == FolderOutcome::Listed)
+                task.listing = opened.folder->list(&cancelled);
+        }
     }
     const bool more = task.listing && readChunk(*task.listing, filter, slot, chunk, chunkEntries, cancelled);
     task.metFolders |= !chunk.folders.empty();

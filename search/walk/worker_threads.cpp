@@ -1,13 +1,22 @@
 #include "search/walk/worker_threads.h"
 
+#include <chrono>
 #include <system_error>
 
 namespace search {
 
 WorkerThreads::~WorkerThreads()
 {
-    for (Worker& worker : workers_)
-        worker.thread.join();
+    // A cancelled worker that is not stuck ends within microseconds.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    for (Worker& worker : workers_) {
+        while (!worker.ended->load(std::memory_order_acquire) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (worker.ended->load(std::memory_order_acquire))
+            worker.thread.join();
+        else
+            worker.thread.detach();
+    }
 }
 
 bool WorkerThreads::start(std::function<void()> body)

@@ -9,7 +9,10 @@
 namespace search {
 
 // Threads kept past the search that started them: a stop never waits for a worker still in a
-// system call. A thread is joined once it has ended, at the next start, or when the owner goes.
+// system call. A thread is joined once it has ended, at the next start, or when the owner goes;
+// one still in a system call then (a listing of a dead network volume may never return) is left
+// to end with the process, so that closing the window never waits on the disk. Such a thread must
+// touch nothing but what it shares with the other workers.
 class WorkerThreads {
 public:
     WorkerThreads() = default;

@@ -547,8 +547,7 @@ TEST_F(LongActionTest, ASignalToEndTheProgramStopsARunningCopyAsACancelDoesAndIt
     writeFile(path("big"), QByteArray(64 << 20, 'b'));
     ASSERT_EQ(::mkdir(path("to"), 0755), 0);
     const platform::Fd from(::open(root, O_RDONLY | O_DIRECTORY)), to(::open(path("to"), O_RDONLY | O_DIRECTORY));
-    struct stat st;
-    ASSERT_EQ(::lstat(path("big"), &st), 0);
+    const struct statx st = statusOf(path("big"));
     platform::TerminationSignals termination;
     QList<int> received;
     bool ended = false;
@@ -565,7 +564,7 @@ TEST_F(LongActionTest, ASignalToEndTheProgramStopsARunningCopyAsACancelDoesAndIt
     // The hidden file is what a volume without files of no name gets.
     const platform::FileOperationResult done =
         actions::runWithProgress(&window.owner, actions::ProgressKind::Copy, stallAt(1), [&](platform::OperationProgress& p) {
-            p.setTotal(st.st_size);
+            p.setTotal(int64_t(st.stx_size));
             return platform::FileOperationResult{platform::copyRegularEntry(from.get(), "big", st, to.get(), "big", &p,
                                                                             platform::NewFile::Hidden)};
         });

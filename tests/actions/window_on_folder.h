@@ -21,6 +21,8 @@ namespace testing_actions {
 
 class WindowOnFolder : public ::testing::Test {
 protected:
+    WindowOnFolder() = default;
+    explicit WindowOnFolder(const QString& where) : dir(where) {}
     void SetUp() override
     {
         w = std::make_unique<mainwindow::Form1>(mainwindow::Form1Services{.fileSystem = fileSystem,

@@ -31,6 +31,7 @@ public:
     struct Node {
         bool folder = false;
         int64_t size = 0;
+        int64_t modified = 0; // seconds since the epoch
         bool unreadable = false; // attribute and length queries fail, and it cannot be opened
         bool locked = false;     // a folder that can be seen but not opened, as without permission
         uint32_t extraBits = 0;  // e.g. System
@@ -231,6 +232,11 @@ public:
             return isDot() ? std::optional<uint32_t>(platform::Directory) : fs_.attributes(path());
         }
         std::optional<int64_t> length() override { return fs_.fileLength(path()); }
+        std::optional<int64_t> modified() override
+        {
+            const Node* n = fs_.find(path());
+            return n && !n->unreadable ? std::optional<int64_t>(n->modified) : std::nullopt;
+        }
         std::optional<platform::EntryIdentity> identity() override
         {
             const Node* n = fs_.find(path());

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <QDir>
+#include <QSet>
 
 #include <climits>
 #include <cstdlib>
@@ -335,6 +336,38 @@ TEST_P(DeepTree, EveryLevelIsWalkedPastPathMaxAndTheRowsKeepTheirFullPaths)
     ASSERT_EQ(h.results.totalRows(), kLevels);
     EXPECT_EQ(h.results.row(kLevels - 1).pathBytes(), path.left(path.size() - 201) + "/marker29");
     EXPECT_EQ(h.controls.status[2], "已完成搜索");
+}
+
+
+// A folder's listing may hand out an entry again under the name it was given meanwhile (a
+// directory's hash order puts the new name anywhere): a row renamed from the window while its
+// folder is still being listed must not come back as a second row, nor a renamed folder's tree
+// be walked twice.
+TEST_P(PosixSearch, AnEntryRenamedWhileItsFolderIsListedIsListedOnce)
+{
+    const QByteArray many = root + "/many";
+    constexpr int kEntries = 10000; // listed in many reads, so the new names land ahead of them
+    for (int i = 0; i < kEntries; ++i)
+        touch(many + "/f" + QByteArray::number(i));
+    ASSERT_EQ(::mkdir(many + "/d", 0755), 0);
+    touch(many + "/d/inside");
+    int renamed = 0;
+    h.controls.onYield = [&](int) {
+        if (renamed >= 40 || h.results.totalRows() < 200)
+            return;
+        for (int row = int(h.results.totalRows()) - 1; row >= 0 && renamed < 40; --row) {
+            const QByteArray path = h.results.row(row).pathBytes();
+            if (!path.startsWith(many + "/") || h.results.row(row).name.startsWith("renamed"))
+                continue;
+            const QByteArray name = "renamed" + QByteArray::number(renamed++);
+            ASSERT_EQ(::rename(path.constData(), (many + "/" + name).constData()), 0);
+            h.results.renameResultRow(row, name);
+            h.command.entryRenamed(path, many + "/" + name);
+        }
+    };
+    const QStringList rows = h.search(QFile::decodeName(root));
+    EXPECT_EQ(rows.size(), QSet<QString>(rows.begin(), rows.end()).size());
+    EXPECT_EQ(rows.size(), kEntries + 7); // many, sub, loop, 中文.txt, sub/a.txt, many/d, many/d/inside
 }
 
 } // namespace

@@ -51,6 +51,14 @@ inline bool exists(const QByteArray& path)
     return ::lstat(path.constData(), &st) == 0;
 }
 
+// An entry's status as the file operations read it: a link not followed.
+inline struct statx statusOf(const QByteArray& path)
+{
+    struct statx st {};
+    EXPECT_EQ(::statx(AT_FDCWD, path.constData(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &st), 0) << path.constData();
+    return st;
+}
+
 inline mode_t modeOf(const QByteArray& path)
 {
     struct stat st;

@@ -135,17 +135,39 @@ TEST_F(FileOperationsTest, AFileBoundOverAFileStopsTheDeleteBeforeAnythingGoesAn
 
 using LargeTreeTest = testsupport::InMemoryTree;
 
-TEST_F(LargeTreeTest, ATreeFarDeeperThanTheOpenFileLimitGoesWholeThoughItsPathsOutgrowPathMax)
+// How many levels of a chain made by makeDeepChain below base hold their file and a folder of the
+// given mode, counted by descriptors.
+int chainLevels(const QByteArray& base, mode_t mode)
+{
+    Fd at(::open(base.constData(), O_RDONLY | O_DIRECTORY));
+    int levels = 0;
+    for (struct stat st; at; ++levels) {
+        if (::fstatat(at.get(), "f", &st, AT_SYMLINK_NOFOLLOW) != 0
+            || ::fstatat(at.get(), "d", &st, AT_SYMLINK_NOFOLLOW) != 0 || (st.st_mode & 07777) != mode)
+            break;
+        at.reset(::openat(at.get(), "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW));
+    }
+    return levels;
+}
+
+TEST_F(LargeTreeTest, ATreeFarDeeperThanTheOpenFileLimitIsCopiedAndGoesWholeThoughItsPathsOutgrowPathMax)
 {
     makeFolder("deep");
+    makeFolder("to");
     testsupport::makeDeepChain(path("deep"), 5000); // 10,000 bytes of path at the bottom
+    const mode_t mode = modeOf(path("deep/d"));
     {
         OpenFileLimit limit(256);
+        EXPECT_EQ(copyFolderTree(entry("deep"), path("to/deep")).error, 0);
+        EXPECT_EQ(chainLevels(path("to/deep"), mode), 5000) << "every folder copied, with its source's mode";
         EXPECT_EQ(deleteFolderTree(entry("deep")).error, 0);
+        EXPECT_EQ(deleteFolderTree(entry("to/deep")).error, 0);
     }
-    EXPECT_FALSE(exists(path("deep")));
-    if (exists(path("deep")))
-        std::system(("rm -rf '" + path("deep") + "'").constData()); // QTemporaryDir stops at PATH_MAX
+    for (const QByteArray& top : {path("deep"), path("to/deep")}) {
+        EXPECT_FALSE(exists(top));
+        if (exists(top))
+            std::system(("rm -rf '" + top + "'").constData()); // QTemporaryDir stops at PATH_MAX
+    }
 }
 
 TEST_F(FileOperationsTest, AFolderThatIsOrHoldsAMountPointIsRefusedBeforeAnythingGoes)

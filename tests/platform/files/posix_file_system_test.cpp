@@ -119,14 +119,25 @@ TEST_F(PosixFileSystemTest, EntryTheUserCannotWriteIsReadOnly)
     EXPECT_EQ(fs.attributes(at("locked")), platform::ReadOnly);
 }
 
-TEST_F(PosixFileSystemTest, LengthIsSixtyFourBit)
+TEST_F(PosixFileSystemTest, LengthAndTimeAreSixtyFourBitWithOrWithoutTheLength)
 {
     const int64_t fiveGiB = int64_t(5) << 30;
     makeFile("sparse", off_t(fiveGiB));
+    makeFolder("old");
+    // Before 1970, and past 2038 and the range of 32 bits (ext4 keeps times up to 2446).
+    const struct timespec before1970[2] = {{0, UTIME_OMIT}, {-86400 * 400, 0}};
+    const struct timespec farFuture[2] = {{0, UTIME_OMIT}, {int64_t(13000000000), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("old").constData(), before1970, 0), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("sparse").constData(), farFuture, 0), 0);
     auto listing = fs.openFolder(root, false).folder->list();
-    while (listing->next() && listing->name() != "sparse") {
+    while (listing->next()) {
+        if (listing->name() == "sparse") {
+            EXPECT_EQ(listing->length(), fiveGiB);
+            EXPECT_EQ(listing->modified(), farFuture[1].tv_sec);
+        } else if (listing->name() == "old") {
+            EXPECT_EQ(listing->modified(), before1970[1].tv_sec); // no length read for a folder
+        }
     }
-    EXPECT_EQ(listing->length(), fiveGiB);
 }
 
 TEST_F(PosixFileSystemTest, FoldersOpenOnlyWhereNoLinkLeadsAndSayWhyNot)

@@ -71,7 +71,12 @@ INSTANTIATE_TEST_SUITE_P(Polyphones, PinyinRule, ::testing::Values(
     PinyinCase{"绿色.png", "lu", Contains, true, false},
     PinyinCase{"女儿.txt", "nver", Contains, true, false},
     PinyinCase{"句子.txt", "juzi", Contains, true, false},
-    PinyinCase{"句子.txt", "jvzi", Contains, true, false}));
+    PinyinCase{"句子.txt", "jvzi", Contains, true, false},
+    // And as itself, in either case.
+    PinyinCase{"绿色.png", "lü", Contains, true, false},
+    PinyinCase{"女儿.txt", "NÜ", Contains, true, false},
+    PinyinCase{"女儿", "NÜER", WholeWord | CaseSensitive, true, false},
+    PinyinCase{"女儿.txt", "nüer.txt", WholeWord, true, false}));
 
 INSTANTIATE_TEST_SUITE_P(WholeWord, PinyinRule, ::testing::Values(
     PinyinCase{"办公计划.docx", "jh.docx", WholeWord, false, false},
@@ -89,6 +94,11 @@ INSTANTIATE_TEST_SUITE_P(Corners, PinyinRule, ::testing::Values(
     // Longer than the name's pinyin.
     PinyinCase{"办公.txt", "bangongs", Contains, false, false},
     PinyinCase{"办公", "bangongx", WholeWord, false, false},
+    // Exactly as many letters as the longest readings give, and one more.
+    PinyinCase{"壮壮", "zhuangzhuang", WholeWord, true, false},
+    PinyinCase{"壮壮", "zhuangzhuang*", WholeWord, true, false},
+    PinyinCase{"壮壮", "zhuangzhuangz", WholeWord, false, false},
+    PinyinCase{"x壮壮.txt", "zhuangzhuang.txt", Contains, true, false},
     // A syllable of the pattern may span two characters: xi + an.
     PinyinCase{"西安.txt", "xia", Contains, true, false},
     PinyinCase{"西安.txt", "xian", Contains, true, false},

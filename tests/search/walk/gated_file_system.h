@@ -2,10 +2,13 @@
 // The fake tree behind gates, safe to share between the walk and its workers: a listing of a
 // closed folder waits until the test opens it (or, where the gate heeds it, until its reader is
 // cancelled); a hook may stall or slow any entry. Listings are copied whole under a lock when
-// they start, so the test may change the tree from the window's thread while workers list.
+// they start, so the test may change the tree from the window's thread while workers list; as a
+// real directory may, a listing that already handed out an entry renamed since may hand it out
+// again under its new name (where listAgain says so).
 #include "tests/search/fakes.h"
 
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <set>
 
@@ -19,6 +22,8 @@ public:
     std::function<void(const QByteArray& folder, QByteArrayView name)> onEntry;
     // Runs when a folder is opened, under no lock, before the opening.
     std::function<void(const QByteArray& path)> onOpen;
+    // Whether a listing under way hands out an entry renamed after it was handed out once more.
+    std::function<bool()> listAgain;
 
     void close(const QByteArray& folder)
     {
@@ -48,6 +53,12 @@ public:
         std::unique_lock lock(mutex_);
         return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return read_.count(folder) > 0; });
     }
+    // Listings not yet destroyed.
+    size_t liveListings()
+    {
+        const std::lock_guard lock(mutex_);
+        return listings_.size();
+    }
     int listingsUnderWay()
     {
         const std::lock_guard lock(mutex_);
@@ -65,7 +76,13 @@ public:
     }
     void renameInTree(const QByteArray& from, const QByteArray& to)
     {
-        change([&](FakeFileSystem& t) { t.rename(from, to); });
+        const std::lock_guard lock(mutex_);
+        const FakeFileSystem::Node* folder = tree.find(platform::containingFolder(from));
+        const uint64_t inode = folder ? folder->inode : 0;
+        tree.rename(from, to);
+        for (Snapshot* listing : listings_)
+            if (listing->folderInode() == inode && listAgain && listAgain())
+                listing->listAgain(platform::lastComponent(from), platform::lastComponent(to));
     }
     std::vector<QByteArray> listedOrder()
     {
@@ -118,34 +135,60 @@ private:
         QByteArray name;
         std::optional<uint32_t> attributes;
         std::optional<int64_t> length;
+        std::optional<int64_t> modified;
         std::optional<platform::EntryIdentity> identity;
     };
 
     class Snapshot : public platform::FolderListing {
     public:
-        Snapshot(GatedFileSystem& fs, QByteArray folder, std::vector<Entry> entries, const std::atomic<bool>* cancelled)
-            : fs_(fs), folder_(std::move(folder)), entries_(std::move(entries)), cancelled_(cancelled)
+        // Made and registered under the file system's lock.
+        Snapshot(GatedFileSystem& fs, QByteArray folder, uint64_t inode, std::deque<Entry> entries,
+                 const std::atomic<bool>* cancelled)
+            : fs_(fs), folder_(std::move(folder)), inode_(inode), entries_(std::move(entries)), cancelled_(cancelled)
         {
+            fs_.listings_.insert(this);
+        }
+        ~Snapshot() override
+        {
+            const std::lock_guard lock(fs_.mutex_);
+            fs_.listings_.erase(this);
         }
         bool next() override
         {
             if (at_ == size_t(-1) && !fs_.passGate(folder_, cancelled_))
                 return false;
-            if (++at_ >= entries_.size())
-                return false;
+            {
+                const std::lock_guard lock(fs_.mutex_);
+                if (++at_ >= entries_.size())
+                    return false;
+            }
             if (fs_.onEntry)
                 fs_.onEntry(folder_, entries_[at_].name);
             return true;
         }
+        uint64_t folderInode() const { return inode_; }
+        // Under the file system's lock.
+        void listAgain(QByteArrayView from, QByteArrayView to)
+        {
+            for (size_t i = 0; i <= at_ && i < entries_.size() && at_ != size_t(-1); ++i)
+                if (entries_[i].name == from) {
+                    Entry again = entries_[i];
+                    again.name = to.toByteArray();
+                    entries_.push_back(std::move(again));
+                    return;
+                }
+        }
         QByteArrayView name() const override { return entries_[at_].name; }
         std::optional<uint32_t> attributes() override { return entries_[at_].attributes; }
         std::optional<int64_t> length() override { return entries_[at_].length; }
+        std::optional<int64_t> modified() override { return entries_[at_].modified; }
         std::optional<platform::EntryIdentity> identity() override { return entries_[at_].identity; }
 
     private:
         GatedFileSystem& fs_;
         QByteArray folder_;
-        std::vector<Entry> entries_;
+        uint64_t inode_;
+        std::deque<Entry> entries_; // an entry listed again goes at the end; the others stay put
         const std::atomic<bool>* cancelled_;
         size_t at_ = size_t(-1);
     };
@@ -160,12 +203,12 @@ private:
         {
             const std::lock_guard lock(fs.mutex_);
             const QByteArray path = fs.tree.pathOf(inner->inode);
-            std::vector<Entry> entries;
+            std::deque<Entry> entries;
             const std::unique_ptr<platform::FolderListing> listing = inner->list(cancelled);
             while (listing->next())
                 entries.push_back({listing->name().toByteArray(), listing->attributes(), listing->length(),
-                                   listing->identity()});
-            return std::make_unique<Snapshot>(fs, path, std::move(entries), cancelled);
+                                   listing->modified(), listing->identity()});
+            return std::make_unique<Snapshot>(fs, path, inner->inode, std::move(entries), cancelled);
         }
         GatedFileSystem& fs;
         std::shared_ptr<FakeFileSystem::Open> inner;
@@ -195,6 +238,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::set<QByteArray> closed_;
+    std::set<Snapshot*> listings_; // under way
     std::set<QByteArray> read_;
     std::vector<QByteArray> readOrder_;
     int underWay_ = 0;

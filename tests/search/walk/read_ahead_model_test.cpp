@@ -1,6 +1,7 @@
 // Random trees, random read-ahead policies and random renames and deletes inside random yields,
-// the walk's own folder and the folders above it among them: every search ends by itself, and
-// its rows are those of the walk without workers over the tree as it stands at the end.
+// the walk's own folder and the folders above it among them, with listings that may hand out a
+// renamed entry again under its new name: every search ends by itself, and its rows are those of
+// the walk without workers over the tree as it stands at the end.
 #include "gated_file_system.h"
 
 #include <gtest/gtest.h>
@@ -66,6 +67,7 @@ public:
             if ((qHash(folder) ^ qHash(name) ^ seed) % 7 == 0)
                 std::this_thread::sleep_for(std::chrono::microseconds(50));
         };
+        h_.fs.listAgain = [this] { return s_.chance(50); };
         h_.controls.checks[3] = s_.below(2);
         h_.controls.onYield = [this](int n) { onYield(n); };
     }

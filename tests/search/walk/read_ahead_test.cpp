@@ -3,6 +3,10 @@
 // yield leaves nothing of what was read ahead below it.
 #include "gated_file_system.h"
 
+#include "search/found_rows.h"
+#include "search/results/result_list.h"
+#include "search/walk/folder_walker.h"
+
 #include <gtest/gtest.h>
 
 #include <condition_variable>
@@ -77,6 +81,33 @@ TEST(ReadAhead, AStopEndsTheSearchWhileEveryWorkerIsStuckOnTheDisk)
         std::this_thread::sleep_for(1ms);
     std::this_thread::sleep_for(20ms);
     EXPECT_LE(entriesAfterStop, 4) << "a cancelled worker read past the entry it was fetching";
+}
+
+// Closing the window while workers hang on a dead disk: the walker goes at once, and the stuck
+// workers, once the disk answers, leave without touching anything but the file system's listing.
+TEST(ReadAhead, TheWalkerGoesAtOnceWhileItsWorkersHangOnTheDisk)
+{
+    GatedFileSystem fs;
+    fs.gatesHeedCancel = false;
+    for (int i = 0; i < 8; ++i) {
+        fs.tree.add("/s/d" + QByteArray::number(i) + "/f");
+        fs.close("/s/d" + QByteArray::number(i));
+    }
+    {
+        fakes::FakeIcons icons;
+        search::ResultList results;
+        search::FoundRows found(results, icons);
+        std::unique_ptr<search::FolderWalker> walker;
+        walker = std::make_unique<search::FolderWalker>(fs, found, [&](const search::WalkProgress&) {
+            if (fs.listingsUnderWay() >= 4)
+                walker->stop();
+        }, search::YieldPolicy{}, fourWorkers());
+        walker->walk(search::makeMatchCriteria("*", 0, false, false, true), search::WalkRoots{{"/s"}, false, false});
+    }
+    EXPECT_EQ(fs.listingsUnderWay(), 4) << "the walker waited for the disk";
+    fs.openAll();
+    while (fs.liveListings() > 0 || fs.listingsUnderWay() > 0)
+        std::this_thread::sleep_for(1ms);
 }
 
 TEST(ReadAhead, ADeleteInsideAYieldLeavesNoRowOfAFolderAlreadyReadAhead)
