@@ -1,5 +1,7 @@
 #include "search/results/result_texts.h"
 
+#include <QStringList>
+
 namespace search {
 
 QString numberText(int64_t n)
@@ -17,13 +19,18 @@ QString countText(int64_t rows)
     return QStringLiteral("找到") + numberText(rows) + QStringLiteral(" 个文件");
 }
 
-QString endText(bool locationUnreadable, int64_t unreadableFolders)
+QString endText(bool locationUnreadable, int64_t unreadableFolders, bool wildcardsTakenLiterally)
 {
     if (locationUnreadable)
         return QStringLiteral("无法读取搜索位置");
+    QStringList notes;
     if (unreadableFolders > 0)
-        return QStringLiteral("已完成搜索（无法读取") + numberText(unreadableFolders) + QStringLiteral(" 个文件夹）");
-    return QStringLiteral("已完成搜索");
+        notes << QStringLiteral("无法读取") + numberText(unreadableFolders) + QStringLiteral(" 个文件夹");
+    if (wildcardsTakenLiterally)
+        notes << QStringLiteral("通配符需勾选全字匹配");
+    if (notes.isEmpty())
+        return QStringLiteral("已完成搜索");
+    return QStringLiteral("已完成搜索（") + notes.join(u'；') + QStringLiteral("）");
 }
 
 } // namespace search

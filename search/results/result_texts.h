@@ -13,7 +13,9 @@ QString sizeText(int64_t bytes);
 // "找到 12 个文件"
 QString countText(int64_t rows);
 // How a search ended, for panel 2: "已完成搜索", with the count of folders it could not read where
-// there were some, or "无法读取搜索位置" where the location itself could not be read.
-QString endText(bool locationUnreadable, int64_t unreadableFolders);
+// there were some and a word on wildcards where a search found nothing because the name's
+// wildcards were taken as characters, both in one bracket; or "无法读取搜索位置" where the location
+// itself could not be read, which says all there is to say.
+QString endText(bool locationUnreadable, int64_t unreadableFolders, bool wildcardsTakenLiterally = false);
 
 } // namespace search
