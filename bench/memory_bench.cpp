@@ -3,7 +3,8 @@
 // into a memory as the walk records it, then answered, saved to a cache file and read back.
 // Prints key=value lines: medians of the runs, then each run's times.
 //
-// usage: sorvane-memory-bench [--entries N] [--runs R] [--cache DIR]
+// usage: sorvane-memory-bench [--entries N] [--runs R] [--cache DIR] [--only rare|all]
+// (--only: that answer alone, R times on one thread, for a profiler)
 #include "search/memory/memory_answer.h"
 #include "search/memory/memory_cache.h"
 
@@ -184,6 +185,7 @@ int main(int argc, char** argv)
     size_t entries = 1'000'000;
     int runs = 5;
     QString cache;
+    std::string only; // "rare" or "all": only that answer, for a profiler
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--entries")
@@ -192,6 +194,8 @@ int main(int argc, char** argv)
             runs = std::stoi(argv[i + 1]);
         else if (option == "--cache")
             cache = QString::fromLocal8Bit(argv[i + 1]);
+        else if (option == "--only")
+            only = argv[i + 1];
     }
     QTemporaryDir temporary;
     if (cache.isEmpty())
@@ -230,6 +234,11 @@ int main(int argc, char** argv)
                 memory.bytes(), memory.heldBytes(), double(memory.bytes() - tree.nameBytes) / double(tree.entries),
                 rssAfter - rssBefore);
 
+    if (!only.empty()) {
+        for (int run = 0; run < runs; ++run)
+            answer(memory, only == "rare" ? request("quokka", false) : request("", true), false, 1);
+        return 0;
+    }
     const platform::CacheFile file = search::walkMemoryFile(cache);
     for (int run = 0; run < runs; ++run) {
         for (const auto& [name, pattern, hidden] : {std::tuple{"rare", "quokka", false}, {"all", "", true}}) {
