@@ -8,6 +8,20 @@
 
 #include <sys/mman.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define SORVANE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SORVANE_ASAN 1
+#endif
+#endif
+#if defined(SORVANE_ASAN)
+#include <sanitizer/asan_interface.h>
+#else
+#define ASAN_POISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(address, size) ((void)(address), (void)(size))
+#endif
+
 namespace search {
 namespace {
 
@@ -65,8 +79,10 @@ ListingArena::~ListingArena()
 
 void ListingArena::clear()
 {
-    for (const Chunk& chunk : chunks_)
+    for (const Chunk& chunk : chunks_) {
+        ASAN_UNPOISON_MEMORY_REGION(chunk.start, chunk.size); // the addresses may be mapped again
         ::munmap(chunk.start, chunk.size);
+    }
     for (std::byte* block : large_)
         std::free(block);
     chunks_.clear();
@@ -96,20 +112,26 @@ std::byte* ListingArena::allocate(size_t bytes)
     std::byte*& head = freeLists_[size / kGrain];
     if (head) {
         std::byte* block = head;
+        ASAN_UNPOISON_MEMORY_REGION(block, size);
         std::memcpy(&head, block, sizeof head);
+        ASAN_POISON_MEMORY_REGION(block + bytes, size - bytes);
         return block;
     }
     if (left_ < size) {
         // What is left of the last chunk goes onto the lists, in the largest blocks it makes.
         while (left_ >= kGrain) {
             const size_t piece = std::min(left_ / kGrain * kGrain, kLargest);
+            ASAN_UNPOISON_MEMORY_REGION(next_, sizeof(std::byte*));
             std::memcpy(next_, &freeLists_[piece / kGrain], sizeof(std::byte*));
+            ASAN_POISON_MEMORY_REGION(next_, sizeof(std::byte*));
             freeLists_[piece / kGrain] = next_;
             next_ += piece;
             left_ -= piece;
         }
         const size_t chunk = chunks_.empty() ? kFirstChunk : std::min(chunks_.back().size * 2, kLargestChunk);
         next_ = mapChunk(chunk);
+        // Under AddressSanitizer a block is readable only while handed out, as malloc's are.
+        ASAN_POISON_MEMORY_REGION(next_, chunk);
         chunks_.push_back({next_, chunk});
         left_ = chunk;
         held_ += chunk;
@@ -117,6 +139,7 @@ std::byte* ListingArena::allocate(size_t bytes)
     std::byte* block = next_;
     next_ += size;
     left_ -= size;
+    ASAN_UNPOISON_MEMORY_REGION(block, bytes);
     return block;
 }
 
@@ -132,7 +155,10 @@ void ListingArena::release(std::byte* block, size_t bytes)
         std::free(block);
         return;
     }
+    ASAN_POISON_MEMORY_REGION(block, size);
+    ASAN_UNPOISON_MEMORY_REGION(block, sizeof(std::byte*));
     std::memcpy(block, &freeLists_[size / kGrain], sizeof(std::byte*));
+    ASAN_POISON_MEMORY_REGION(block, sizeof(std::byte*));
     freeLists_[size / kGrain] = block;
 }
 
