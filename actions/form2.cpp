@@ -89,7 +89,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void Form2::Command1_Click()
+void Form2::okClicked()
 {
     const QString typed = Text1->text();
     if (refuseBlank(search::trimBlanks(typed)))

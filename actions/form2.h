@@ -28,7 +28,7 @@ public:
     static QString nameToUse(const QString& typed, const QString& original);
 
 protected:
-    void Command1_Click() override;
+    void okClicked() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

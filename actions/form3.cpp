@@ -22,7 +22,7 @@ Form3::Form3(QWidget* owner, platform::MessageBoxes& messages, platform::FileSys
     setObjectName(QStringLiteral("Form3"));
 }
 
-void Form3::Command1_Click()
+void Form3::okClicked()
 {
     const QString typed = Text1->text();
     const QString trimmed = search::trimBlanks(typed);

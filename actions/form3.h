@@ -38,7 +38,7 @@ public:
     const QByteArray& target() const { return target_; }
 
 protected:
-    void Command1_Click() override;
+    void okClicked() override;
 
 private:
     platform::FileSystem& fileSystem_;

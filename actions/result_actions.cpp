@@ -60,36 +60,36 @@ void ResultActions::fail(const QString& message)
     messages_.show(message, platform::MessageStyle::StopOk, QStringLiteral("提示"));
 }
 
-void ResultActions::List1_MouseUp(Qt::MouseButton button, bool overRow)
+void ResultActions::listMouseReleased(Qt::MouseButton button, bool overRow)
 {
     if (button == Qt::RightButton && overRow && window_.resultList().rowCount() > 0)
         window_.showResultMenu();
 }
 
-void ResultActions::List1_DblClick()
+void ResultActions::rowDoubleClicked()
 {
-    mnuOpen_Click();
+    openClicked();
 }
 
-void ResultActions::mnuOpen_Click()
+void ResultActions::openClicked()
 {
     if (takeSelectedRow() >= 0)
         shell_.open(selectedPathBytes_);
 }
 
-void ResultActions::mnuOpenDir_Click()
+void ResultActions::locateClicked()
 {
     if (takeSelectedRow() >= 0)
         shell_.locate(selectedPathBytes_);
 }
 
-void ResultActions::mnuAttrib_Click()
+void ResultActions::propertiesClicked()
 {
     if (takeSelectedRow() >= 0)
         shell_.showProperties(selectedPathBytes_, window_.ownerWindow());
 }
 
-void ResultActions::mnuDelete_Click()
+void ResultActions::deleteClicked()
 {
     if (messages_.show(QStringLiteral("请确认是否删除？"), platform::MessageStyle::QuestionYesNo, QStringLiteral("提示"))
         != platform::MessageAnswer::Yes)
@@ -116,10 +116,10 @@ void ResultActions::mnuDelete_Click()
         fail(QStringLiteral("删除失败"));
         return;
     }
-    window_.resultList().removeResultRow(row);
+    window_.entryDeleted(selectedPathBytes_);
 }
 
-void ResultActions::mnuRename_Click()
+void ResultActions::renameClicked()
 {
     const int row = takeSelectedRow();
     if (row < 0)
@@ -141,7 +141,7 @@ void ResultActions::mnuRename_Click()
         rows.renameResultRow(row, newName);
 }
 
-void ResultActions::mnuCopy_Click()
+void ResultActions::copyClicked()
 {
     const int row = takeSelectedRow();
     if (row < 0)

@@ -39,14 +39,14 @@ public:
 
 public slots:
     // A right release over a row shows the menu; over no row, nothing.
-    void List1_MouseUp(Qt::MouseButton button, bool overRow);
-    void List1_DblClick();
-    void mnuOpen_Click();
-    void mnuOpenDir_Click();
-    void mnuCopy_Click();
-    void mnuDelete_Click();
-    void mnuRename_Click();
-    void mnuAttrib_Click();
+    void listMouseReleased(Qt::MouseButton button, bool overRow);
+    void rowDoubleClicked();
+    void openClicked();
+    void locateClicked();
+    void copyClicked();
+    void deleteClicked();
+    void renameClicked();
+    void propertiesClicked();
 
 private:
     // The selected row's position after taking its path, or -1 when no row is selected.

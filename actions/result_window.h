@@ -24,6 +24,8 @@ public:
     // entry; a search that runs meanwhile must not go on reporting what it read there before.
     virtual void diskChanged(const QByteArray& path) = 0;
     virtual void entryRenamed(const QByteArray& from, const QByteArray& to) = 0;
+    // An action deleted the entry at a path: its row, and those of the entries below it, go.
+    virtual void entryDeleted(const QByteArray& path) = 0;
 };
 
 } // namespace actions

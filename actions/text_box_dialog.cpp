@@ -45,7 +45,7 @@ TextBoxDialog::TextBoxDialog(QWidget* owner, platform::MessageBoxes& messages, c
     Text1->setFocus();
     platform::selectAllOnFocus(Text1);
 
-    connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+    connect(Command1, &QPushButton::clicked, this, [this] { okClicked(); });
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);
 }
 

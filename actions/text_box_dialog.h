@@ -36,7 +36,7 @@ protected:
                   const QString& label, const TextBoxLayout& layout);
 
     // OK: closes the dialog with accept(), or leaves it open after telling the user why not.
-    virtual void Command1_Click() = 0;
+    virtual void okClicked() = 0;
 
     // A blank text: the shared message, then an empty, focused box.
     bool refuseBlank(const QString& trimmed);

@@ -71,7 +71,7 @@ Form1::Form1(Form1Services services, QWidget* parent)
     results_ = new search::ResultList(this);
     results_->setDecoration([icons = icons_](uint32_t image) { return QVariant(icons->icon(image)); });
     order_ = new search::ResultOrder(*results_, this);
-    search_ = std::make_unique<search::SearchCommand>(static_cast<search::SearchControls&>(*this),
+    search_ = std::make_unique<search::SearchCommand>(static_cast<search::SearchWindow&>(*this),
                                                       services_.fileSystem, *icons_, *messages_, *results_,
                                                       services_.yieldPolicy, services_.readAhead);
     actions_ = new actions::ResultActions(static_cast<actions::ResultWindow&>(*this), *messages_,
@@ -173,21 +173,21 @@ void Form1::connectControls()
     using actions::ResultActions;
     connect(ui_.Command1, &QPushButton::clicked, this, &Form1::StartSearch);
     connect(ui_.Command2, &QPushButton::clicked, this, [this] { search_->StopSearch(); });
-    connect(ui_.List1, &ResultView::mouseReleased, actions_, &ResultActions::List1_MouseUp);
-    connect(ui_.List1, &QAbstractItemView::doubleClicked, actions_, &ResultActions::List1_DblClick);
-    connect(ui_.List1, &ResultView::deleteKeyPressed, actions_, &ResultActions::mnuDelete_Click);
-    connect(ui_.List1, &ResultView::renameKeyPressed, actions_, &ResultActions::mnuRename_Click);
+    connect(ui_.List1, &ResultView::mouseReleased, actions_, &ResultActions::listMouseReleased);
+    connect(ui_.List1, &QAbstractItemView::doubleClicked, actions_, &ResultActions::rowDoubleClicked);
+    connect(ui_.List1, &ResultView::deleteKeyPressed, actions_, &ResultActions::deleteClicked);
+    connect(ui_.List1, &ResultView::renameKeyPressed, actions_, &ResultActions::renameClicked);
     connect(ui_.List1, &ResultView::menuKeyPressed, this, [this] {
         if (results_->rowCount() > 0)
             ui_.mnuMain->exec(
                 ui_.List1->viewport()->mapToGlobal(ui_.List1->visualRect(ui_.List1->currentIndex()).center()));
     });
-    connect(ui_.mnuOpen, &QAction::triggered, actions_, &ResultActions::mnuOpen_Click);
-    connect(ui_.mnuOpenDir, &QAction::triggered, actions_, &ResultActions::mnuOpenDir_Click);
-    connect(ui_.mnuCopy, &QAction::triggered, actions_, &ResultActions::mnuCopy_Click);
-    connect(ui_.mnuDelete, &QAction::triggered, actions_, &ResultActions::mnuDelete_Click);
-    connect(ui_.mnuRename, &QAction::triggered, actions_, &ResultActions::mnuRename_Click);
-    connect(ui_.mnuAttrib, &QAction::triggered, actions_, &ResultActions::mnuAttrib_Click);
+    connect(ui_.mnuOpen, &QAction::triggered, actions_, &ResultActions::openClicked);
+    connect(ui_.mnuOpenDir, &QAction::triggered, actions_, &ResultActions::locateClicked);
+    connect(ui_.mnuCopy, &QAction::triggered, actions_, &ResultActions::copyClicked);
+    connect(ui_.mnuDelete, &QAction::triggered, actions_, &ResultActions::deleteClicked);
+    connect(ui_.mnuRename, &QAction::triggered, actions_, &ResultActions::renameClicked);
+    connect(ui_.mnuAttrib, &QAction::triggered, actions_, &ResultActions::propertiesClicked);
 }
 
 } // namespace mainwindow

@@ -3,7 +3,7 @@
 #include "actions/result_window.h"
 #include "mainwindow/form1_controls.h"
 #include "search/search_command.h"
-#include "search/search_controls.h"
+#include "search/search_window.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace platform {
 class FileSystem;
@@ -44,7 +45,7 @@ struct Form1Services {
 // The search window: the request controls, the result list, the status bar and the popup menu.
 // Its controls carry the object names that tests and screen readers know them by
 // (Form1Controls finds them).
-class Form1 : public QWidget, private search::SearchControls, private actions::ResultWindow {
+class Form1 : public QWidget, private search::SearchWindow, private actions::ResultWindow {
     Q_OBJECT
 public:
     explicit Form1(Form1Services services, QWidget* parent = nullptr);
@@ -75,19 +76,16 @@ private:
     void runStartUp();
     void StartSearch();
 
-    // search::SearchControls
-    QString nameText() const override;
-    QString locationText() const override;
-    int locationCount() const override;
-    QString locationEntry(int index) const override;
-    QByteArray locationBytes(int index) const override;
-    std::optional<QByteArray> knownLocationBytes(const QString& text) const override;
-    void appendLocation(const QString& text, const QByteArray& bytes) override;
-    int categoryIndex() const override;
-    int optionState(search::SearchOption option) const override;
-    void setEnabled(search::Control control, bool enabled) override;
-    void setCategoryBackground(search::SystemColour colour) override;
-    void setStatusText(search::StatusPanel panel, const QString& text) override;
+    // What the user asked for, as the controls hold it now.
+    search::SearchRequest currentRequest() const;
+    // The bytes the window knows for a location text: a listed entry's, or those of the folder it
+    // was asked to show; nothing for a text the user typed.
+    std::optional<QByteArray> knownLocationBytes(const QString& text) const;
+
+    // search::SearchWindow
+    void setSearching(bool searching) override;
+    void showStatus(search::StatusPanel panel, const QString& text) override;
+    void rememberLocation(const search::LocationEntry& searched) override;
     void processEvents() override;
 
     // actions::ResultWindow
@@ -97,6 +95,7 @@ private:
     void showResultMenu() override;
     void diskChanged(const QByteArray& path) override;
     void entryRenamed(const QByteArray& from, const QByteArray& to) override;
+    void entryDeleted(const QByteArray& path) override;
 
     Form1Services services_;
     std::unique_ptr<platform::MessageBoxes> ownMessages_;

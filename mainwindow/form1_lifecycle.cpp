@@ -68,7 +68,7 @@ void Form1::runStartUp()
 
 void Form1::StartSearch()
 {
-    if (!search_->StartSearch())
+    if (!search_->StartSearch(currentRequest()))
         return;
     emit searchFinished();
     if (closedDuringSearch_)
@@ -78,7 +78,7 @@ void Form1::StartSearch()
 void Form1::closeEvent(QCloseEvent* event)
 {
     closedDuringSearch_ = search_->isRunning();
-    search_->CloseWindow();
+    search_->windowClosing();
     if (services_.settings)
         saveOptionStates(*services_.settings,
                          {storedStateOf(ui_.Check1), storedStateOf(ui_.Check2), storedStateOf(ui_.Check3),

@@ -16,30 +16,24 @@
 
 namespace mainwindow {
 
-QString Form1::nameText() const
+search::SearchRequest Form1::currentRequest() const
 {
-    return ui_.Text1->text();
-}
-
-QString Form1::locationText() const
-{
-    return ui_.Combo1->currentText();
-}
-
-int Form1::locationCount() const
-{
-    return ui_.Combo1->count();
-}
-
-QString Form1::locationEntry(int index) const
-{
-    return ui_.Combo1->itemText(index);
-}
-
-QByteArray Form1::locationBytes(int index) const
-{
-    const QVariant bytes = ui_.Combo1->itemData(index);
-    return bytes.isValid() ? bytes.toByteArray() : platform::fileNameBytes(ui_.Combo1->itemText(index));
+    search::SearchRequest request;
+    request.name = ui_.Text1->text();
+    request.category = ui_.Combo2->currentIndex();
+    // Only a ticked box switches its option on; a greyed one (restored so) leaves it off.
+    request.wholeWord = ui_.Check1->checkState() == Qt::Checked;
+    request.caseSensitive = ui_.Check2->checkState() == Qt::Checked;
+    request.includeHidden = ui_.Check3->checkState() == Qt::Checked;
+    request.pinyin = ui_.Check4->checkState() == Qt::Checked;
+    request.location = ui_.Combo1->currentText();
+    request.locationBytes = knownLocationBytes(request.location);
+    for (int i = 1; i < ui_.Combo1->count(); ++i) {
+        const QVariant bytes = ui_.Combo1->itemData(i);
+        request.volumes.push_back(bytes.isValid() ? bytes.toByteArray()
+                                                  : platform::fileNameBytes(ui_.Combo1->itemText(i)));
+    }
+    return request;
 }
 
 std::optional<QByteArray> Form1::knownLocationBytes(const QString& text) const
@@ -56,54 +50,43 @@ std::optional<QByteArray> Form1::knownLocationBytes(const QString& text) const
     return std::nullopt;
 }
 
-void Form1::appendLocation(const QString& text, const QByteArray& bytes)
+// The option boxes and the file type list, which a running search has read, are locked with the
+// start button while it runs, and the file type list takes a button's colour meanwhile.
+void Form1::setSearching(bool searching)
 {
+    const auto setOptions = [this](bool enabled) {
+        for (QWidget* option : std::initializer_list<QWidget*>{ui_.Check1, ui_.Check2, ui_.Check3, ui_.Check4,
+                                                               ui_.Combo2})
+            option->setEnabled(enabled);
+        QPalette palette = ui_.Combo2->palette();
+        const QPalette system = QApplication::palette();
+        const QColor background = enabled ? system.color(QPalette::Base) : system.color(QPalette::Button);
+        palette.setColor(QPalette::Button, background);
+        palette.setColor(QPalette::Base, background);
+        ui_.Combo2->setPalette(palette);
+    };
+    if (searching) {
+        setOptions(false);
+        ui_.Command1->setEnabled(false);
+        ui_.Command2->setEnabled(true);
+    } else {
+        ui_.Command1->setEnabled(true);
+        ui_.Command2->setEnabled(false);
+        setOptions(true);
+    }
+}
+
+void Form1::rememberLocation(const search::LocationEntry& searched)
+{
+    QStringList entries;
+    for (int i = 0; i < ui_.Combo1->count(); ++i)
+        entries << ui_.Combo1->itemText(i);
     const QString shown = ui_.Combo1->currentText();
-    ui_.Combo1->addItem(text, bytes);
+    const std::optional<search::LocationEntry> entry = search::locationToRemember(shown, entries, searched);
+    if (!entry)
+        return;
+    ui_.Combo1->addItem(entry->text, entry->bytes);
     ui_.Combo1->setEditText(shown);
-}
-
-int Form1::categoryIndex() const
-{
-    return ui_.Combo2->currentIndex();
-}
-
-int Form1::optionState(search::SearchOption option) const
-{
-    switch (option) {
-    case search::SearchOption::WholeWord: return storedStateOf(ui_.Check1);
-    case search::SearchOption::CaseSensitive: return storedStateOf(ui_.Check2);
-    case search::SearchOption::IncludeHidden: return storedStateOf(ui_.Check3);
-    case search::SearchOption::Pinyin: return storedStateOf(ui_.Check4);
-    }
-    return 0;
-}
-
-void Form1::setEnabled(search::Control control, bool enabled)
-{
-    using search::Control;
-    QWidget* widget = nullptr;
-    switch (control) {
-    case Control::Check1: widget = ui_.Check1; break;
-    case Control::Check2: widget = ui_.Check2; break;
-    case Control::Check3: widget = ui_.Check3; break;
-    case Control::Check4: widget = ui_.Check4; break;
-    case Control::Combo2: widget = ui_.Combo2; break;
-    case Control::Command1: widget = ui_.Command1; break;
-    case Control::Command2: widget = ui_.Command2; break;
-    }
-    widget->setEnabled(enabled);
-}
-
-void Form1::setCategoryBackground(search::SystemColour colour)
-{
-    QPalette palette = ui_.Combo2->palette();
-    const QPalette system = QApplication::palette();
-    const QColor background = colour == search::SystemColour::ButtonFace ? system.color(QPalette::Button)
-                                                                          : system.color(QPalette::Base);
-    palette.setColor(QPalette::Button, background);
-    palette.setColor(QPalette::Base, background);
-    ui_.Combo2->setPalette(palette);
 }
 
 // A label lays all of its text out, however little of it shows, and panel 2 shows the folder
@@ -111,7 +94,7 @@ void Form1::setCategoryBackground(search::SystemColour colour)
 // interval each time. What would go past the widest screen is left out.
 constexpr qsizetype kMostPanelCharacters = 1024;
 
-void Form1::setStatusText(search::StatusPanel panel, const QString& text)
+void Form1::showStatus(search::StatusPanel panel, const QString& text)
 {
     (panel == search::StatusPanel::State ? ui_.Panel1 : ui_.Panel2)->setText(text.left(kMostPanelCharacters));
 }
@@ -140,6 +123,11 @@ void Form1::diskChanged(const QByteArray& path)
 void Form1::entryRenamed(const QByteArray& from, const QByteArray& to)
 {
     search_->entryRenamed(from, to);
+}
+
+void Form1::entryDeleted(const QByteArray& path)
+{
+    search_->entryDeleted(path);
 }
 
 } // namespace mainwindow

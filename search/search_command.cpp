@@ -2,10 +2,9 @@
 
 #include "platform/files/file_name_text.h"
 #include "platform/message_boxes.h"
-#include "search/location_history.h"
 #include "search/results/result_list.h"
 #include "search/results/result_texts.h"
-#include "search/search_controls.h"
+#include "search/search_window.h"
 
 namespace search {
 
@@ -14,29 +13,30 @@ QString allVolumesLocation()
     return QStringLiteral("全盘搜索");
 }
 
-SearchCommand::SearchCommand(SearchControls& controls, platform::FileSystem& fileSystem, platform::IconSource& icons,
+SearchCommand::SearchCommand(SearchWindow& window, platform::FileSystem& fileSystem, platform::IconSource& icons,
                              platform::MessageBoxes& messages, ResultList& results, YieldPolicy policy,
                              ReadAheadPolicy readAhead)
-    : controls_(controls), fileSystem_(fileSystem), messages_(messages), results_(results), found_(results, icons),
+    : window_(window), fileSystem_(fileSystem), messages_(messages), results_(results), found_(results, icons),
       walker_(fileSystem, found_, [this](const WalkProgress& p) { showProgress(p); }, std::move(policy),
               readAhead)
 {
 }
 
-bool SearchCommand::StartSearch()
+bool SearchCommand::StartSearch(const SearchRequest& request)
 {
     if (running_)
         return false;
-    const std::optional<WalkRoots> roots = rootsToWalk();
+    const std::optional<WalkRoots> roots = rootsToWalk(request);
     if (!roots)
         return false;
 
     running_ = true;
-    lockWindow(true);
-    controls_.setStatusText(StatusPanel::State, QStringLiteral("正在搜索..."));
-    request_ = readRequest();
+    window_.setSearching(true);
+    window_.showStatus(StatusPanel::State, QStringLiteral("正在搜索..."));
+    criteria_ = makeMatchCriteria(request.name, request.category, request.wholeWord, request.caseSensitive,
+                                  request.includeHidden, request.pinyin);
     found_.clear();
-    walker_.walk(request_, *roots);
+    walker_.walk(criteria_, *roots);
     finish();
     running_ = false;
     return true;
@@ -45,10 +45,10 @@ bool SearchCommand::StartSearch()
 void SearchCommand::StopSearch()
 {
     walker_.stop();
-    controls_.setStatusText(StatusPanel::Progress, QString());
+    window_.showStatus(StatusPanel::Progress, QString());
 }
 
-void SearchCommand::CloseWindow()
+void SearchCommand::windowClosing()
 {
     if (running_)
         walker_.stop();
@@ -69,28 +69,33 @@ void SearchCommand::entryRenamed(const QByteArray& from, const QByteArray& to)
         results_.movePrefix(from, to);
 }
 
-// The volumes and the locations added after them, or the one checked location.
-std::optional<WalkRoots> SearchCommand::rootsToWalk()
+void SearchCommand::entryDeleted(const QByteArray& path)
+{
+    results_.removeEntry(path);
+    // Panel 1 counts the rows the list holds, as it does while rows are added.
+    window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
+}
+
+// The volumes and the locations added after them, or the one checked location. The volumes are
+// the request's: the list gains entries only at a search's finish, so each entry read when its
+// turn comes would read the same.
+std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request)
 {
     WalkRoots roots;
-    const QString location = controls_.locationText();
-    if (location == allVolumesLocation()) {
+    if (request.location == allVolumesLocation()) {
         roots.sameVolumeOnly = true;
-        for (int i = 1; i < controls_.locationCount(); ++i)
-            roots.paths.push_back(controls_.locationBytes(i));
-        searchedLocation_ = location;
-        searchedBytes_.clear();
+        roots.paths = request.volumes;
+        searched_ = {request.location, QByteArray()};
         return roots;
     }
-    const CheckedLocation checked = checkLocation(fileSystem_, location, controls_.knownLocationBytes(location));
+    const CheckedLocation checked = checkLocation(fileSystem_, request.location, request.locationBytes);
     if (checked.outcome != LocationCheck::Usable) {
         refuse(checked.outcome);
         return std::nullopt;
     }
     roots.paths.push_back(checked.root);
     roots.firstMayBeLink = checked.isLink;
-    searchedLocation_ = trimBlanks(location);
-    searchedBytes_ = checked.root.isEmpty() ? QByteArray("/") : checked.root;
+    searched_ = {trimBlanks(request.location), checked.root.isEmpty() ? QByteArray("/") : checked.root};
     return roots;
 }
 
@@ -112,73 +117,33 @@ void SearchCommand::refuse(LocationCheck outcome)
     }
 }
 
-void SearchCommand::lockWindow(bool searching)
-{
-    const auto setOptions = [this](bool enabled) {
-        controls_.setEnabled(Control::Check1, enabled);
-        controls_.setEnabled(Control::Check2, enabled);
-        controls_.setEnabled(Control::Check3, enabled);
-        controls_.setEnabled(Control::Check4, enabled);
-        controls_.setEnabled(Control::Combo2, enabled);
-        controls_.setCategoryBackground(enabled ? SystemColour::WindowBackground : SystemColour::ButtonFace);
-    };
-    if (searching) {
-        setOptions(false);
-        controls_.setEnabled(Control::Command1, false);
-        controls_.setEnabled(Control::Command2, true);
-    } else {
-        controls_.setEnabled(Control::Command1, true);
-        controls_.setEnabled(Control::Command2, false);
-        setOptions(true);
-    }
-}
-
-SearchRequest SearchCommand::readRequest() const
-{
-    // Only a ticked box (state 1) switches its option on; a greyed one (2) leaves it off.
-    const auto ticked = [this](SearchOption option) { return controls_.optionState(option) == 1; };
-    return makeSearchRequest(controls_.nameText(), controls_.categoryIndex(), ticked(SearchOption::WholeWord),
-                             ticked(SearchOption::CaseSensitive), ticked(SearchOption::IncludeHidden),
-                             ticked(SearchOption::Pinyin));
-}
-
 void SearchCommand::showProgress(const WalkProgress& progress)
 {
     if (progress.folder) {
         const QByteArray& folder = *progress.folder;
         const QString shown = folder.isEmpty() ? QStringLiteral("/") : platform::pathText(folder);
-        controls_.setStatusText(StatusPanel::Progress, QStringLiteral("正在搜索: ") + shown);
+        window_.showStatus(StatusPanel::Progress, QStringLiteral("正在搜索: ") + shown);
     }
     if (progress.rowsAdded)
-        controls_.setStatusText(StatusPanel::State, countText(results_.totalRows()));
-    controls_.processEvents();
+        window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
+    window_.processEvents();
 }
 
 void SearchCommand::finish()
 {
-    controls_.setStatusText(StatusPanel::State, countText(results_.totalRows()));
-    // A stop says no more than that the search ended.
+    const int64_t rows = results_.totalRows();
+    window_.showStatus(StatusPanel::State, countText(rows));
+    // A stop says no more than that the search ended, but for the word on wildcards, which is
+    // about the request and holds however far the walk went.
     const SearchState& state = walker_.state();
-    controls_.setStatusText(StatusPanel::Progress, state.StopRequested ? endText(false, 0)
-                                                       : endText(state.locationUnreadable, state.unreadableFolders,
-                                                                             state.swappedFolders));
-    rememberLocation();
-    lockWindow(false);
-}
-
-// The text standing in the location field at the finish is what the list may gain.
-void SearchCommand::rememberLocation()
-{
-    const QString location = trimBlanks(controls_.locationText());
-    QStringList entries;
-    for (int i = 0; i < controls_.locationCount(); ++i)
-        entries << controls_.locationEntry(i);
-    if (isKnownLocation(location, entries))
-        return;
-    // The bytes that were searched, unless the text was changed meanwhile.
-    const QByteArray bytes = location == searchedLocation_ && !searchedBytes_.isEmpty()
-        ? searchedBytes_ : platform::fileNameBytes(location);
-    controls_.appendLocation(location, bytes);
+    const bool literalWildcards = rows == 0 && wildcardsTakenLiterally(criteria_);
+    window_.showStatus(StatusPanel::Progress,
+                       state.StopRequested
+                           ? endText(false, 0, 0, literalWildcards)
+                           : endText(state.locationUnreadable, state.unreadableFolders,
+                                       state.swappedFolders, literalWildcards));
+    window_.rememberLocation(searched_);
+    window_.setSearching(false);
 }
 
 } // namespace search

@@ -1,28 +1,28 @@
 #pragma once
 
-#include "search/match/file_type_categories.h"
-
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
+#include <vector>
 
 namespace search {
 
-// What the user asked for, read once when a search starts: the controls are locked while it
-// runs, so this is what they say at every entry.
+// What the user asked for when the start button was pressed, as the window holds it.
 struct SearchRequest {
-    QString NamePattern;  // the name box, trimmed; "*" alone becomes the empty text
-    QString ExtPattern;   // the extension filter derived from it, or the empty text
-    const FileTypeCategory* category = nullptr; // the chosen entry of the table
+    QString name;     // the name box, as typed
+    int category = 0; // the position chosen in the file type list
+    // The option boxes; only a ticked one counts, a greyed one does not.
     bool wholeWord = false;
     bool caseSensitive = false;
     bool includeHidden = false;
-    bool pinyin = false; // Han characters match by their readings too
+    bool pinyin = false;
+    QString location; // the location field, as typed
+    // The bytes the window knows for that text (a listed entry's, or those of a folder it was
+    // asked to show), which the text may not spell; nothing for a text the user typed.
+    std::optional<QByteArray> locationBytes;
+    // The bytes of the listed locations after "全盘搜索", in list order: what that searches.
+    std::vector<QByteArray> volumes;
 };
-
-// The extension filter of a name pattern: only a pattern whose second character is a dot
-// ("*.txt", "a.doc"), or a lone dot, has one.
-QString extensionPatternOf(const QString& namePattern);
-
-SearchRequest makeSearchRequest(const QString& nameText, int categoryIndex, bool wholeWord, bool caseSensitive,
-                                bool includeHidden, bool pinyin = false);
 
 } // namespace search

@@ -5,22 +5,22 @@
 
 namespace search {
 
-EntryFilter::EntryFilter(const SearchRequest& request)
-    : category_(request.category ? request.category : categoryAt(0)), wholeWord_(request.wholeWord),
-      caseSensitive_(request.caseSensitive), includeHidden_(request.includeHidden),
-      hasExtFilter_(!request.ExtPattern.isEmpty())
+EntryFilter::EntryFilter(const MatchCriteria& criteria)
+    : category_(criteria.category ? criteria.category : categoryAt(0)), wholeWord_(criteria.wholeWord),
+      caseSensitive_(criteria.caseSensitive), includeHidden_(criteria.includeHidden),
+      hasExtFilter_(!criteria.ExtPattern.isEmpty())
 {
-    const CodePoints pattern = toCodePoints(request.NamePattern);
+    const CodePoints pattern = toCodePoints(criteria.NamePattern);
     pattern_ = caseSensitive_ ? pattern : upperCased(pattern);
     if (wholeWord_)
         wholeWordPattern_ = WildcardPattern::compile(pattern_);
     if (hasExtFilter_) {
-        const CodePoints ext = toCodePoints(request.ExtPattern);
+        const CodePoints ext = toCodePoints(criteria.ExtPattern);
         extPattern_ = WildcardPattern::compile(caseSensitive_ ? ext : upperCased(ext));
     }
-    if (request.pinyin && wholeWord_ && wholeWordPattern_)
+    if (criteria.pinyin && wholeWord_ && wholeWordPattern_)
         pinyinWholeWord_ = PinyinMatcher::wholeName(*wholeWordPattern_);
-    if (request.pinyin && !wholeWord_)
+    if (criteria.pinyin && !wholeWord_)
         pinyinContains_ = PinyinMatcher::contains(pattern_);
     needsName_ = category_->needsExtension() || wholeWord_ || !pattern_.empty() || hasExtFilter_;
 }

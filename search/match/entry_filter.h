@@ -1,7 +1,7 @@
 #pragma once
 
 #include "search/match/pinyin_match.h"
-#include "search/search_request.h"
+#include "search/match/match_criteria.h"
 #include "search/match/wildcard_match.h"
 
 #include <QByteArrayView>
@@ -12,12 +12,12 @@
 
 namespace search {
 
-// The tests an entry meets before it becomes a row, compiled once from the request: category,
+// The tests an entry meets before it becomes a row, compiled once from the criteria: category,
 // hidden, whole word, then name (by its pinyin too, when asked) or extension. A copy judges on
 // its own, so each thread that reads folders can hold one.
 class EntryFilter {
 public:
-    explicit EntryFilter(const SearchRequest& request);
+    explicit EntryFilter(const MatchCriteria& criteria);
 
     // attributes: nothing when they could not be read (the entry then counts as a folder).
     bool accepts(QByteArrayView name, bool isFolder, std::optional<uint32_t> attributes);

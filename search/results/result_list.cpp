@@ -153,6 +153,52 @@ void ResultList::removeResultRow(int row)
     endRemoveRows();
 }
 
+int64_t ResultList::removeEntry(QByteArrayView path)
+{
+    const QByteArray entryPath = platform::withoutTrailingSlashes(path);
+    const platform::SplitPath entry = platform::splitPath(entryPath);
+    // Rows of one folder share its path: it is judged once for each run of them.
+    const QByteArray* judged = nullptr;
+    bool below = false, holdsEntry = false;
+    const auto gone = [&](const ResultRow& row) {
+        if (!judged || row.folder != *judged) {
+            judged = &row.folder;
+            below = platform::isSameOrBelow(row.folder, entryPath);
+            // The root's entries have the empty folder.
+            holdsEntry = (row.folder.isEmpty() ? QByteArray("/") : platform::withoutTrailingSlashes(row.folder))
+                == entry.folder;
+        }
+        return below || (holdsEntry && row.name == entry.name);
+    };
+    struct Run {
+        size_t first, end;
+    };
+    std::vector<Run> runs;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (!gone(rows_[i]))
+            continue;
+        if (!runs.empty() && runs.back().end == i && i != shown_)
+            ++runs.back().end;
+        else
+            runs.push_back({i, i + 1});
+    }
+    // From the last run to the first, so that the positions of the others hold; the rows that
+    // wait for a flush go without a word to the view, which does not know them yet.
+    int64_t removed = 0;
+    for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
+        const bool shown = run->first < shown_;
+        if (shown)
+            beginRemoveRows({}, int(run->first), int(run->end) - 1);
+        rows_.erase(rows_.begin() + qsizetype(run->first), rows_.begin() + qsizetype(run->end));
+        removed += int64_t(run->end - run->first);
+        if (shown) {
+            shown_ -= run->end - run->first;
+            endRemoveRows();
+        }
+    }
+    return removed;
+}
+
 void ResultList::renameResultRow(int row, const QByteArray& newName)
 {
     if (row < 0 || size_t(row) >= shown_)

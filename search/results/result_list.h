@@ -65,6 +65,10 @@ public:
     uint32_t recordFolder(const platform::EntryIdentity& identity);
     platform::EntryIdentity listedIn(const ResultRow& row) const;
     void removeResultRow(int row);
+    // An entry was deleted: the rows of it and of everything below it go, rows not yet shown
+    // included. One pass finds them; each run of adjacent shown rows goes in one removal, so a
+    // sorted view and the selection follow. How many rows went.
+    int64_t removeEntry(QByteArrayView path);
 
     const ResultRow& row(int row) const { return rows_[size_t(row)]; }
     // A rename: the row keeps its folder, size and icon, and takes the new name.

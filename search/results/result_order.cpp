@@ -11,9 +11,6 @@ using Clock = std::chrono::steady_clock;
 
 // Above this share of the rows, a full sort costs less than taking them out and merging them back.
 constexpr size_t kMergeAtMostOneIn = 4;
-// Up to this many persistent indexes, finding their rows by a pass over the order is cheaper than
-// knowing every row's place.
-constexpr qsizetype kFindByPassUpTo = 16;
 
 } // namespace
 
@@ -49,29 +46,23 @@ int ResultOrder::listRow(int row) const
 {
     if (row < 0 || row >= rowCount())
         return -1;
-    return sorted() ? rows_[size_t(row)] : row;
+    return sorted() ? shown_[size_t(row)].row : row;
 }
 
+// The order is a strict one (the order found settles ties): a row's own entry finds it.
 int ResultOrder::rowOfListRow(int listRow) const
 {
+    if (listRow < 0 || listRow >= rowCount())
+        return -1;
     if (!sorted())
-        return listRow >= 0 && listRow < rowCount() ? listRow : -1;
-    if (positions_.empty()) { // an empty list makes it again for nothing
-        positions_.assign(size_t(list_.rowCount()), -1);
-        for (size_t row = 0; row < rows_.size(); ++row)
-            positions_[size_t(rows_[row])] = int(row);
-    }
-    return listRow >= 0 && size_t(listRow) < positions_.size() ? positions_[size_t(listRow)] : -1;
-}
-
-void ResultOrder::forgetPositions()
-{
-    positions_ = {};
+        return listRow;
+    const auto at = std::lower_bound(shown_.begin(), shown_.end(), keys_.entry(listRow), keys_.less(order_));
+    return at != shown_.end() && at->row == listRow ? int(at - shown_.begin()) : -1;
 }
 
 bool ResultOrder::hasWaitingRows() const
 {
-    return sorted() && int(rows_.size()) < list_.rowCount();
+    return sorted() && int(shown_.size()) < list_.rowCount();
 }
 
 QModelIndex ResultOrder::index(int row, int column, const QModelIndex& parent) const
@@ -90,7 +81,7 @@ int ResultOrder::rowCount(const QModelIndex& parent) const
 {
     if (parent.isValid())
         return 0;
-    return sorted() ? int(rows_.size()) : list_.rowCount();
+    return sorted() ? int(shown_.size()) : list_.rowCount();
 }
 
 int ResultOrder::columnCount(const QModelIndex& parent) const
@@ -119,22 +110,6 @@ QVariant ResultOrder::headerData(int section, Qt::Orientation orientation, int r
     return QAbstractProxyModel::headerData(section, orientation, role);
 }
 
-bool ResultOrder::before(int listRowA, int listRowB) const
-{
-    return search::before(keys_.compare(listRowA, listRowB), listRowA, listRowB, order_);
-}
-
-// Whether the row shown at a position comes before a row to be placed: by the leading numbers,
-// kept in the order, before any key, since they lie together in memory where each key is elsewhere.
-bool ResultOrder::shownBefore(size_t position, int listRow, uint64_t leading) const
-{
-    const int shown = rows_[position];
-    int byKey = leading_.empty() ? 0 : threeWay(leading_[position], leading);
-    if (byKey == 0 && !keys_.leadingIsWholeKey())
-        byKey = keys_.compare(shown, listRow);
-    return search::before(byKey, shown, listRow, order_);
-}
-
 void ResultOrder::sort(int column, Qt::SortOrder order)
 {
     const int wanted = column >= 0 && column < ResultList::ColumnCount ? column : -1;
@@ -149,8 +124,7 @@ void ResultOrder::sort(int column, Qt::SortOrder order)
         order_ = order;
         if (wanted < 0) {
             keys_.clear();
-            rows_ = {};
-            leading_ = {};
+            shown_.clear();
             return;
         }
         keys_.build(wanted);
@@ -162,59 +136,26 @@ void ResultOrder::sort(int column, Qt::SortOrder order)
 // What the last order held goes before the new one is made: a million rows at a time.
 void ResultOrder::sortAll(int count)
 {
-    rows_ = {};
-    leading_ = {};
-    keys_.sortRows(rows_, leading_, order_, count);
-}
-
-template <typename Change, typename NewRowsOf>
-void ResultOrder::changeLayout(Change change, NewRowsOf newRowsOf)
-{
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    std::vector<int> oldRows, listRows;
-    for (const QModelIndex& index : before) {
-        oldRows.push_back(index.row());
-        listRows.push_back(listRow(index.row()));
-    }
-    change();
-    forgetPositions();
-    const std::vector<int> newRows = newRowsOf(oldRows, listRows);
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (qsizetype i = 0; i < before.size(); ++i)
-        after << index(newRows[size_t(i)], before[i].column());
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    shown_.clear();
+    shown_.resize(size_t(count));
+    keys_.sortRows(shown_, order_);
 }
 
 template <typename Change>
 void ResultOrder::changeLayout(Change change)
 {
-    changeLayout(change, [this](const std::vector<int>&, const std::vector<int>& listRows) { return findRows(listRows); });
-}
-
-// Few rows (the current one, the selected one) are found in one pass over the order; many, by
-// knowing every row's place.
-std::vector<int> ResultOrder::findRows(const std::vector<int>& listRows) const
-{
-    std::vector<int> distinct = listRows;
-    std::sort(distinct.begin(), distinct.end());
-    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-    std::vector<int> rows(listRows.size(), -1);
-    if (!sorted() || distinct.size() > kFindByPassUpTo) {
-        for (size_t i = 0; i < listRows.size(); ++i)
-            rows[i] = rowOfListRow(listRows[i]);
-        return rows;
-    }
-    std::vector<int> shownAt(distinct.size(), -1);
-    for (size_t row = 0; row < rows_.size(); ++row)
-        for (size_t i = 0; i < distinct.size(); ++i)
-            if (rows_[row] == distinct[i])
-                shownAt[i] = int(row);
-    for (size_t i = 0; i < listRows.size(); ++i)
-        rows[i] = shownAt[size_t(std::lower_bound(distinct.begin(), distinct.end(), listRows[i]) - distinct.begin())];
-    return rows;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> listRows;
+    for (const QModelIndex& index : before)
+        listRows.push_back(listRow(index.row()));
+    change();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i)
+        after << index(rowOfListRow(listRows[size_t(i)]), before[i].column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 // As many rows as the last slice suggests fit in one, their keys and their places together.
@@ -224,7 +165,7 @@ void ResultOrder::mergeSlice()
     if (!hasWaitingRows())
         return;
     const Clock::time_point started = Clock::now();
-    const int first = int(rows_.size());
+    const int first = int(shown_.size());
     const int last = std::min(list_.rowCount() - 1, first + std::max(rowsPerSlice_, policy_.fewestRowsPerSlice) - 1);
     keys_.addRows(last);
     mergeKeyedRows();
@@ -241,113 +182,45 @@ void ResultOrder::mergeSlice()
         mergeTimer_.start(std::chrono::ceil<std::chrono::milliseconds>(policy_.pause));
 }
 
-// The list's rows after the order's last, up to last, show at its end, not in their places yet;
-// keyed ones with their leading numbers.
 void ResultOrder::showAtEnd(int last, bool keyed)
 {
-    const int first = int(rows_.size());
+    const int first = int(shown_.size());
     beginInsertRows({}, first, last);
-    for (int row = first; row <= last; ++row) {
-        rows_.push_back(row);
-        if (keyed && keys_.hasLeading())
-            leading_.push_back(keys_.leading(row));
-    }
-    forgetPositions();
+    for (int row = first; row <= last; ++row)
+        shown_.push_back(keyed ? keys_.entry(row) : SortEntry{0, row});
     endInsertRows();
 }
 
 void ResultOrder::mergeKeyedRows()
 {
-    const int first = int(rows_.size()), last = keys_.rowCount() - 1;
+    const int first = int(shown_.size()), last = keys_.rowCount() - 1;
     if (last < first)
         return;
     // The rows show at the end first, and then move to their places.
     showAtEnd(last, true);
     const auto added = size_t(last - first + 1);
-    if (added * kMergeAtMostOneIn > rows_.size())
-        changeLayout([this] { sortAll(int(rows_.size())); });
+    if (added * kMergeAtMostOneIn > shown_.size())
+        changeLayout([this] { sortAll(int(shown_.size())); });
     else
-        mergeAddedRows(added);
+        changeLayout([this, added] { mergeTail(shown_.size() - added); });
 }
 
-ResultOrder::Placement ResultOrder::placeTail(size_t kept) const
+// Sorted among themselves, the new entries go in from the last: each is searched for among the
+// kept ones below the last one's place, and those above it move down once, past all the new
+// entries that go before them.
+void ResultOrder::mergeTail(size_t kept)
 {
-    Placement placement;
-    for (size_t i = kept; i < rows_.size(); ++i)
-        placement.rows.emplace_back(rows_[i], leading_.empty() ? 0 : leading_[i]);
-    std::sort(placement.rows.begin(), placement.rows.end(), [this](const auto& a, const auto& b) {
-        if (!leading_.empty() && a.second != b.second)
-            return order_ == Qt::AscendingOrder ? a.second < b.second : a.second > b.second;
-        return before(a.first, b.first);
-    });
-    // The places rise with the rows: from the last row's place down, each search first strides
-    // out in doubling steps, so it reads the order near where the row goes.
-    placement.places.resize(placement.rows.size());
-    size_t upper = kept;
-    for (size_t i = placement.rows.size(); i-- > 0;) {
-        const auto [row, leading] = placement.rows[i];
-        size_t low = 0, high = upper;
-        for (size_t step = 1; step <= high; step *= 2) {
-            if (shownBefore(high - step, row, leading)) {
-                low = high - step + 1;
-                break;
-            }
-            high -= step;
-        }
-        while (low < high) {
-            const size_t middle = low + (high - low) / 2;
-            if (shownBefore(middle, row, leading))
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        placement.places[i] = upper = low;
+    const RowSortKeys::Less less = keys_.less(order_);
+    std::vector<SortEntry> added(shown_.begin() + kept, shown_.end());
+    std::sort(added.begin(), added.end(), less);
+    SortEntry* keptEnd = shown_.begin() + kept;
+    SortEntry* to = shown_.end();
+    for (auto entry = added.rbegin(); entry != added.rend(); ++entry) {
+        SortEntry* place = std::upper_bound(shown_.begin(), keptEnd, *entry, less);
+        to = std::move_backward(place, keptEnd, to);
+        *--to = *entry;
+        keptEnd = place;
     }
-    return placement;
-}
-
-// One pass from the end makes room for the placed rows.
-void ResultOrder::spliceTail(size_t kept, const Placement& placement)
-{
-    size_t from = kept, to = rows_.size();
-    for (size_t i = placement.rows.size(); i-- > 0;) {
-        while (from > placement.places[i]) {
-            --from;
-            --to;
-            rows_[to] = rows_[from];
-            if (!leading_.empty())
-                leading_[to] = leading_[from];
-        }
-        --to;
-        rows_[to] = placement.rows[i].first;
-        if (!leading_.empty())
-            leading_[to] = placement.rows[i].second;
-    }
-}
-
-void ResultOrder::mergeAddedRows(size_t count)
-{
-    const size_t kept = rows_.size() - count;
-    const Placement placement = placeTail(kept);
-    // A row that was there moves down by the new rows placed before it; a new one shows at its
-    // place plus the new ones before it.
-    const auto newRowsOf = [&](const std::vector<int>& oldRows, const std::vector<int>& listRows) {
-        std::vector<int> rows(oldRows.size());
-        for (size_t i = 0; i < oldRows.size(); ++i) {
-            const auto old = size_t(oldRows[i]);
-            if (old < kept) {
-                rows[i] = int(old + size_t(std::upper_bound(placement.places.begin(), placement.places.end(), old)
-                                           - placement.places.begin()));
-                continue;
-            }
-            const auto added = std::find_if(placement.rows.begin(), placement.rows.end(),
-                                            [&](const auto& row) { return row.first == listRows[i]; });
-            const auto at = size_t(added - placement.rows.begin());
-            rows[i] = int(placement.places[at] + at);
-        }
-        return rows;
-    };
-    changeLayout([&] { spliceTail(kept, placement); }, newRowsOf);
 }
 
 void ResultOrder::listRowsAboutToBeRemoved(int first, int last)
@@ -364,10 +237,7 @@ void ResultOrder::listRowsAboutToBeRemoved(int first, int last)
     std::sort(shownAt.rbegin(), shownAt.rend());
     for (int row : shownAt) {
         beginRemoveRows({}, row, row);
-        rows_.erase(rows_.begin() + row);
-        if (!leading_.empty())
-            leading_.erase(leading_.begin() + row);
-        forgetPositions();
+        shown_.erase(shown_.begin() + row, shown_.begin() + row + 1);
         endRemoveRows();
     }
 }
@@ -379,10 +249,9 @@ void ResultOrder::listRowsRemoved(int first, int last)
         return;
     }
     const int count = last - first + 1;
-    for (int& row : rows_)
-        row -= row > last ? count : 0;
+    for (SortEntry& entry : shown_)
+        entry.row -= entry.row > last ? count : 0;
     keys_.removed(first, last);
-    forgetPositions();
 }
 
 void ResultOrder::listDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
@@ -397,17 +266,16 @@ void ResultOrder::listDataChanged(const QModelIndex& topLeft, const QModelIndex&
     if (keys_.dependsOn(topLeft.column(), bottomRight.column())) {
         const bool nameChanged = topLeft.column() <= ResultList::NameColumn;
         std::vector<int> moved = keys_.changed(first, last, nameChanged);
-        std::erase_if(moved, [this](int row) { return rowOfListRow(row) < 0; }); // waiting rows go later
+        std::erase_if(moved, [this](int row) { return row >= int(shown_.size()); }); // waiting rows go later
         if (!moved.empty())
-            reposition(std::move(moved));
+            reposition(moved);
     }
     // The changed rows may lie anywhere in the order: the span that holds those shown.
     int top = rowCount(), bottom = -1;
-    for (int row = first; row <= last; ++row) {
-        const int shownAt = rowOfListRow(row);
-        if (shownAt >= 0) {
-            top = std::min(top, shownAt);
-            bottom = std::max(bottom, shownAt);
+    for (size_t at = 0; at < shown_.size(); ++at) {
+        if (shown_[at].row >= first && shown_[at].row <= last) {
+            top = std::min(top, int(at));
+            bottom = int(at);
         }
     }
     if (bottom >= 0)
@@ -418,41 +286,28 @@ void ResultOrder::listReset()
 {
     mergeTimer_.stop();
     keys_.clear();
-    rows_ = {};
-    leading_ = {};
-    forgetPositions();
+    shown_.clear();
     order_ = Qt::AscendingOrder;
     rowsPerSlice_ = 0;
     longestMerge_ = {};
     endResetModel();
 }
 
-// Rows whose keys changed (a rename): out of the order, to its end, and back in by their new keys.
-void ResultOrder::reposition(std::vector<int> listRows)
+// Rows whose keys changed (a rename): out of the order, to its end with their new keys, and back
+// in by them.
+void ResultOrder::reposition(const std::vector<int>& listRows)
 {
     changeLayout([&] {
-        if (listRows.size() * kMergeAtMostOneIn > rows_.size()) {
-            sortAll(int(rows_.size()));
+        if (listRows.size() * kMergeAtMostOneIn > shown_.size()) {
+            sortAll(int(shown_.size()));
             return;
         }
-        std::vector<char> moving(size_t(list_.rowCount()), 0);
+        std::vector<char> moving(shown_.size(), 0);
         for (int row : listRows)
             moving[size_t(row)] = 1;
-        size_t kept = 0;
-        for (size_t i = 0; i < rows_.size(); ++i) {
-            if (moving[size_t(rows_[i])])
-                continue;
-            rows_[kept] = rows_[i];
-            if (!leading_.empty())
-                leading_[kept] = leading_[i];
-            ++kept;
-        }
-        for (size_t i = 0; i < listRows.size(); ++i) {
-            rows_[kept + i] = listRows[i];
-            if (!leading_.empty())
-                leading_[kept + i] = keys_.leading(listRows[i]);
-        }
-        spliceTail(kept, placeTail(kept));
+        const auto kept = std::remove_if(shown_.begin(), shown_.end(), [&](const SortEntry& e) { return moving[size_t(e.row)]; });
+        std::transform(listRows.begin(), listRows.end(), kept, [this](int row) { return keys_.entry(row); });
+        mergeTail(size_t(kept - shown_.begin()));
     });
 }
 

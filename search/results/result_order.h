@@ -56,49 +56,35 @@ public:
 
 private:
     bool sorted() const { return keys_.column() >= 0; }
-    bool before(int listRowA, int listRowB) const;
-    bool shownBefore(size_t position, int listRow, uint64_t leading) const;
     // A slice of the waiting rows: their keys, as many as the slice allows, then the merge.
     void mergeSlice();
+    // The list's rows after the order's last, up to last, show at its end, not in their places yet.
     void showAtEnd(int last, bool keyed);
     // The waiting rows with keys go into their places.
     void mergeKeyedRows();
+    // The entries from kept on, sorted among themselves, go into their places among the others.
+    void mergeTail(size_t kept);
+    // Takes these list rows out of the order and merges them back by their keys.
+    void reposition(const std::vector<int>& listRows);
+    // The first count rows of the list, by their keys.
+    void sortAll(int count);
+    // Runs a change of the order between the layout notifications; the persistent indexes (the
+    // selection, the current row) follow their rows.
+    template <typename Change>
+    void changeLayout(Change change);
     void listRowsAboutToBeRemoved(int first, int last);
     void listRowsRemoved(int first, int last);
     void listDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles);
     void listReset();
-    // The rows shown after the first kept ones, to go into their places: sorted among themselves,
-    // each with its leading number and where it goes among the kept ones.
-    struct Placement {
-        std::vector<std::pair<int, uint64_t>> rows;
-        std::vector<size_t> places;
-    };
-    Placement placeTail(size_t kept) const;
-    void spliceTail(size_t kept, const Placement& placement);
-    // Puts the rows shown last, just added, into their places.
-    void mergeAddedRows(size_t count);
-    // Takes these list rows out of the order and merges them back by their keys.
-    void reposition(std::vector<int> listRows);
-    // The first count rows of the list, by their keys.
-    void sortAll(int count);
-    // Runs a change of the order between the layout notifications; the persistent indexes (the
-    // selection, the current row) follow their rows, which newRowsOf(old rows, list rows) finds.
-    template <typename Change, typename NewRowsOf>
-    void changeLayout(Change change, NewRowsOf newRowsOf);
-    template <typename Change>
-    void changeLayout(Change change);
-    std::vector<int> findRows(const std::vector<int>& listRows) const;
-    void forgetPositions();
 
     ResultList& list_;
     MergePolicy policy_;
     RowSortKeys keys_;
     Qt::SortOrder order_ = Qt::AscendingOrder;
-    std::vector<int> rows_;         // while sorted: the list's row shown at each row
-    std::vector<uint64_t> leading_; // while sorted, for names and sizes: each shown row's number
-    // While sorted: where each list row shows, -1 for one not shown; made when asked for, since
-    // merges during a search never need it.
-    mutable std::vector<int> positions_;
+    // While sorted: the list's rows shown, in the order shown; always the list's first rows, those
+    // after them wait. Sorted by keys_.less(order_) but while rows just shown at its end wait for
+    // the merge that follows at once.
+    PagedArray<SortEntry> shown_;
     QTimer mergeTimer_;
     int rowsPerSlice_ = 0; // as the last full slice measured it
     std::chrono::nanoseconds longestMerge_{0};

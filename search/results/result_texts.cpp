@@ -19,7 +19,8 @@ QString countText(int64_t rows)
     return QStringLiteral("找到") + numberText(rows) + QStringLiteral(" 个文件");
 }
 
-QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swappedFolders)
+QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swappedFolders,
+                bool wildcardsTakenLiterally)
 {
     if (locationUnreadable)
         return QStringLiteral("无法读取搜索位置");
@@ -28,9 +29,11 @@ QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swap
         notes << QStringLiteral("无法读取") + numberText(unreadableFolders) + QStringLiteral(" 个文件夹");
     if (swappedFolders > 0)
         notes << numberText(swappedFolders) + QStringLiteral(" 个文件夹在搜索中被更换");
+    if (wildcardsTakenLiterally)
+        notes << QStringLiteral("通配符需勾选全字匹配");
     if (notes.isEmpty())
         return QStringLiteral("已完成搜索");
-    return QStringLiteral("已完成搜索（") + notes.join(QStringLiteral("，")) + QStringLiteral("）");
+    return QStringLiteral("已完成搜索（") + notes.join(u'；') + QStringLiteral("）");
 }
 
 } // namespace search

@@ -12,9 +12,11 @@ QString numberText(int64_t n);
 QString sizeText(int64_t bytes);
 // "找到 12 个文件"
 QString countText(int64_t rows);
-// How a search ended, for panel 2: "已完成搜索", with the counts of folders it could not read and
-// of folders swapped for others while it ran, where there were some, one after the other inside
-// one pair of brackets; or "无法读取搜索位置" where the location itself could not be read.
-QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swappedFolders = 0);
+// How a search ended, for panel 2: "已完成搜索", with the count of folders it could not read, of
+// folders swapped for others while it ran, and a word on wildcards where a search found nothing
+// because the name's wildcards were taken as characters, those there are in one bracket; or
+// "无法读取搜索位置" where the location itself could not be read, which says all there is to say.
+QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swappedFolders = 0,
+                bool wildcardsTakenLiterally = false);
 
 } // namespace search

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <numeric>
 #include <thread>
 
 namespace search {
@@ -32,8 +33,8 @@ void RowSortKeys::clear()
     column_ = -1;
     count_ = 0;
     arena_.clear();
-    nameKeys_ = {};
-    folderOf_ = {};
+    nameKeys_.clear();
+    folderOf_.clear();
     folderKeys_ = {};
     folderIds_ = {};
     lastFolder_ = {};
@@ -223,8 +224,7 @@ uint32_t RowSortKeys::folderId(const QByteArray& folder)
 std::vector<uint32_t> RowSortKeys::folderRanks() const
 {
     std::vector<uint32_t> byKey(folderKeys_.size());
-    for (uint32_t id = 0; id < byKey.size(); ++id)
-        byKey[id] = id;
+    std::iota(byKey.begin(), byKey.end(), 0);
     const auto key = [this](uint32_t id) { return arena_.at(folderKeys_[id]); };
     std::sort(byKey.begin(), byKey.end(), [&](uint32_t a, uint32_t b) { return KeyArena::compare(key(a), key(b)) < 0; });
     std::vector<uint32_t> rank(folderKeys_.size());
@@ -237,137 +237,40 @@ std::vector<uint32_t> RowSortKeys::folderRanks() const
     return rank;
 }
 
+// By the leading numbers alone first, which reads no key; then each run of equal ones by the
+// whole comparison, with the keys of one run few enough to stay in the cache. For the location,
+// a row leads meanwhile by its folder's rank and its name's first four bytes: that orders as its
+// keys do, but only until another folder is found, so it is not kept.
+void RowSortKeys::sortRows(std::span<SortEntry> entries, Qt::SortOrder order) const
+{
+    const bool byFolderRank = column_ == ResultList::PathColumn;
+    const std::vector<uint32_t> rank = byFolderRank ? folderRanks() : std::vector<uint32_t>{};
+    for (size_t row = 0; row < entries.size(); ++row) {
+        entries[row] = entry(int(row));
+        if (byFolderRank)
+            entries[row].leading = uint64_t(rank[folderOf_[row]]) << 32 | KeyArena::prefix(nameKey(int(row))) >> 32;
+    }
+    const Less less = this->less(order);
+    std::sort(entries.begin(), entries.end(), [&](const SortEntry& a, const SortEntry& b) { return less.leadingBefore(a, b); });
+    for (auto run = entries.begin(); run != entries.end();) {
+        const auto end = std::find_if(run, entries.end(), [&](const SortEntry& e) { return e.leading != run->leading; });
+        std::sort(run, end, less);
+        run = end;
+    }
+    if (byFolderRank)
+        for (SortEntry& e : entries)
+            e.leading = 0;
+}
+
 uint64_t RowSortKeys::leading(int row) const
 {
-    // A size with its sign bit flipped orders as unsigned as it did signed.
-    return column_ == ResultList::SizeColumn ? uint64_t(sizeKey(row)) ^ (uint64_t(1) << 63)
-                                             : KeyArena::prefix(nameKey(row));
-}
-
-// Each row's number beside the rows: most comparisons end there, without reaching into the rows or
-// the arena. The rows themselves are what is sorted, and the numbers then follow them in place, so
-// the sort needs little memory beyond what the order keeps.
-void RowSortKeys::sortRows(std::vector<int>& rows, std::vector<uint64_t>& leading, Qt::SortOrder order,
-                           int count) const
-{
-    rows.resize(size_t(count));
-    leading.clear();
-    if (!hasLeading()) {
-        sortByFolderThenName(rows, order);
-        return;
+    switch (column_) {
+    case ResultList::NameColumn:
+        return KeyArena::prefix(nameKey(row));
+    case ResultList::SizeColumn: // its sign bit flipped, a size orders as unsigned as it did signed
+        return uint64_t(sizeKey(row)) ^ (uint64_t(1) << 63);
     }
-    leading.resize(size_t(count));
-    for (int row = 0; row < count; ++row) {
-        rows[size_t(row)] = row;
-        leading[size_t(row)] = this->leading(row);
-    }
-    std::sort(rows.begin(), rows.end(), [&](int a, int b) {
-        return before(threeWay(leading[size_t(a)], leading[size_t(b)]), a, b, order);
-    });
-    // leading[i] = leading[rows[i]], one cycle of the permutation at a time.
-    std::vector<bool> done(size_t(count), false);
-    for (int start = 0; start < count; ++start) {
-        if (done[size_t(start)])
-            continue;
-        const uint64_t first = leading[size_t(start)];
-        int at = start;
-        while (true) {
-            done[size_t(at)] = true;
-            const int from = rows[size_t(at)];
-            if (from == start) {
-                leading[size_t(at)] = first;
-                break;
-            }
-            leading[size_t(at)] = leading[size_t(from)];
-            at = from;
-        }
-    }
-    if (!leadingIsWholeKey())
-        sortTiesByLaterBytes(rows, leading, order);
-}
-
-// Names often start alike ("IMG_", "report_"), so rows whose first eight bytes tie are sorted
-// again by the next eight, and so on: each run of ties, with the bytes in question beside its
-// rows, reads each key once more instead of comparing whole keys across the arena. The numbers
-// go back to the first eight bytes afterwards.
-void RowSortKeys::sortTiesByLaterBytes(std::vector<int>& rows, std::vector<uint64_t>& number, Qt::SortOrder order) const
-{
-    struct Run {
-        size_t first, last; // [first, last) of the order, tied on the bytes before offset
-        size_t offset;
-    };
-    std::vector<Run> runs, tiedAtFirst;
-    const auto findRuns = [&](size_t first, size_t last, size_t offset) {
-        for (size_t start = first; start < last;) {
-            size_t end = start + 1;
-            while (end < last && number[end] == number[start])
-                ++end;
-            bool longer = false; // keys that end within these bytes are equal: the order found stands
-            for (size_t i = start; end - start > 1 && !longer && i < end; ++i)
-                longer = nameKey(rows[i]).size() > offset;
-            if (longer)
-                runs.push_back({start, end, offset});
-            start = end;
-        }
-    };
-    findRuns(0, rows.size(), 8);
-    tiedAtFirst = runs;
-    std::vector<std::pair<uint64_t, int>> items;
-    while (!runs.empty()) {
-        const Run run = runs.back();
-        runs.pop_back();
-        items.clear();
-        for (size_t i = run.first; i < run.last; ++i) {
-            const std::span<const uint8_t> key = nameKey(rows[i]);
-            items.emplace_back(KeyArena::prefix(key.size() > run.offset ? key.subspan(run.offset) : key.last(0)), rows[i]);
-        }
-        std::sort(items.begin(), items.end(), [&](const auto& a, const auto& b) {
-            return before(threeWay(a.first, b.first), a.second, b.second, order);
-        });
-        for (size_t i = run.first; i < run.last; ++i)
-            std::tie(number[i], rows[i]) = items[i - run.first];
-        findRuns(run.first, run.last, run.offset + 8);
-    }
-    for (const Run& run : tiedAtFirst)
-        std::fill(number.begin() + qsizetype(run.first), number.begin() + qsizetype(run.last),
-                  KeyArena::prefix(nameKey(rows[run.first])));
-}
-
-// The rows are put in their folders' order by counting, which keeps the order found within each
-// folder; then each folder's rows are sorted by name. A folder's rows are few, and the sort needs
-// no more than the largest folder's share of memory.
-void RowSortKeys::sortByFolderThenName(std::vector<int>& rows, Qt::SortOrder order) const
-{
-    const auto count = int(rows.size());
-    const std::vector<uint32_t> rank = folderRanks();
-    const uint32_t ranks = rank.empty() ? 0 : *std::max_element(rank.begin(), rank.end()) + 1;
-    const auto placeOf = [&](int row) {
-        const uint32_t r = rank[folderOf_[size_t(row)]];
-        return order == Qt::AscendingOrder ? r : ranks - 1 - r;
-    };
-    std::vector<int> start(size_t(ranks) + 1, 0);
-    for (int row = 0; row < count; ++row)
-        ++start[placeOf(row) + 1];
-    for (uint32_t r = 0; r < ranks; ++r)
-        start[r + 1] += start[r];
-    std::vector<int> next(start.begin(), start.end() - 1);
-    for (int row = 0; row < count; ++row)
-        rows[size_t(next[placeOf(row)]++)] = row;
-
-    std::vector<std::pair<uint64_t, int>> run;
-    for (uint32_t r = 0; r < ranks; ++r) {
-        const auto first = rows.begin() + start[r], last = rows.begin() + start[r + 1];
-        run.clear();
-        for (auto row = first; row != last; ++row)
-            run.emplace_back(KeyArena::prefix(nameKey(*row)), *row);
-        std::sort(run.begin(), run.end(), [&](const auto& a, const auto& b) {
-            int byKey = threeWay(a.first, b.first);
-            if (byKey == 0)
-                byKey = KeyArena::compare(nameKey(a.second), nameKey(b.second));
-            return before(byKey, a.second, b.second, order);
-        });
-        std::transform(run.begin(), run.end(), first, [](const auto& item) { return item.second; });
-    }
+    return 0;
 }
 
 } // namespace search

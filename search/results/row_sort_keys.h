@@ -2,6 +2,7 @@
 
 #include "search/results/key_arena.h"
 #include "search/results/name_collator.h"
+#include "search/results/paged_array.h"
 #include "search/results/result_list.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QtCore/qnamespace.h>
 
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace search {
@@ -19,13 +21,12 @@ int threeWay(const T& a, const T& b)
     return a < b ? -1 : b < a ? 1 : 0;
 }
 
-// A three-way comparison of keys turned by the order; rows of equal keys stay in the order found.
-inline bool before(int byKey, int rowA, int rowB, Qt::SortOrder order)
-{
-    if (byKey != 0)
-        return order == Qt::AscendingOrder ? byKey < 0 : byKey > 0;
-    return rowA < rowB;
-}
+// A row of the list as the order holds it: with the number that orders it as far as it goes
+// (RowSortKeys::leading), beside it in memory, so that most comparisons read no key.
+struct SortEntry {
+    uint64_t leading = 0;
+    int row = 0;
+};
 
 // The keys by which the shown rows of a result list sort on one column, computed once per row and
 // kept in the rows' own order:
@@ -54,26 +55,51 @@ public:
     // keys whose key changed with them.
     std::vector<int> changed(int first, int last, bool nameChanged);
 
-    // Three-way, by key alone.
-    int compare(int a, int b) const;
-    // A number that orders as the key, as far as it goes: the start of a name's key, or the size
-    // itself (whole). The location has none: its folder's key starts alike for every row.
-    bool hasLeading() const { return column_ == ResultList::NameColumn || column_ == ResultList::SizeColumn; }
-    bool leadingIsWholeKey() const { return column_ == ResultList::SizeColumn; }
-    uint64_t leading(int row) const;
-    // The first count rows (all with keys), by key; rows of equal keys in the order found. With
-    // hasLeading(), leading gets each shown row's number, in the same order.
-    void sortRows(std::vector<int>& rows, std::vector<uint64_t>& leading, Qt::SortOrder order, int count) const;
+    // A row with its leading number: the start of a name's key, or the size itself (the whole
+    // key). The location has none (0): its folders' keys start alike for every row.
+    SortEntry entry(int row) const { return {leading(row), row}; }
+
+    // The order's one comparison: the leading numbers, then the keys where those tie, then the
+    // order found, so that rows of equal keys keep it whichever way the keys go.
+    class Less {
+    public:
+        bool operator()(const SortEntry& a, const SortEntry& b) const
+        {
+            if (a.leading != b.leading)
+                return leadingBefore(a, b);
+            if (const int byKey = wholeKey_ ? 0 : keys_->compare(a.row, b.row))
+                return ascending_ ? byKey < 0 : byKey > 0;
+            return a.row < b.row;
+        }
+        bool leadingBefore(const SortEntry& a, const SortEntry& b) const
+        {
+            return ascending_ ? a.leading < b.leading : a.leading > b.leading;
+        }
+
+    private:
+        friend class RowSortKeys;
+        Less(const RowSortKeys& keys, Qt::SortOrder order)
+            : keys_(&keys), ascending_(order == Qt::AscendingOrder), wholeKey_(keys.column() == ResultList::SizeColumn)
+        {
+        }
+        const RowSortKeys* keys_;
+        bool ascending_;
+        bool wholeKey_;
+    };
+    Less less(Qt::SortOrder order) const { return Less(*this, order); }
+
+    // Every keyed row, in order, into entries (as many as the keyed rows).
+    void sortRows(std::span<SortEntry> entries, Qt::SortOrder order) const;
 
 private:
+    int compare(int a, int b) const; // three-way, by key alone
+    uint64_t leading(int row) const;
     std::span<const uint8_t> nameKey(int row) const { return arena_.at(nameKeys_[size_t(row)]); }
     std::span<const uint8_t> folderKey(int row) const { return arena_.at(folderKeys_[folderOf_[size_t(row)]]); }
     int64_t sizeKey(int row) const;
     void computeNameKeys(int first, int last);
     uint32_t folderId(const QByteArray& folder);
     std::vector<uint32_t> folderRanks() const;
-    void sortByFolderThenName(std::vector<int>& rows, Qt::SortOrder order) const;
-    void sortTiesByLaterBytes(std::vector<int>& rows, std::vector<uint64_t>& number, Qt::SortOrder order) const;
     NameCollator& collator();
 
     const ResultList& list_;
@@ -81,8 +107,8 @@ private:
     int count_ = 0;
     KeyArena arena_;
     std::unique_ptr<NameCollator> collator_; // for the window's thread, made on first use
-    std::vector<KeyArena::Ref> nameKeys_;    // per row: name and location
-    std::vector<uint32_t> folderOf_;         // per row: location
+    PagedArray<KeyArena::Ref> nameKeys_;     // per row: name and location
+    PagedArray<uint32_t> folderOf_;          // per row: location
     std::vector<KeyArena::Ref> folderKeys_;  // per folder
     QHash<QByteArray, uint32_t> folderIds_;  // rows' folders and those above them
     QByteArray lastFolder_;                  // rows of one folder come together: looked up once

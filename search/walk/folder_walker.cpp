@@ -18,7 +18,7 @@ FolderWalker::FolderWalker(platform::FileSystem& fileSystem, FoundEntries& found
 
 FolderWalker::~FolderWalker() = default;
 
-void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
+void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
 {
     state_.FolderQueue.clear();
     state_.MatchCount = 0;
@@ -31,7 +31,7 @@ void FolderWalker::walk(const SearchRequest& request, const WalkRoots& roots)
     lastYield_ = started;
     entriesSinceClockCheck_ = 0;
     progressWaiting_ = rowsWaiting_ = false;
-    source_ = makeReadAheadSource(fileSystem_, EntryFilter(request), readAhead_, threads_, state_.FolderQueue);
+    source_ = makeReadAheadSource(fileSystem_, EntryFilter(criteria), readAhead_, threads_, state_.FolderQueue);
     singleRoot_ = roots.paths.size() == 1;
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops

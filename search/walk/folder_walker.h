@@ -3,7 +3,7 @@
 #include "search/walk/folder_reading.h"
 #include "search/walk/found_entries.h"
 #include "search/walk/read_ahead.h"
-#include "search/search_request.h"
+#include "search/match/match_criteria.h"
 #include "search/search_state.h"
 #include "search/walk/worker_threads.h"
 #include "search/walk/yield_policy.h"
@@ -43,7 +43,7 @@ struct WalkRoots {
 
 // The breadth-first walk: lists a folder, queues its sub-folders, turns the accepted entries into
 // rows, and yields to the window between entries. It knows nothing of the window: it gets the
-// request as a value and hands the window its turn through the yield callback, where handlers may
+// criteria as a value and hands the window its turn through the yield callback, where handlers may
 // stop it, remove or rename rows, or change the disk.
 class FolderWalker {
 public:
@@ -54,7 +54,7 @@ public:
     ~FolderWalker();
 
     // Runs a whole search; returns when it is done or stopped.
-    void walk(const SearchRequest& request, const WalkRoots& roots);
+    void walk(const MatchCriteria& criteria, const WalkRoots& roots);
     void stop(); // the walk handles no further entry
     void dropQueue(); // the window closes: the folders still queued go
     // An action changed the disk there, or renamed an entry, inside a yield.

@@ -7,9 +7,9 @@
 #include "mainwindow/form1_controls.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/open_beneath.h"
-#include "platform/files/open_beneath.h"
 #include "platform/files/posix_file_system.h"
 #include "search/results/result_list.h"
+#include "search/results/result_order.h"
 
 #include <gtest/gtest.h>
 
@@ -22,8 +22,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <climits>
-#include <cstdlib>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -71,6 +69,23 @@ protected:
         QTest::mouseClick(ui(w).List1->viewport(), Qt::RightButton, {}, where);
         QCoreApplication::processEvents();
         return *shown;
+    }
+    // The names in the order the list shows them.
+    QStringList shownNames() const
+    {
+        QStringList names;
+        const QAbstractItemModel* shown = ui(w).List1->model();
+        for (int r = 0; r < shown->rowCount(); ++r)
+            names << shown->index(r, 0).data().toString();
+        return names;
+    }
+    // F holds a file and a folder with a file and an empty folder; G.txt and H/d.txt lie beside it.
+    void makeTreeWithFolderF()
+    {
+        for (const char* folder : {"F", "F/b", "F/b/e", "H"})
+            ASSERT_EQ(::mkdir(path(folder), 0755), 0);
+        for (const char* file : {"F/a.txt", "F/b/c.txt", "G.txt", "H/d.txt"})
+            writeFile(path(file), file);
     }
     QSet<QString> rowNames() const
     {
@@ -237,6 +252,54 @@ TEST_F(Form1ActionsTest, ADeleteARenameAndACopyDuringASearchLeaveTheWalkGoingOn)
     EXPECT_TRUE(exists(path("renamed")));
     EXPECT_TRUE(exists(QFile::encodeName(elsewhere.path()) + "/renamed"));
     EXPECT_EQ(messages.prompts, QStringList{"请确认是否删除？"});
+}
+
+// Found breadth-first, the rows below F lie in three runs of the list: the delete takes them all,
+// and the sorted view shows the rest in their order.
+TEST_F(Form1ActionsTest, DeletingAFolderTakesTheRowsBelowItAndTheCountFollows)
+{
+    makeTreeWithFolderF();
+    search();
+    ASSERT_EQ(ui(w).Panel1->text(), "找到 8 个文件");
+    ui(w).List1->sortByColumn(search::ResultList::NameColumn, Qt::AscendingOrder);
+    const QStringList before = shownNames();
+
+    pickFromMenu(int(before.indexOf("F")), ui(w).mnuDelete);
+    EXPECT_FALSE(exists(path("F")));
+    QStringList kept = before;
+    for (const char* gone : {"F", "a.txt", "b", "c.txt", "e"})
+        kept.removeOne(gone);
+    EXPECT_EQ(shownNames(), kept);
+    EXPECT_EQ(ui(w).Panel1->text(), "找到 3 个文件");
+    for (int row = 0; row < ui(w).List1->model()->rowCount(); ++row)
+        EXPECT_TRUE(exists(w->results().row(w->resultOrder().listRow(row)).pathBytes())) << row;
+}
+
+TEST_F(Form1ActionsTest, DeletingAFolderDuringASearchTakesItsRowsFoundSoFarAndTheWalkFindsNoMore)
+{
+    makeTreeWithFolderF();
+    QByteArray chain = "H";
+    for (int depth = 1; depth <= 6; ++depth) // the walk goes on below F's depth
+        ASSERT_EQ(::mkdir(path(chain += "/x" + QByteArray::number(depth)), 0755), 0);
+    QString countAfterDelete;
+    std::function<void()> step = [&] {
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(w->searchCommand().isRunning());
+            if (!rowNames().contains("e"))
+                return step();
+            pickFromMenu(int(shownNames().indexOf("F")), ui(w).mnuDelete);
+            countAfterDelete = ui(w).Panel1->text();
+            EXPECT_EQ(countAfterDelete, QStringLiteral("找到 %1 个文件").arg(w->results().totalRows()));
+        });
+    };
+    step();
+    search();
+
+    EXPECT_FALSE(exists(path("F")));
+    EXPECT_FALSE(countAfterDelete.isEmpty());
+    EXPECT_EQ(rowNames(), (QSet<QString>{"G.txt", "H", "d.txt", "x1", "x2", "x3", "x4", "x5", "x6"}));
+    EXPECT_EQ(ui(w).Panel1->text(), "找到 9 个文件");
+    EXPECT_EQ(ui(w).Panel2->text(), "已完成搜索");
 }
 
 // Whether name is an entry of the folder at path, which may lie past PATH_MAX.

@@ -45,6 +45,11 @@ public:
     {
         changes << "renamed " + from + " " + to;
     }
+    void entryDeleted(const QByteArray& path) override
+    {
+        changes << "deleted " + path;
+        rows.removeEntry(path);
+    }
 
     QWidget owner;
     QList<QByteArray> changes; // what the actions told the window, in order
@@ -83,7 +88,7 @@ protected:
             d.Text1->setText(text);
             d.Command1->click();
         });
-        actions.mnuRename_Click();
+        actions.renameClicked();
     }
     void copy(const QByteArray& target)
     {
@@ -91,7 +96,7 @@ protected:
             d.Text1->setText(QString::fromUtf8(target));
             d.Command1->click();
         });
-        actions.mnuCopy_Click();
+        actions.copyClicked();
     }
 
     QTemporaryDir dir;
@@ -143,54 +148,60 @@ TEST_F(ResultActionsTest, ActionsTakeTheSelectedRowsBytesAndWithoutASelectionDoN
 {
     addRow("a.txt");
     addRow(kGbName);
-    actions.mnuOpen_Click();
-    actions.mnuOpenDir_Click();
-    actions.mnuAttrib_Click();
+    actions.openClicked();
+    actions.locateClicked();
+    actions.propertiesClicked();
     window.selected = 0;
-    actions.List1_DblClick();
+    actions.rowDoubleClicked();
     EXPECT_EQ(shell.calls, (QList<QByteArray>{"open " + path(kGbName), "locate " + path(kGbName),
                                               "properties " + path(kGbName), "open " + path("a.txt")}));
     EXPECT_EQ(shell.lastOwner, &window.owner);
 
     window.selected = -1;
-    for (auto action : {&actions::ResultActions::mnuOpen_Click, &actions::ResultActions::mnuOpenDir_Click,
-                        &actions::ResultActions::mnuAttrib_Click, &actions::ResultActions::mnuCopy_Click,
-                        &actions::ResultActions::mnuRename_Click, &actions::ResultActions::List1_DblClick})
+    for (auto action : {&actions::ResultActions::openClicked, &actions::ResultActions::locateClicked,
+                        &actions::ResultActions::propertiesClicked, &actions::ResultActions::copyClicked,
+                        &actions::ResultActions::renameClicked, &actions::ResultActions::rowDoubleClicked})
         (actions.*action)();
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
     EXPECT_EQ(shell.calls.size(), 4);
     EXPECT_EQ(messages.prompts, QStringList{"请确认是否删除？"});
     EXPECT_EQ(actions.SelectedPath(), dir.path() + "/a.txt") << "kept from the last action";
 }
 
-TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderAndOnlyItsRow)
+TEST_F(ResultActionsTest, DeleteAsksFirstThenRemovesTheFileOrTheWholeFolderWithItsRows)
 {
     writeFile(path("a.txt"), "a");
+    writeFile(path("gone.txt"), "g");
     ASSERT_EQ(::mkdir(path("d"), 0755), 0);
     writeFile(path("d/ro.txt"), "r", 0444);
     addRow("a.txt");
+    addRow("gone.txt");
     addRow("d");
     addRow("d/ro.txt");
 
     window.selected = 0;
     messages.answer = platform::MessageAnswer::No;
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
     EXPECT_TRUE(exists(path("a.txt")));
-    EXPECT_EQ(window.rows.rowCount(), 3);
+    EXPECT_EQ(window.rows.rowCount(), 4);
     EXPECT_TRUE(actions.SelectedPath().isEmpty()) << "a delete answered No takes no path";
 
     messages.answer = platform::MessageAnswer::Yes;
-    actions.mnuDelete_Click();
-    window.selected = 0; // now the folder's row
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
+    window.selected = 1; // now the folder's row
+    actions.deleteClicked();
     EXPECT_FALSE(exists(path("a.txt")));
     EXPECT_FALSE(exists(path("d")));
+    EXPECT_EQ(window.changes, (QList<QByteArray>{"changed " + path("a.txt"), "deleted " + path("a.txt"),
+                                                 "changed " + path("d"), "deleted " + path("d")}));
     ASSERT_EQ(window.rows.rowCount(), 1);
-    EXPECT_EQ(window.rows.row(0).name, "ro.txt") << "rows of entries inside the folder stay";
+    EXPECT_EQ(window.rows.row(0).name, "gone.txt");
     EXPECT_EQ(messages.shown, QStringList(3, "请确认是否删除？|36|提示"));
 
     // The entry has gone since: nothing deleted, the failure told, the row kept.
-    actions.mnuDelete_Click();
+    ::unlink(path("gone.txt"));
+    window.selected = 0;
+    actions.deleteClicked();
     EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
     EXPECT_EQ(window.rows.rowCount(), 1);
 }
@@ -206,7 +217,7 @@ TEST_F(ResultActionsTest, AFolderHoldingAMountIsNotDeletedAndKeepsItsRowAndTheMo
     if (!bind.mounted())
         GTEST_SKIP() << bind.why().toStdString();
     addRow("tree");
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
     EXPECT_EQ(messages.shown.last(), "删除失败|16|提示");
     EXPECT_EQ(window.rows.rowCount(), 1);
     EXPECT_EQ(readFile(path("outside/data")), "outside data");
@@ -228,7 +239,7 @@ TEST_F(ResultActionsTest, AFileSavedAgainIsStillItsRowsButAFolderInItsPlaceIsNot
     copy(path("to"));
     rename("c.txt");
     window.selected = 1;
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
     EXPECT_EQ(readFile(path("to/a.txt")), "saved");
     EXPECT_EQ(readFile(path("c.txt")), "saved");
     EXPECT_FALSE(exists(path("b.txt")));
@@ -238,7 +249,7 @@ TEST_F(ResultActionsTest, AFileSavedAgainIsStillItsRowsButAFolderInItsPlaceIsNot
     ASSERT_EQ(::mkdir(path("c.txt"), 0755), 0);
     writeFile(path("c.txt/unseen"), "unseen");
     window.selected = 0;
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
     rename("d.txt");
     EXPECT_EQ(messages.shown.mid(1), (QStringList{"请确认是否删除？|36|提示", "删除失败|16|提示", "操作失败，无法重命名文件|16|提示"}));
     EXPECT_EQ(readFile(path("c.txt/unseen")), "unseen");
@@ -331,7 +342,7 @@ TEST_F(ResultActionsTest, TheRenameDialogRefusesIllegalKeysPastedSlashesControlC
         seen << d.Text1->text() << QString::number(d.isVisible());
         d.Command2->click();
     });
-    actions.mnuRename_Click();
+    actions.renameClicked();
     EXPECT_EQ(seen, (QStringList{"ab", "1", "1", "1", "1", "1", "1", "1", "", "1"}));
     EXPECT_EQ(messages.shown, QStringList(7, "文件名包含非法字符|16|提示") << "请输入文件名|48|提示");
     EXPECT_EQ(readFile(path("a.txt")), "a");
@@ -430,7 +441,7 @@ TEST_F(ResultActionsTest, ACopyTargetThatIsNoFolderIsRefusedAsInvalidOrMissingAn
         }
         d.Command2->click();
     });
-    actions.mnuCopy_Click();
+    actions.copyClicked();
     EXPECT_EQ(seen, (QStringList{"1", dir.path() + "/file", "1", dir.path() + "/missing", "1", dir.path() + "/fi*", "1", ""}));
     EXPECT_EQ(messages.shown, (QStringList{"指定位置无效|48|错误", "指定位置不存在|48|错误", "指定位置无效|48|错误",
                                            "请输入文件名|48|提示"}));
@@ -476,7 +487,7 @@ TEST_F(ResultActionsTest, ANameThatIsNoUtf8IsCopiedRenamedAndDeletedAsItsOwnByte
     EXPECT_EQ(window.rows.row(row).name, "新名.txt");
 
     addRow("to/" + kGbName);
-    actions.mnuDelete_Click();
+    actions.deleteClicked();
     EXPECT_FALSE(exists(path("to/" + kGbName)));
     EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"});
 }
@@ -495,7 +506,7 @@ TEST_F(LongActionTest, ALongDeleteShowsItsProgressAndACancelStopsItAndKeepsTheRo
         seen << QString::number(w.isVisible()) << QString::number(w.Command1->isEnabled());
     });
     actions::ResultActions stalling{window, messages, fileSystem, shell, nullptr, stallAt(100)};
-    stalling.mnuDelete_Click();
+    stalling.deleteClicked();
     EXPECT_EQ(seen, (QStringList{"正在删除...", "正在删除...", "取消", "1", "0"}));
     EXPECT_EQ(messages.shown, QStringList{"请确认是否删除？|36|提示"}) << "a cancel is no failure";
     EXPECT_EQ(window.rows.rowCount(), 1);
@@ -521,7 +532,7 @@ TEST_F(LongActionTest, ACancelledFolderCopyTellsOfWhatItKeptAndOfNothingWhenItKe
             });
             d.Command1->click();
         });
-        stalling.mnuCopy_Click();
+        stalling.copyClicked();
     };
     copyCancelledAfter(1); // within the first file
     EXPECT_TRUE(messages.shown.isEmpty());
@@ -581,7 +592,7 @@ TEST_F(LongActionTest, ACopyShowsItsProgressAndEndsWithTheBarFull)
         });
         d.Command1->click();
     });
-    quick.mnuCopy_Click();
+    quick.copyClicked();
     EXPECT_EQ(readFile(path("to/big")).size(), 64 << 20);
     EXPECT_EQ(bar, 1000);
     EXPECT_EQ(current, dir.path() + "/big");

@@ -699,7 +699,7 @@ class RowActions(ResultsTest):
         self.assertEqual(sorted(os.listdir(root)), before)
 
     def test_delete_answered_yes_removes_the_file_and_its_row(self):
-        """"删除" asks first; "是" deletes the file and takes its row out of the list."""
+        """"删除" asks first; "是" deletes the file and takes its row out of the list and the count."""
         program, root = self.prepared_search("delete")
         before = program.rows()
         row = self.row_of(program, "报告alpha.txt")
@@ -715,7 +715,7 @@ class RowActions(ResultsTest):
         wait_for("the confirmation to close", lambda: not program.message_box("请确认是否删除？"))
         wait_for("the row to go", lambda: len(program.rows()) == len(before) - 1)
         self.assertEqual(program.rows(), before[:row] + before[row + 1:])
-        self.assertEqual(program.Panel1.name, f"找到 {len(before)} 个文件", "the count stays as the search left it")
+        self.assertEqual(program.Panel1.name, f"找到 {len(before) - 1} 个文件", "the count follows the rows")
         self.assertFalse(os.path.exists(os.path.join(root, "报告alpha.txt")))
         self.assertTrue(os.path.exists(os.path.join(root, "notes.txt")), "nothing else went")
 

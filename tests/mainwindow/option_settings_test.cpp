@@ -32,10 +32,9 @@ TEST(OptionSettings, AnInvalidValueLeavesItsBoxUntickedAndTheOthersAreStillResto
     store.values["Form1/check3"] = "1";
     store.values["Form1/check4"] = "2";
     EXPECT_EQ(mainwindow::restoreOptionStates(store), (mainwindow::OptionStates{0, 0, 1, 2}));
-    EXPECT_EQ(store.reads, (QStringList{"check1", "check2", "check3", "check4"}));
 }
 
-TEST(OptionSettings, SavingWritesAllFourKeysInOrderIntoTheIniFile)
+TEST(OptionSettings, SavedStatesAreInTheIniFileAndComeBackFromIt)
 {
     QTemporaryDir dir;
     {

@@ -1,5 +1,5 @@
 #pragma once
-// Stand-ins for the platform: an in-memory file tree, controls that record every call, message
+// Stand-ins for the platform: an in-memory file tree, a window that records every call, message
 // boxes and icons that answer at once. A search runs against them exactly as against the window.
 #include "platform/files/file_attributes.h"
 #include "platform/files/file_name_text.h"
@@ -8,7 +8,7 @@
 #include "platform/message_boxes.h"
 #include "search/results/result_list.h"
 #include "search/search_command.h"
-#include "search/search_controls.h"
+#include "search/search_window.h"
 #include "tests/support/qt_printers.h"
 #include "tests/support/recording_messages.h"
 
@@ -308,48 +308,44 @@ private:
     uint64_t lastInode_ = 0;
 };
 
-// Records every call in order; processEvents() hands the yield number (from 1 in each search) to the
-// test.
-class FakeControls : public search::SearchControls {
+// The window as a search sees it: the request's controls as plain values, and every call the
+// search makes on it recorded in order; processEvents() hands the yield number (from 1 in each
+// search) to the test.
+class FakeWindow : public search::SearchWindow {
 public:
-    QString nameText() const override { return name; }
-    QString locationText() const override { return location; }
-    int locationCount() const override { return int(entries.size()); }
-    QString locationEntry(int index) const override { return entries.value(index); }
-    QByteArray locationBytes(int index) const override
+    // The request the window would make of its controls: a listed entry's bytes for its text,
+    // only a ticked box (state 1) counting, and every listed volume for "全盘搜索".
+    search::SearchRequest request() const
     {
-        return bytes.contains(index) ? bytes.value(index) : platform::fileNameBytes(entries.value(index));
+        search::SearchRequest r;
+        r.name = name;
+        r.category = category;
+        r.wholeWord = checks[1] == 1;
+        r.caseSensitive = checks[2] == 1;
+        r.includeHidden = checks[3] == 1;
+        r.pinyin = checks[4] == 1;
+        r.location = location;
+        if (const int index = int(entries.indexOf(location)); index >= 0 && bytes.contains(index))
+            r.locationBytes = bytes.value(index);
+        for (int i = 1; i < entries.size(); ++i)
+            r.volumes.push_back(bytes.contains(i) ? bytes.value(i) : platform::fileNameBytes(entries.value(i)));
+        return r;
     }
-    std::optional<QByteArray> knownLocationBytes(const QString& text) const override
-    {
-        const int index = int(entries.indexOf(text));
-        if (index >= 0 && bytes.contains(index))
-            return bytes.value(index);
-        return std::nullopt;
-    }
-    void appendLocation(const QString& text, const QByteArray& entryBytes) override
-    {
-        bytes[int(entries.size())] = entryBytes;
-        entries << text;
-        log.push_back("append " + text);
-    }
-    int categoryIndex() const override { return category; }
-    int optionState(search::SearchOption option) const override { return checks[int(option) + 1]; }
 
-    void setEnabled(search::Control control, bool enabled) override
-    {
-        static const char* const names[] = {"Check1", "Check2", "Check3", "Check4", "Combo2", "Command1", "Command2"};
-        log.push_back(QString(enabled ? "enable " : "disable ") + names[int(control)]);
-    }
-    void setCategoryBackground(search::SystemColour colour) override
-    {
-        log.push_back(colour == search::SystemColour::ButtonFace ? "colour ButtonFace" : "colour WindowBackground");
-    }
-    void setStatusText(search::StatusPanel panel, const QString& text) override
+    void setSearching(bool searching) override { log.push_back(searching ? "searching" : "idle"); }
+    void showStatus(search::StatusPanel panel, const QString& text) override
     {
         const int number = panel == search::StatusPanel::State ? 1 : 2;
         status[number] = text;
         log.push_back(QString("status%1 %2").arg(number).arg(text));
+    }
+    void rememberLocation(const search::LocationEntry& searched) override
+    {
+        if (const auto entry = search::locationToRemember(location, entries, searched)) {
+            bytes[int(entries.size())] = entry->bytes;
+            entries << entry->text;
+            log.push_back("append " + entry->text);
+        }
     }
     void processEvents() override
     {
@@ -363,7 +359,7 @@ public:
     QStringList entries{"全盘搜索"};
     QMap<int, QByteArray> bytes; // entries whose bytes differ from their text's UTF-8
     int category = 0;
-    int checks[5] = {}; // Check1 to Check4 at 1 to 4
+    int checks[5] = {}; // Check1 to Check4 at 1 to 4: 0 unticked, 1 ticked, 2 greyed
     QString status[3];
     std::vector<QString> log;
     int yields = 0;
@@ -392,7 +388,7 @@ struct Harness {
     }
 
     FileSystem fs;
-    FakeControls controls;
+    FakeWindow controls;
     FakeMessages messages;
     FakeIcons icons;
     search::ResultList results;
@@ -403,7 +399,7 @@ struct Harness {
         controls.location = location;
         controls.name = name;
         controls.yields = 0;
-        command.StartSearch();
+        command.StartSearch(controls.request());
         return paths();
     }
     QStringList paths() const

@@ -3,7 +3,7 @@
 #include "search/match/entry_filter.h"
 #include "search/match/extension.h"
 #include "search/match/file_type_categories.h"
-#include "search/search_request.h"
+#include "search/match/match_criteria.h"
 #include "search/match/text_rules.h"
 #include "search/match/wildcard_match.h"
 #include "platform/files/file_name_text.h"
@@ -136,7 +136,7 @@ std::vector<int> categoriesOf(const QString& name, bool isFolder)
     for (int i = 0; i < 10; ++i) {
         bool accepted[2];
         for (const bool caseSensitive : {false, true}) {
-            search::EntryFilter filter(search::makeSearchRequest(QString(), i, false, caseSensitive, true));
+            search::EntryFilter filter(search::makeMatchCriteria(QString(), i, false, caseSensitive, true));
             accepted[caseSensitive] = filter.accepts(name.toUtf8(), isFolder, 0u);
         }
         EXPECT_EQ(accepted[0], accepted[1]) << name.toStdString() << " in category " << i;

@@ -1,6 +1,6 @@
 // Names found by their pinyin, as the walk's filter judges them with 拼音匹配 ticked and not.
 #include "search/match/entry_filter.h"
-#include "search/search_request.h"
+#include "search/match/match_criteria.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +24,9 @@ void PrintTo(const PinyinCase& c, std::ostream* os)
 
 bool found(const PinyinCase& c, bool pinyin)
 {
-    const search::SearchRequest request = search::makeSearchRequest(
+    const search::MatchCriteria criteria = search::makeMatchCriteria(
         QString::fromUtf8(c.typed), 0, c.options & WholeWord, c.options & CaseSensitive, true, pinyin);
-    search::EntryFilter filter(request);
+    search::EntryFilter filter(criteria);
     return filter.accepts(QByteArrayView(c.name), false, 0);
 }
 
@@ -120,9 +120,9 @@ TEST(PinyinCost, ALongNameOfPolyphonesIsMatchedWithoutSpellingOutItsReadings)
     for (int i = 0; i < 39; ++i)
         failing += "x";
     failing += "q";
-    search::EntryFilter filter(search::makeSearchRequest(failing, 0, false, false, true, true));
+    search::EntryFilter filter(search::makeMatchCriteria(failing, 0, false, false, true, true));
     EXPECT_FALSE(filter.accepts(name, false, 0));
-    search::EntryFilter whole(search::makeSearchRequest("h*xingh?x", 0, true, false, true, true));
+    search::EntryFilter whole(search::makeMatchCriteria("h*xingh?x", 0, true, false, true, true));
     EXPECT_TRUE(whole.accepts(name, false, 0));
 }
 

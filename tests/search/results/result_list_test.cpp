@@ -45,6 +45,10 @@ TEST(ResultList, KeepsTheModelContractOverAppendsFlushesRemovesAndClears)
         list.renameResultRow(0, "a2");
         list.removeResultRow(0);
         list.removeResultRow(7); // out of range: ignored
+        list.append(row("f", 6));
+        list.flush();
+        list.append(row("g", 7)); // waits
+        list.removeEntry("/d");
         list.clear();
         list.flush();
         list.append(row("e", 5));
@@ -90,6 +94,41 @@ TEST(ResultTexts, SizeIsLeftAlignedInFifteenThenBytesAndCountReadsFound)
     EXPECT_EQ(search::sizeText(1234567890123456789), " 1234567890123456789字节");
     EXPECT_EQ(search::countText(12), QStringLiteral("找到 12 个文件"));
     EXPECT_EQ(search::countText(0), QStringLiteral("找到 0 个文件"));
+}
+
+// A deleted entry's rows go with those below it, component by component, from the root's
+// entries too, and whether shown or waiting; each run of shown rows in one removal.
+TEST(ResultList, RemovingAnEntryTakesItsRowsAndThoseBelowItOneRunAtATime)
+{
+    search::ResultList list;
+    const std::pair<const char*, const char*> rows[] = {
+        {"", "t"}, {"", "tx"},                          // entries of the root
+        {"/t", "F"}, {"/t", "F2"}, {"/t", "G"},          // "F2" only begins like "F"
+        {"/t/F", "a"}, {"/t/F", "b"}, {"/t/F2", "c"},
+        {"/t/F/b/", "d"},                               // a folder typed with its trailing "/"
+        {"/t/F/b/e", "f"},                              // waits for the flush
+    };
+    for (const auto& [folder, name] : rows) {
+        search::ResultRow r;
+        r.folder = folder;
+        r.name = name;
+        list.append(r);
+        if (QByteArray(name) == "d")
+            list.flush();
+    }
+    QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+    EXPECT_EQ(list.removeEntry("/t/F"), 5);
+    QStringList left;
+    for (int i = 0; i < list.totalRows(); ++i)
+        left << list.row(i).pathText();
+    EXPECT_EQ(left, (QStringList{"/t", "/tx", "/t/F2", "/t/G", "/t/F2/c"}));
+    ASSERT_EQ(removed.count(), 3);
+    EXPECT_EQ(removed[2][1].toInt(), 2); // the runs from the last: [5, 6] and [8], then [2]
+    EXPECT_EQ(list.rowCount(), 5);
+
+    EXPECT_EQ(list.removeEntry("/t/"), 4);
+    EXPECT_EQ(list.totalRows(), 1);
+    EXPECT_EQ(list.row(0).pathText(), "/tx");
 }
 
 } // namespace

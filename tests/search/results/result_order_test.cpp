@@ -6,16 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QCollator>
 #include <QMimeData>
 #include <QPersistentModelIndex>
 #include <QTest>
 
+#include <random>
 #include <vector>
 
 namespace {
 
 using search::ResultList;
 using search::ResultOrder;
+using search::threeWay;
 
 search::ResultRow row(const char* folder, const char* name, int64_t size, bool isFolder = false)
 {
@@ -90,6 +93,59 @@ TEST(ResultOrder, SortsEachColumnAsAChineseReaderExpectsStablyAndGoesBackToTheOr
         EXPECT_EQ(order.rowOfListRow(c.expected[3]), 3);
         order.sort(-1); // the third click
         EXPECT_EQ(shown(order), found);
+    }
+}
+
+// The reference is Qt's own collator, not the keys: names as a Chinese reader orders them,
+// folders component by component (a folder's rows before those of the folders below it), sizes by
+// bytes with folders first; rows of equal keys in the order found, whichever the direction.
+TEST(ResultOrder, ManyRowsAlikeInLongBeginningsAndWholeNamesSortAsTheCollatorOrdersThemStably)
+{
+    QCollator collator(QLocale(QLocale::Chinese, QLocale::China));
+    collator.setNumericMode(true);
+    const auto byFolder = [&](const search::ResultRow& a, const search::ResultRow& b) {
+        const QList<QByteArray> left = a.folder.split('/'), right = b.folder.split('/');
+        for (qsizetype i = 1; i < std::min(left.size(), right.size()); ++i)
+            if (const int c = collator.compare(QString::fromUtf8(left[i]), QString::fromUtf8(right[i])))
+                return c;
+        return threeWay(left.size(), right.size());
+    };
+    const auto compare = [&](int column, const search::ResultRow& a, const search::ResultRow& b) {
+        if (column == ResultList::SizeColumn)
+            return threeWay(a.hasSize ? a.size : -1, b.hasSize ? b.size : -1);
+        const int folders = column == ResultList::PathColumn ? byFolder(a, b) : 0;
+        return folders ? folders : collator.compare(a.nameText(), b.nameText());
+    };
+
+    ResultList list;
+    ResultOrder order(list, nullptr, {.slice = {}, .pause = {}, .fewestRowsPerSlice = 97});
+    order.sort(ResultList::NameColumn); // the rows arrive while sorted, and merge
+    static const char* const stems[] = {"report_2024_summary_", "Report_2024_summary_", "报告会议记录", "img"};
+    static const char* const folders[] = {"/r", "/r/a", "/r/a/b10", "/r/a/b9", "/r/报告", "/r/a/b9/c"};
+    std::mt19937 rng(7);
+    for (int batch = 0; batch < 40; ++batch) {
+        for (int i = int(rng() % 150); i > 0; --i) {
+            const QByteArray name = QByteArray(stems[rng() % 4]) + QByteArray::number(rng() % 30) + ".txt";
+            list.append(row(folders[rng() % 6], name.constData(), int64_t(rng() % 20), rng() % 13 == 0));
+        }
+        list.flush();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !order.hasWaitingRows(); }, 5000));
+
+    for (const int column : {int(ResultList::NameColumn), int(ResultList::PathColumn), int(ResultList::SizeColumn)}) {
+        for (const Qt::SortOrder direction : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+            order.sort(column, direction);
+            ASSERT_EQ(order.rowCount(), list.rowCount());
+            for (int r = 1; r < order.rowCount(); ++r) {
+                const int above = order.listRow(r - 1), below = order.listRow(r);
+                int c = compare(column, list.row(above), list.row(below));
+                c = direction == Qt::AscendingOrder ? c : -c;
+                ASSERT_TRUE(c < 0 || (c == 0 && above < below))
+                    << "column " << column << " order " << direction << " at " << r << ": "
+                    << list.row(above).pathText().toStdString() << " before " << list.row(below).pathText().toStdString();
+                ASSERT_EQ(order.rowOfListRow(below), r);
+            }
+        }
     }
 }
 

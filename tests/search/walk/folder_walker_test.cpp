@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using search::FolderWalker;
-using search::SearchRequest;
+using search::MatchCriteria;
 using search::WalkProgress;
 using search::WalkRoots;
 
@@ -35,10 +35,10 @@ struct WalkerRig {
     {
     }
 
-    QStringList walk(const QByteArray& root, SearchRequest request = search::makeSearchRequest("*", 0, false, false, false))
+    QStringList walk(const QByteArray& root, MatchCriteria criteria = search::makeMatchCriteria("*", 0, false, false, false))
     {
         yields = 0;
-        walker.walk(request, WalkRoots{{root}, false, false});
+        walker.walk(criteria, WalkRoots{{root}, false, false});
         QStringList paths;
         for (int i = 0; i < results.totalRows(); ++i)
             paths << results.row(i).pathText();
@@ -108,7 +108,7 @@ TEST(WalkerCategories, EachCategoryOfTheTableTakesItsOwnFilesAndNoFolder)
         for (const QString& name : all)
             if (c.names.contains(name))
                 expected << "/c/" + name;
-        EXPECT_EQ(rig.walk("/c", search::makeSearchRequest("*", c.index, false, false, false)), expected);
+        EXPECT_EQ(rig.walk("/c", search::makeMatchCriteria("*", c.index, false, false, false)), expected);
         EXPECT_EQ(rig.fs.listed.back(), "/c/folder.mp3");
     }
 }

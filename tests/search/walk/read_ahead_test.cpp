@@ -102,7 +102,7 @@ TEST(ReadAhead, TheWalkerGoesAtOnceWhileItsWorkersHangOnTheDisk)
             if (fs.listingsUnderWay() >= 4)
                 walker->stop();
         }, search::YieldPolicy{}, fourWorkers());
-        walker->walk(search::makeSearchRequest("*", 0, false, false, true), search::WalkRoots{{"/s"}, false, false});
+        walker->walk(search::makeMatchCriteria("*", 0, false, false, true), search::WalkRoots{{"/s"}, false, false});
     }
     EXPECT_EQ(fs.listingsUnderWay(), 4) << "the walker waited for the disk";
     fs.openAll();
