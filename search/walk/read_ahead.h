@@ -30,10 +30,15 @@ struct ReadAheadPolicy {
     // waitedEnough in such listings, or waiting for the workers, since it last looked every
     // lookEvery, workers read ahead (or go on reading ahead), until aheadFor has passed without
     // that. A folder now and then whose blocks went from the cache costs less than a change.
+    // Workers read ahead too where so many entries are accepted that reading their status is most
+    // of the walk's work (every entry a row): at least one in acceptedShare of statusLookEntries
+    // or more listed since the last look; the second core then reads them while the walk builds rows.
     std::chrono::nanoseconds slowListing = std::chrono::microseconds(300);
     std::chrono::nanoseconds lookEvery = std::chrono::milliseconds(20);
     std::chrono::nanoseconds waitedEnough = std::chrono::milliseconds(4);
     std::chrono::nanoseconds aheadFor = std::chrono::milliseconds(200);
+    size_t acceptedShare = 4;
+    size_t statusLookEntries = 512;
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB
     size_t entriesPerChunk = 1024;

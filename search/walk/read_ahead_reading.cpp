@@ -39,6 +39,9 @@ ChunkStatus ReadAheadReading::next(const EntryChunk*& chunk)
             slot_->chunks.erase(slot_->chunks.begin());
             s.handedOut(*slot_, current_);
             identity_ = slot_->identity;
+            s.walkListed += current_.entries.size();
+            for (const ListedEntry& entry : current_.entries)
+                s.walkAccepted += entry.accepted;
             lastHandedOut_ = slot_->chunks.empty() && slot_->state == FolderSlot::State::Read;
             outcome_ = slot_->outcome;
             chunk = &current_;

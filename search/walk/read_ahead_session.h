@@ -80,6 +80,10 @@ struct Session {
     // lane the workers read, since the source last looked at the disk.
     bool walkSawSlowListing = false;
     std::chrono::nanoseconds walkWaited{0};
+    // Entries handed to the walk, and those of them it accepted, since it last looked: each
+    // accepted entry costs a status of its own (its size, its time), which workers read in parallel.
+    size_t walkListed = 0;
+    size_t walkAccepted = 0;
 
     bool entriesAllow() const { return entriesWaiting < policy.entriesAhead; }
     bool mayStartAhead() const { return entriesAllow() && foldersAhead < policy.foldersAhead; }

@@ -113,7 +113,11 @@ private:
         started_ += ok;
         return ok;
     }
-    bool walkWaitsOnTheDisk(std::chrono::steady_clock::time_point now);
+    struct WorkersPay {
+        bool diskWaits = false;    // more workers help while the disk is being read
+        bool statusBound = false;  // the cores' count of them read the entries' status
+    };
+    WorkersPay workersWouldPay(std::chrono::steady_clock::time_point now);
     bool listsLocally(const FolderSlot& slot);
     void openRoot(FolderSlot& root);
     void readAhead(bool on);
@@ -131,25 +135,29 @@ private:
     uint64_t localVolume_ = 0, otherVolume_ = 0; // the last volumes found local and not
 };
 
-// Whether the walk waits on the disk: the disk was read for the process, and the walk spent a
-// while in slow listings or waiting for the workers. Looked at once after a slow listing of the
-// walk's own, else now and then, since each look at the disk is a system call; what the walk
-// waited counts from one look to the next that is lookEvery later.
-bool ReadAheadSource::walkWaitsOnTheDisk(std::chrono::steady_clock::time_point now)
+// Whether workers pay for the hand-over: the walk waits on the disk (the disk was read for the
+// process, and the walk spent a while in slow listings or waiting for the workers), or one in
+// four of the entries it lists is accepted and needs a status of its own (its size, its time). Looked at once after a slow listing
+// of the walk's own, else now and then, since each look at the disk is a system call; what the
+// walk waited and listed counts from one look to the next that is lookEvery later.
+ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady_clock::time_point now)
 {
     Session& s = *session_;
     const bool periodic = now - lastLook_ >= s.policy.lookEvery;
     if (!s.walkSawSlowListing && !periodic)
-        return false;
+        return {};
     s.walkSawSlowListing = false;
     const std::optional<uint64_t> before = bytesFromDisks_;
     bytesFromDisks_ = s.fileSystem.bytesReadFromDisks();
     const bool waited = s.walkWaited >= s.policy.waitedEnough;
+    const bool statusBound = s.walkListed >= s.policy.statusLookEntries
+        && s.walkAccepted * s.policy.acceptedShare >= s.walkListed;
     if (periodic) {
         lastLook_ = now;
         s.walkWaited = std::chrono::nanoseconds(0);
+        s.walkListed = s.walkAccepted = 0;
     }
-    return before && bytesFromDisks_ && *bytesFromDisks_ > *before && waited;
+    return {before && bytesFromDisks_ && *bytesFromDisks_ > *before && waited, periodic && statusBound};
 }
 
 // Whether the folder's listing comes from this machine, judged by its parent's volume, or by its
@@ -205,7 +213,8 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
     const auto now = std::chrono::steady_clock::now();
     if (!folder.slot->parent && folder.slot->state == FolderSlot::State::Waiting && !folder.slot->open)
         openRoot(*folder.slot);
-    const bool waitsOnDisk = s.policy.enabled && walkWaitsOnTheDisk(now);
+    const WorkersPay pay = s.policy.enabled ? workersWouldPay(now) : WorkersPay{};
+    const bool waitsOnDisk = pay.diskWaits;
     if (waitsOnDisk && s.ahead && started_ > 0 && started_ < s.policy.mostWorkers())
         addWorker();
     const std::lock_guard lock(s.mutex);
@@ -225,7 +234,7 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
 
     // The walk lists its folder itself unless the disk waited lately or the volume may hang.
     const bool mayLeave = s.policy.enabled && !noMoreWorkers_;
-    if (mayLeave && (waitsOnDisk || !listsLocally(lane)))
+    if (mayLeave && (waitsOnDisk || pay.statusBound || !listsLocally(lane)))
         aheadUntil_ = now + s.policy.aheadFor;
     bool walkReads = !mayLeave || now >= aheadUntil_;
     if (!walkReads && started_ == 0) {
