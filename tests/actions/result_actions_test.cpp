@@ -13,6 +13,8 @@
 #include "platform/session/termination_signals.h"
 #include "search/results/result_list.h"
 #include "tests/support/scoped_mount.h"
+#include "tests/search/walk/gated_file_system.h"
+#include "search/results/result_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -530,6 +532,76 @@ TEST_F(ResultActionsTest, SeveralRowsAreDeletedInOneGoAndTheOnesThatFailStaySele
     EXPECT_EQ(window.changes, (QList<QByteArray>{"changed " + path("a.txt"), "deleted " + path("a.txt"),
                                                  "changed " + path("F"), "deleted " + path("F")}));
     EXPECT_EQ(actions.SelectedPath(), dir.path() + "/a.txt");
+}
+
+// The window over rows of the real tree while a search walks a fake tree of the same paths behind
+// gates, its workers reading ahead: what the actions tell the window reaches the walk, and the
+// fake disk follows the real one where an entry went.
+class WindowOverAWalk : public actions::ResultWindow {
+public:
+    WindowOverAWalk(FakeWindow& window, fakes::Harness<fakes::GatedFileSystem>& walk) : window_(window), walk_(walk) {}
+    QWidget* ownerWindow() override { return window_.ownerWindow(); }
+    search::ResultList& resultList() override { return window_.rows; }
+    int selectedResultRow() const override { return window_.selectedResultRow(); }
+    std::vector<int> selectedResultRows() const override { return window_.selectedResultRows(); }
+    void selectResultRows(const std::vector<int>& rows) override { window_.selectResultRows(rows); }
+    void showResultMenu() override {}
+    void diskChanged(const QByteArray& path) override
+    {
+        if (!exists(path))
+            walk_.fs.removeFromTree(path);
+        walk_.command.diskChanged(path);
+    }
+    void entryRenamed(const QByteArray&, const QByteArray&) override {}
+    void entryDeleted(const QByteArray& path) override
+    {
+        window_.entryDeleted(path);
+        walk_.command.entryDeleted(path);
+    }
+
+private:
+    FakeWindow& window_;
+    fakes::Harness<fakes::GatedFileSystem>& walk_;
+};
+
+TEST_F(ResultActionsTest, SeveralRowsDeletedInAYieldOfAWalkReadingAheadLeaveItNothingOfWhatLayBelowThem)
+{
+    for (const char* folder : {"F", "F/b", "H"})
+        ASSERT_EQ(::mkdir(path(folder), 0755), 0);
+    for (const char* file : {"F/a.txt", "F/b/c.txt", "G.txt"})
+        writeFile(path(file), file);
+    search::ReadAheadPolicy fourWorkers;
+    fourWorkers.workers = 4;
+    fakes::Harness<fakes::GatedFileSystem> walk(fourWorkers);
+    QSet<QString> expected{dir.path() + "/H"};
+    for (const char* file : {"F/a.txt", "F/b/c.txt", "G.txt"})
+        walk.fs.tree.add(path(file));
+    for (int i = 0; i < 50; ++i) {
+        walk.fs.tree.add(path("H/later" + QByteArray::number(i)));
+        expected << dir.path() + "/H/later" + QString::number(i);
+    }
+    addRow("F");
+    addRow("G.txt");
+    window.several = {0, 1};
+    WindowOverAWalk over(window, walk);
+    actions::ResultActions acting{over, messages, fileSystem, shell};
+    bool deleted = false;
+    walk.controls.onYield = [&](int) {
+        // F/b's row is there, the folder read ahead but not yet walked.
+        if (deleted || !walk.paths().contains(dir.path() + "/F/b") || !walk.fs.waitRead(path("F/b")))
+            return;
+        acting.deleteClicked();
+        deleted = true;
+    };
+    const QStringList rows = walk.search(dir.path());
+    ASSERT_TRUE(deleted);
+    EXPECT_FALSE(exists(path("F")));
+    EXPECT_FALSE(exists(path("G.txt")));
+    EXPECT_EQ(QSet<QString>(rows.begin(), rows.end()), expected);
+    EXPECT_EQ(rows.size(), expected.size());
+    EXPECT_EQ(walk.controls.status[1], search::countText(expected.size()));
+    EXPECT_EQ(walk.controls.status[2], "已完成搜索") << "nothing below F counted as unreadable";
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除选中的 2 个项目？|36|提示"});
 }
 
 // Four rows into one folder: a folder there has the name of one of the files, which a copy never
