@@ -7,9 +7,10 @@
 namespace mainwindow {
 
 // The result list in report view: one line per row under the column headers, whole rows
-// selected (Ctrl+click, Shift+click, Shift+arrows and Ctrl+A select several), no in-place editing. A table view, because appending rows to it costs the rows
-// appended, where a tree view lays out the whole list again. It reports mouse releases and the
-// action keys; what they do is decided elsewhere.
+// selected (Ctrl+click, Shift+click, Shift+arrows and Ctrl+A select several), no in-place
+// editing. A table view, because appending rows to it costs the rows appended, where a tree view
+// lays out the whole list again. It reports mouse releases and the action keys; what they do is
+// decided elsewhere.
 // A header click sorts by that column, ascending, then descending, then back to the order found
 // (the model's sort(), -1 for that order). Ctrl+C (or Ctrl+Insert) copies the selected rows and a
 // drag offers them as a copy, both with what the model's mimeData() gives, in the order shown.
