@@ -3,6 +3,7 @@
 #include "actions/form2.h"
 #include "actions/form3.h"
 #include "actions/result_window.h"
+#include "actions/row_entry.h"
 #include "platform/desktop/shell_services.h"
 #include "platform/fileops/file_copy.h"
 #include "platform/fileops/file_delete.h"
@@ -17,24 +18,6 @@
 #include <cerrno>
 
 namespace actions {
-namespace {
-
-// What the file operations need to find a row's entry again: where the walk listed it, and its kind.
-platform::EntryRef entryOf(const search::ResultList& rows, int row)
-{
-    const search::ResultRow& r = rows.row(row);
-    return {r.pathBytes(), rows.listedIn(r), r.isFolder};
-}
-
-// Whether a row's entry is there to act on, found as the operations find it: from the folder the
-// walk listed it in, whatever the length of its path.
-bool isThere(const platform::EntryRef& entry)
-{
-    platform::LocatedEntry found;
-    return platform::locateEntry(entry, found) == 0;
-}
-
-} // namespace
 
 ResultActions::ResultActions(ResultWindow& window, platform::MessageBoxes& messages,
                              platform::FileSystem& fileSystem, platform::ShellServices& shell, QObject* parent,
@@ -73,24 +56,32 @@ void ResultActions::rowDoubleClicked()
 
 void ResultActions::openClicked()
 {
+    if (severalSelected())
+        return openRows(false);
     if (takeSelectedRow() >= 0)
         shell_.open(selectedPathBytes_);
 }
 
 void ResultActions::locateClicked()
 {
+    if (severalSelected())
+        return openRows(true);
     if (takeSelectedRow() >= 0)
         shell_.locate(selectedPathBytes_);
 }
 
 void ResultActions::propertiesClicked()
 {
+    if (severalSelected())
+        return;
     if (takeSelectedRow() >= 0)
         shell_.showProperties(selectedPathBytes_, window_.ownerWindow());
 }
 
 void ResultActions::deleteClicked()
 {
+    if (severalSelected())
+        return deleteRows();
     if (messages_.show(QStringLiteral("请确认是否删除？"), platform::MessageStyle::QuestionYesNo, QStringLiteral("提示"))
         != platform::MessageAnswer::Yes)
         return;
@@ -121,6 +112,8 @@ void ResultActions::deleteClicked()
 
 void ResultActions::renameClicked()
 {
+    if (severalSelected())
+        return;
     const int row = takeSelectedRow();
     if (row < 0)
         return;
@@ -143,6 +136,8 @@ void ResultActions::renameClicked()
 
 void ResultActions::copyClicked()
 {
+    if (severalSelected())
+        return copyRows();
     const int row = takeSelectedRow();
     if (row < 0)
         return;

@@ -1,13 +1,16 @@
 #pragma once
 
 #include "actions/background_operation.h"
+#include "platform/fileops/locate_entry.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
+#include <vector>
+
 namespace platform {
-struct EntryRef;
 class FileSystem;
 class MessageBoxes;
 class ShellServices;
@@ -27,6 +30,9 @@ enum class CopyOutcome;
 // inside a search's yield: they only change rows that exist, and the walk then resumes. A folder
 // delete and every copy run with the progress window (see runWithProgress), so the walk stays
 // suspended until they end.
+// With several rows selected, open, locate, copy and delete act on every one of them, in the
+// order shown (result_actions_many.cpp): a copy or a delete as one operation with one progress
+// window, each entry checked as for one row; rename and properties, for one row, do nothing.
 class ResultActions : public QObject {
     Q_OBJECT
 public:
@@ -53,6 +59,21 @@ private:
     int takeSelectedRow();
     void fail(const QString& message);
     CopyOutcome copyInto(const platform::EntryRef& from, const QByteArray& name, const QByteArray& target);
+
+    // A selected row's entry, and its name as the row holds it.
+    struct RowEntry {
+        platform::EntryRef entry;
+        QByteArray name;
+    };
+    bool severalSelected() const;
+    // The selected rows' entries, in the order shown; SelectedPath takes the first one's path.
+    std::vector<RowEntry> takeSelectedRows();
+    void openRows(bool locate);
+    void deleteRows();
+    void copyRows();
+    CopyOutcome copyRowsInto(const std::vector<RowEntry>& entries, const QByteArray& target, int& failed);
+    // The rows of these entries, where still listed, become the selection.
+    void keepSelected(const std::vector<RowEntry>& left);
 
     ResultWindow& window_;
     platform::MessageBoxes& messages_;

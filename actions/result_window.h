@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <vector>
+
 class QWidget;
 
 namespace search {
@@ -17,6 +19,15 @@ public:
     virtual QWidget* ownerWindow() = 0;
     virtual search::ResultList& resultList() = 0;
     virtual int selectedResultRow() const = 0; // -1 when no row is selected
+    // Every selected row, in the order the list shows them; the one selected row where the window
+    // selects one at a time.
+    virtual std::vector<int> selectedResultRows() const
+    {
+        const int row = selectedResultRow();
+        return row < 0 ? std::vector<int>{} : std::vector<int>{row};
+    }
+    // Makes these rows (of resultList()) the selection.
+    virtual void selectResultRows(const std::vector<int>& rows) = 0;
     // Shows mnuMain at the pointer; returns when the chosen item's action has run.
     virtual void showResultMenu() = 0;
 

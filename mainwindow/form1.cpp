@@ -166,6 +166,12 @@ void Form1::buildMenu()
         *action = ui_.mnuMain->addAction(QString::fromUtf16(names.second));
         (*action)->setObjectName(QString::fromLatin1(names.first));
     }
+    // Rename and properties are for one row; the others act on every row selected.
+    connect(ui_.mnuMain, &QMenu::aboutToShow, this, [this] {
+        const bool one = !ui_.List1->severalRowsSelected();
+        ui_.mnuRename->setEnabled(one);
+        ui_.mnuAttrib->setEnabled(one);
+    });
 }
 
 void Form1::connectControls()

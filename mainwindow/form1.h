@@ -92,6 +92,8 @@ private:
     QWidget* ownerWindow() override { return this; }
     search::ResultList& resultList() override { return *results_; }
     int selectedResultRow() const override;
+    std::vector<int> selectedResultRows() const override;
+    void selectResultRows(const std::vector<int>& rows) override;
     void showResultMenu() override;
     void diskChanged(const QByteArray& path) override;
     void entryRenamed(const QByteArray& from, const QByteArray& to) override;

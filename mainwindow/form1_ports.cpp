@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace mainwindow {
 
 search::SearchRequest Form1::currentRequest() const
@@ -108,6 +110,24 @@ void Form1::processEvents()
 int Form1::selectedResultRow() const
 {
     return order_->listRow(ui_.List1->selectedRow());
+}
+
+std::vector<int> Form1::selectedResultRows() const
+{
+    std::vector<int> rows = ui_.List1->selectedRows();
+    for (int& row : rows)
+        row = order_->listRow(row);
+    return rows;
+}
+
+void Form1::selectResultRows(const std::vector<int>& rows)
+{
+    std::vector<int> shown;
+    for (const int row : rows)
+        if (const int at = order_->rowOfListRow(row); at >= 0)
+            shown.push_back(at);
+    std::sort(shown.begin(), shown.end());
+    ui_.List1->selectRows(shown);
 }
 
 void Form1::showResultMenu()

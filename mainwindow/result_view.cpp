@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace mainwindow {
 
 ResultView::ResultView(QWidget* parent) : QTableView(parent)
@@ -15,7 +17,7 @@ ResultView::ResultView(QWidget* parent) : QTableView(parent)
     setShowGrid(false);
     setWordWrap(false);
     setCornerButtonEnabled(false);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(false);
@@ -83,19 +85,74 @@ void ResultView::changeEvent(QEvent* event)
     QTableView::changeEvent(event);
 }
 
-void ResultView::copySelectedRow()
+void ResultView::copySelectedRows()
 {
-    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
-    if (rows.isEmpty() || !model())
+    if (!model())
         return;
-    if (QMimeData* data = model()->mimeData(rows))
+    QModelIndexList indexes;
+    for (const int row : selectedRows())
+        indexes << model()->index(row, 0);
+    if (indexes.isEmpty())
+        return;
+    if (QMimeData* data = model()->mimeData(indexes))
         QGuiApplication::clipboard()->setMimeData(data);
+}
+
+std::vector<int> ResultView::selectedRows() const
+{
+    std::vector<int> rows;
+    if (!selectionModel())
+        return rows;
+    // The ranges, not selectedRows(), which looks up every row in every range: Ctrl+A on a
+    // million rows is one range. Rows are selected whole, so a range's rows are selected rows.
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            rows.push_back(row);
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
 }
 
 int ResultView::selectedRow() const
 {
-    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
-    return rows.isEmpty() ? -1 : rows.first().row();
+    const std::vector<int> rows = selectedRows();
+    return rows.empty() ? -1 : rows.front();
+}
+
+bool ResultView::severalRowsSelected() const
+{
+    if (!selectionModel())
+        return false;
+    int first = -1;
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        if (range.height() > 1 || (first >= 0 && range.top() != first))
+            return true;
+        first = range.top();
+    }
+    return false;
+}
+
+void ResultView::selectRows(const std::vector<int>& rows)
+{
+    if (!model() || !selectionModel())
+        return;
+    QItemSelection selection;
+    for (const int row : rows)
+        selection.select(model()->index(row, 0), model()->index(row, model()->columnCount() - 1));
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!rows.empty())
+        selectionModel()->setCurrentIndex(model()->index(rows.front(), 0), QItemSelectionModel::NoUpdate);
+}
+
+QModelIndexList ResultView::selectedIndexes() const
+{
+    QModelIndexList indexes = QTableView::selectedIndexes();
+    const auto shownBefore = [](const QModelIndex& a, const QModelIndex& b) {
+        return a.row() != b.row() ? a.row() < b.row() : a.column() < b.column();
+    };
+    if (!std::is_sorted(indexes.begin(), indexes.end(), shownBefore))
+        std::sort(indexes.begin(), indexes.end(), shownBefore);
+    return indexes;
 }
 
 void ResultView::mousePressEvent(QMouseEvent* event)
@@ -128,7 +185,7 @@ void ResultView::keyPressEvent(QKeyEvent* event)
     }
     const bool control = (event->modifiers() & ~Qt::KeypadModifier) == Qt::ControlModifier;
     if (control && (event->key() == Qt::Key_C || event->key() == Qt::Key_Insert)) {
-        copySelectedRow();
+        copySelectedRows();
         return;
     }
     if (event->key() == Qt::Key_Menu

@@ -37,13 +37,25 @@ void DesktopShellServices::open(const QByteArray& path)
 
 void DesktopShellServices::locate(const QByteArray& path)
 {
-    askFileManager(QStringLiteral("ShowItems"), path,
+    askFileManager(QStringLiteral("ShowItems"), {path},
                    [this, folder = containingFolder(path)] { openUrl_(fileUrl(folder)); });
+}
+
+void DesktopShellServices::locateAll(const QList<QByteArray>& paths)
+{
+    QList<QByteArray> folders;
+    for (const QByteArray& path : paths)
+        if (const QByteArray folder = containingFolder(path); !folders.contains(folder))
+            folders << folder;
+    askFileManager(QStringLiteral("ShowItems"), paths, [this, folders] {
+        for (const QByteArray& folder : folders)
+            openUrl_(fileUrl(folder));
+    });
 }
 
 void DesktopShellServices::showProperties(const QByteArray& path, QWidget* owner)
 {
-    askFileManager(QStringLiteral("ShowItemProperties"), path, [path, owner = QPointer<QWidget>(owner)] {
+    askFileManager(QStringLiteral("ShowItemProperties"), {path}, [path, owner = QPointer<QWidget>(owner)] {
         if (owner)
             showPropertiesDialog(path, owner);
     });
@@ -56,7 +68,7 @@ QDBusConnection& DesktopShellServices::bus()
     return *bus_;
 }
 
-void DesktopShellServices::askFileManager(const QString& method, const QByteArray& path,
+void DesktopShellServices::askFileManager(const QString& method, const QList<QByteArray>& paths,
                                           std::function<void()> otherwise)
 {
     if (!bus().isConnected()) {
@@ -64,25 +76,29 @@ void DesktopShellServices::askFileManager(const QString& method, const QByteArra
         return;
     }
     // A file manager that the bus starts on the first call counts as well.
-    const auto whenActivatable = [this, method, path, otherwise](const QDBusMessage& reply) {
+    const auto whenActivatable = [this, method, paths, otherwise](const QDBusMessage& reply) {
         if (reply.arguments().value(0).toStringList().contains(kFileManager))
-            call(method, path, otherwise);
+            call(method, paths, otherwise);
         else
             otherwise();
     };
-    const auto whenOwned = [this, method, path, otherwise, whenActivatable](const QDBusMessage& reply) {
+    const auto whenOwned = [this, method, paths, otherwise, whenActivatable](const QDBusMessage& reply) {
         if (reply.arguments().value(0).toBool())
-            call(method, path, otherwise);
+            call(method, paths, otherwise);
         else
             askBus(QStringLiteral("ListActivatableNames"), {}, timeouts_.query, whenActivatable, otherwise);
     };
     askBus(QStringLiteral("NameHasOwner"), kFileManager, timeouts_.query, whenOwned, otherwise);
 }
 
-void DesktopShellServices::call(const QString& method, const QByteArray& path, std::function<void()> otherwise)
+void DesktopShellServices::call(const QString& method, const QList<QByteArray>& paths,
+                               std::function<void()> otherwise)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(kFileManager, kFileManagerPath, kFileManager, method);
-    message << QStringList{QString::fromLatin1(fileUrl(path).toEncoded())} << QString();
+    QStringList uris;
+    for (const QByteArray& path : paths)
+        uris << QString::fromLatin1(fileUrl(path).toEncoded());
+    message << uris << QString();
     auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(message, timeouts_.call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [watcher, otherwise = std::move(otherwise)] {
         if (watcher->isError())

@@ -34,14 +34,17 @@ public:
 
     void open(const QByteArray& path) override;
     void locate(const QByteArray& path) override;
+    // One request for them all: the file manager opens a window per folder. Without one, each
+    // folder opens once.
+    void locateAll(const QList<QByteArray>& paths) override;
     void showProperties(const QByteArray& path, QWidget* owner) override;
 
 private:
     QDBusConnection& bus();
     // Asks the file manager when the bus has one or can start one; otherwise runs when there is
     // none, when a step fails and when a step is not answered in time.
-    void askFileManager(const QString& method, const QByteArray& path, std::function<void()> otherwise);
-    void call(const QString& method, const QByteArray& path, std::function<void()> otherwise);
+    void askFileManager(const QString& method, const QList<QByteArray>& paths, std::function<void()> otherwise);
+    void call(const QString& method, const QList<QByteArray>& paths, std::function<void()> otherwise);
     // Runs then with the reply of a call to the bus itself, or otherwise when the call fails.
     void askBus(const QString& method, const QVariant& argument, int timeoutMs,
                 std::function<void(const QDBusMessage&)> then, std::function<void()> otherwise);

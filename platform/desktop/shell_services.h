@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QUrl>
 
 class QWidget;
@@ -15,6 +16,12 @@ public:
     virtual ~ShellServices() = default;
     virtual void open(const QByteArray& path) = 0;
     virtual void locate(const QByteArray& path) = 0;
+    // Shows every one of these entries selected, one file-manager window per folder.
+    virtual void locateAll(const QList<QByteArray>& paths)
+    {
+        for (const QByteArray& path : paths)
+            locate(path);
+    }
     // The properties are owned by the given window where the desktop has such a notion.
     virtual void showProperties(const QByteArray& path, QWidget* owner) = 0;
 };

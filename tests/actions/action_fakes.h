@@ -22,6 +22,7 @@ class FakeShell : public platform::ShellServices {
 public:
     void open(const QByteArray& path) override { calls << "open " + path; }
     void locate(const QByteArray& path) override { calls << "locate " + path; }
+    void locateAll(const QList<QByteArray>& paths) override { calls << "locate all " + paths.join(' '); }
     void showProperties(const QByteArray& path, QWidget* owner) override
     {
         calls << "properties " + path;

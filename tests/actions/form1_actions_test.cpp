@@ -7,13 +7,16 @@
 #include "mainwindow/form1_controls.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/open_beneath.h"
+#include "platform/files/paths.h"
 #include "platform/files/posix_file_system.h"
 #include "search/results/result_list.h"
 #include "search/results/result_order.h"
 
 #include <gtest/gtest.h>
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -300,6 +303,83 @@ TEST_F(Form1ActionsTest, DeletingAFolderDuringASearchTakesItsRowsFoundSoFarAndTh
     EXPECT_EQ(rowNames(), (QSet<QString>{"G.txt", "H", "d.txt", "x1", "x2", "x3", "x4", "x5", "x6"}));
     EXPECT_EQ(ui(w).Panel1->text(), "找到 9 个文件");
     EXPECT_EQ(ui(w).Panel2->text(), "已完成搜索");
+}
+
+TEST_F(Form1ActionsTest, ClicksAndKeysSelectSeveralRowsWhichTheMenuAndTheClipboardTakeTogether)
+{
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        writeFile(path(name), name);
+    search();
+    ui(w).List1->sortByColumn(search::ResultList::NameColumn, Qt::AscendingOrder);
+    mainwindow::ResultView* list = ui(w).List1;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowCentre(1));
+    QTest::keyClick(list, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(4));
+    ASSERT_EQ(list->selectedRows(), (std::vector<int>{1, 2, 4}));
+
+    // A right click on one of them keeps them all; rename and properties are for one row.
+    pickFromMenu(2, ui(w).mnuOpenDir);
+    EXPECT_EQ(list->selectedRows(), (std::vector<int>{1, 2, 4}));
+    EXPECT_FALSE(ui(w).mnuRename->isEnabled());
+    EXPECT_FALSE(ui(w).mnuAttrib->isEnabled());
+    EXPECT_TRUE(ui(w).mnuDelete->isEnabled());
+    EXPECT_EQ(shell.calls, QList<QByteArray>{"locate all " + path("b") + " " + path("c") + " " + path("e")});
+
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(copied);
+    EXPECT_EQ(copied->text(), QStringList({dir.path() + "/b", dir.path() + "/c", dir.path() + "/e"}).join('\n'));
+    EXPECT_EQ(copied->data("x-special/gnome-copied-files"),
+              "copy\n" + platform::fileUri(path("b")) + "\n" + platform::fileUri(path("c")) + "\n"
+                  + platform::fileUri(path("e")));
+
+    QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list->selectedRows().size(), 6u);
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除选中的 6 个项目？|36|提示"});
+    EXPECT_EQ(w->results().rowCount(), 0);
+    EXPECT_EQ(ui(w).Panel1->text(), "找到 0 个文件");
+
+    // One row again: the menu is as it always was.
+    writeFile(path("g"), "g");
+    search();
+    pickFromMenu(0, nullptr);
+    EXPECT_TRUE(ui(w).mnuRename->isEnabled());
+    EXPECT_TRUE(ui(w).mnuAttrib->isEnabled());
+}
+
+// Chosen in a yield of the walk, before it has listed F's folders: F goes with its rows and the
+// walk is told, as for a delete of F alone, so it neither finds nor misses anything below F.
+TEST_F(Form1ActionsTest, SeveralRowsDeletedDuringASearchLeaveTheWalkGoingOnAsADeleteOfEachWould)
+{
+    makeTreeWithFolderF();
+    QByteArray chain = "H";
+    for (int depth = 1; depth <= 6; ++depth)
+        ASSERT_EQ(::mkdir(path(chain += "/x" + QByteArray::number(depth)), 0755), 0);
+    bool deleted = false;
+    std::function<void()> step = [&] {
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(w->searchCommand().isRunning());
+            if (!rowNames().contains("b"))
+                return step();
+            QTest::mouseClick(ui(w).List1->viewport(), Qt::LeftButton, {}, rowCentre(int(shownNames().indexOf("F"))));
+            QTest::mouseClick(ui(w).List1->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                              rowCentre(int(shownNames().indexOf("G.txt"))));
+            QTest::keyClick(ui(w).List1, Qt::Key_Delete);
+            deleted = true;
+        });
+    };
+    step();
+    search();
+
+    ASSERT_TRUE(deleted);
+    EXPECT_FALSE(exists(path("F")));
+    EXPECT_FALSE(exists(path("G.txt")));
+    EXPECT_EQ(rowNames(), (QSet<QString>{"H", "d.txt", "x1", "x2", "x3", "x4", "x5", "x6"}));
+    EXPECT_EQ(ui(w).Panel1->text(), "找到 8 个文件");
+    EXPECT_EQ(ui(w).Panel2->text(), "已完成搜索") << "no folder below F counted as unreadable";
+    EXPECT_EQ(messages.shown, QStringList{"请确认是否删除选中的 2 个项目？|36|提示"});
 }
 
 // Whether name is an entry of the folder at path, which may lie past PATH_MAX.

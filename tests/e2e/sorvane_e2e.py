@@ -963,12 +963,9 @@ class SortCopyAndDrag(ResultsTest):
             self.assertEqual(text, shown)
             self.assertEqual(self.clipboard("text/uri-list").decode(), uri)
 
-    def test_a_row_dragged_onto_another_window_hands_it_the_uri_as_a_copy(self):
-        """Dropped on a GTK window of the test's own: the URI of the row's bytes, offered as a copy."""
-        root, odd = self.gb18030_tree("drag")
-        program = self.start_program()
-        program.search("alpha", root)
-        program.wait_finished()
+    def drag_onto_target(self, start):
+        """Drags from a point of the screen onto a GTK window of the test's own, which takes
+        text/uri-list; the action it settled on and the bytes it received."""
         target = SESSION.spawn("drop-target", ["/usr/bin/python3", DROP_TARGET, "drop-target"],
                                stdout=subprocess.PIPE)
         self.addCleanup(stop_group, target)
@@ -978,10 +975,7 @@ class SortCopyAndDrag(ResultsTest):
             "xdotool", "search", "--onlyvisible", "--name", "^drop-target$", check=False).stdout.split())[0]
         run("xdotool", "windowmove", "--sync", target_id, "20", "780")
         to_x, to_y = 170, 880
-
-        # The press selects the row and starts the drag.
-        row = [r[0] for r in program.rows()].index("报告-alpha.txt")
-        x, y = centre(program.List1.queryTable().getAccessibleAt(row, 0))
+        x, y = start
         run("xdotool", "mousemove", "--sync", str(x), str(y), "mousedown", "1")
         # A few steps, so that the drag starts in the list and the target follows the pointer.
         for step in range(1, 11):
@@ -990,10 +984,47 @@ class SortCopyAndDrag(ResultsTest):
         time.sleep(0.3)
         run("xdotool", "mouseup", "1")
         action, data = lines.next("the drop").split()[1:]
-        self.assertEqual(bytes.fromhex(data).decode(), "file://" + urllib.parse.quote(odd, safe="/") + "\r\n")
+        return action, bytes.fromhex(data)
+
+    def test_a_row_dragged_onto_another_window_hands_it_the_uri_as_a_copy(self):
+        """Dropped on a GTK window of the test's own: the URI of the row's bytes, offered as a copy."""
+        root, odd = self.gb18030_tree("drag")
+        program = self.start_program()
+        program.search("alpha", root)
+        program.wait_finished()
+        # The press selects the row and starts the drag.
+        row = [r[0] for r in program.rows()].index("报告-alpha.txt")
+        action, data = self.drag_onto_target(centre(program.List1.queryTable().getAccessibleAt(row, 0)))
+        self.assertEqual(data.decode(), "file://" + urllib.parse.quote(odd, safe="/") + "\r\n")
         self.assertEqual(action, "copy")
         self.assertTrue(os.path.exists(odd), "the entry stays where it was")
         self.assertEqual(len(program.rows()), 2, "and so does its row")
+
+    def test_ctrl_a_and_ctrl_c_put_every_row_on_the_clipboard_and_a_drag_carries_every_selected_row(self):
+        """Ctrl+A then Ctrl+C: every path, one a line in the order shown, and a URI for each, for
+        the file managers; two rows picked by a click and a Ctrl+click are dragged out together."""
+        program, root = self.prepared_search("many")
+        paths = [path for _, path, _ in program.rows()]
+        uris = ["file://" + urllib.parse.quote(path, safe="/") for path in paths]
+        table = program.List1.queryTable()
+        click(table.getAccessibleAt(0, 0))
+        key("ctrl+a")
+        wait_for("every row to be selected", lambda: len(table.getSelectedRows()) == len(paths))
+        subprocess.run(["xclip", "-selection", "clipboard", "/dev/null"], env=SESSION.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+        key("ctrl+c")
+        wait_for("every path on the clipboard", lambda: self.clipboard("UTF8_STRING").decode() == "\n".join(paths))
+        self.assertEqual(self.clipboard("text/uri-list").decode(), "".join(uri + "\r\n" for uri in uris))
+        self.assertEqual(self.clipboard("x-special/gnome-copied-files").decode(), "copy\n" + "\n".join(uris))
+
+        click(table.getAccessibleAt(1, 0))
+        x, y = centre(table.getAccessibleAt(3, 0))
+        run("xdotool", "mousemove", "--sync", str(x), str(y), "keydown", "ctrl", "click", "1", "keyup", "ctrl")
+        wait_for("two rows to be selected", lambda: sorted(table.getSelectedRows()) == [1, 3])
+        time.sleep(DOUBLE_CLICK_SECONDS)
+        action, data = self.drag_onto_target((x, y))
+        self.assertEqual(data.decode(), uris[1] + "\r\n" + uris[3] + "\r\n")
+        self.assertEqual(action, "copy")
 
 
 class Lines:

@@ -40,11 +40,14 @@ protected:
                                [this](const QUrl& url) { opened << url; return true; }};
 };
 
-TEST_F(ShellTest, WithoutAFileManagerLocateOpensTheContainingFolder)
+TEST_F(ShellTest, WithoutAFileManagerLocateOpensTheContainingFolderOnceForAllItsEntries)
 {
     shell.open(path("a.txt"));
     shell.locate(path("a.txt"));
     EXPECT_EQ(opened, (QList<QUrl>{fileUrl(path("a.txt")), fileUrl(QFile::encodeName(dir.path()))}));
+    opened.clear();
+    shell.locateAll({path("a.txt"), path("sub/b.txt"), path("c.txt")});
+    EXPECT_EQ(opened, (QList<QUrl>{fileUrl(QFile::encodeName(dir.path())), fileUrl(path("sub"))}));
 }
 
 TEST_F(ShellTest, WithoutAFileManagerPropertiesShowTheProgramsOwnDialogAndNothingForAVanishedEntry)
@@ -148,8 +151,10 @@ TEST_F(ShellTest, AFileManagerOnTheBusIsAskedWithTheEntrysUri)
     DesktopShellServices desktop(client, [this](const QUrl& url) { opened << url; return true; });
     desktop.locate("/tmp/\xb2\xe2.txt");
     desktop.showProperties("/tmp/x", &owner);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return manager.calls.size() == 2; }, 5000));
-    EXPECT_EQ(manager.calls, (QStringList{"ShowItems file:///tmp/%B2%E2.txt", "ShowItemProperties file:///tmp/x"}));
+    desktop.locateAll({"/tmp/a", "/tmp/d/b"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager.calls.size() == 3; }, 5000));
+    EXPECT_EQ(manager.calls, (QStringList{"ShowItems file:///tmp/%B2%E2.txt", "ShowItemProperties file:///tmp/x",
+                                          "ShowItems file:///tmp/a file:///tmp/d/b"}));
     QTest::qWait(50);
     EXPECT_TRUE(opened.isEmpty()) << "the fallback ran although the file manager answered";
     EXPECT_EQ(owner.findChild<QDialog*>(), nullptr);
