@@ -54,7 +54,7 @@ QAccessibleInterface* accessibleWindow(const QString& className, QObject* object
 Form1::Form1(Form1Services services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                          | Qt::WindowCloseButtonHint),
+                          | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       services_(std::move(services))
 {
     // What the services leave out, the window makes its own.
