@@ -129,6 +129,8 @@ void Form1::buildControls()
     ui_.List1->setAccessibleName(QStringLiteral("搜索结果"));
 
     ui_.StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 6090, 8190, 300);
+    listLaidOut_ = ui_.List1->geometry();
+    statusBarLaidOut_ = ui_.StatusBar1->geometry();
     ui_.StatusBar1->setSizeGripEnabled(false);
     ui_.Panel1 = new QLabel(ui_.StatusBar1);
     ui_.Panel2 = new QLabel(ui_.StatusBar1);

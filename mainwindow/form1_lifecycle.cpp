@@ -58,7 +58,8 @@ void Form1::runStartUp()
 
     ui_.Panel1->setFixedWidth(px(2000));
     ui_.StatusBar1->addWidget(ui_.Panel2);
-    ui_.Panel2->setFixedWidth(px(6000));
+    panel2LaidOut_ = px(6000);
+    ui_.Panel2->setFixedWidth(panel2LaidOut_);
 
     for (const search::FileTypeCategory& category : search::fileTypeCategories())
         ui_.Combo2->addItem(category.caption);
@@ -115,9 +116,9 @@ void Form1::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     const QSize extra = (size() - minimumSize()).expandedTo(QSize(0, 0));
-    ui_.List1->setGeometry(px(120), px(1320), px(7935) + extra.width(), px(4695) + extra.height());
-    ui_.StatusBar1->setGeometry(0, px(6090) + extra.height(), px(8190) + extra.width(), px(300));
-    ui_.Panel2->setFixedWidth(px(6000) + extra.width());
+    ui_.List1->setGeometry(listLaidOut_.adjusted(0, 0, extra.width(), extra.height()));
+    ui_.StatusBar1->setGeometry(statusBarLaidOut_.translated(0, extra.height()).adjusted(0, 0, extra.width(), 0));
+    ui_.Panel2->setFixedWidth(panel2LaidOut_ + extra.width());
 }
 
 void Form1::showLocation(const QByteArray& folder)

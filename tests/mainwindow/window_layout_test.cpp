@@ -98,7 +98,8 @@ protected:
     void clickHeader(int column)
     {
         QHeaderView* header = ui.List1->horizontalHeader();
-        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
         // Apart, as a person clicks: two quick clicks are a double-click.
         QTest::qWait(QApplication::doubleClickInterval() + 50);
