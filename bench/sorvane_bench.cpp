@@ -77,11 +77,16 @@ int main(int argc, char** argv)
                                               QStringLiteral("Click the header of name, path or size at the search's "
                                                              "first yield: the rows found after it merge into place."),
                                               QStringLiteral("COLUMN"));
+    const QCommandLineOption sortKeptOption(QStringLiteral("sort-kept"),
+                                            QStringLiteral("Sort by name, path or size before the search, as a sort "
+                                                           "kept from the last one: every row found merges into place."),
+                                            QStringLiteral("COLUMN"));
     const QCommandLineOption stopOption(QStringLiteral("stop-after-rows"),
                                         QStringLiteral("Press 停止搜索 once N rows are in the list."), QStringLiteral("N"),
                                         QStringLiteral("0"));
     parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
-                       rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, stopOption});
+                       rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, sortKeptOption,
+                       stopOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
@@ -90,8 +95,9 @@ int main(int argc, char** argv)
     const qint64 stopAfterRows = parser.value(stopOption).toLongLong(&stopOk);
     const int sortAfter = parser.isSet(sortOption) ? sortSection(parser.value(sortOption)) : -2;
     const int sortDuring = parser.isSet(sortDuringOption) ? sortSection(parser.value(sortDuringOption)) : -2;
+    const int sortKept = parser.isSet(sortKeptOption) ? sortSection(parser.value(sortKeptOption)) : -2;
     if (!typeOk || !workersOk || !stopOk || !parser.positionalArguments().isEmpty() || sortAfter == -1
-        || sortDuring == -1) {
+        || sortDuring == -1 || sortKept == -1) {
         std::fprintf(stderr, "%s", qPrintable(parser.helpText()));
         return 2;
     }
@@ -116,6 +122,8 @@ int main(int argc, char** argv)
     QApplication::processEvents();
 
     QHeaderView* header = controls.List1->horizontalHeader();
+    if (sortKept >= 0)
+        header->setSortIndicator(sortKept, Qt::AscendingOrder);
     if (sortDuring >= 0) // runs in the walk's first yield, once the search has emptied the list
         QTimer::singleShot(0, &window, [header, sortDuring] { header->setSortIndicator(sortDuring, Qt::AscendingOrder); });
     // The stop button is pressed at the yield after the rows came, as a user would press it.
@@ -160,7 +168,7 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     if (sortSeconds >= 0)
         std::printf("sort_seconds=%.3f ", sortSeconds);
-    if (sortDuring >= 0)
+    if (sortDuring >= 0 || sortKept >= 0)
         std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
                     std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());
     std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d "

@@ -54,7 +54,7 @@ QAccessibleInterface* accessibleWindow(const QString& className, QObject* object
 Form1::Form1(Form1Services services, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                          | Qt::WindowCloseButtonHint),
+                          | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
       services_(std::move(services))
 {
     // What the services leave out, the window makes its own.
@@ -129,6 +129,8 @@ void Form1::buildControls()
     ui_.List1->setAccessibleName(QStringLiteral("搜索结果"));
 
     ui_.StatusBar1 = place(new QStatusBar(this), "StatusBar1", 0, 6090, 8190, 300);
+    listLaidOut_ = ui_.List1->geometry();
+    statusBarLaidOut_ = ui_.StatusBar1->geometry();
     ui_.StatusBar1->setSizeGripEnabled(false);
     ui_.Panel1 = new QLabel(ui_.StatusBar1);
     ui_.Panel2 = new QLabel(ui_.StatusBar1);

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
@@ -68,6 +69,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildControls();
@@ -115,6 +117,11 @@ private:
     QByteArray shownLocationBytes_;
 
     Form1Controls ui_; // every control, by the name it is known by
+    // Where the list and the status bar stand, and panel 2's width, at the size laid out; a larger
+    // window grows them from there.
+    QRect listLaidOut_;
+    QRect statusBarLaidOut_;
+    int panel2LaidOut_ = 0;
 };
 
 } // namespace mainwindow

@@ -5,6 +5,7 @@
 #include "mainwindow/option_settings.h"
 #include "mainwindow/result_view.h"
 #include "mainwindow/window_placement.h"
+#include "mainwindow/window_settings.h"
 #include "platform/desktop/twips.h"
 #include "platform/files/file_name_text.h"
 #include "platform/files/mount_table.h"
@@ -38,7 +39,9 @@ void Form1::runStartUp()
             boxes[box]->setCheckState(checkStateFor(states[box]));
     }
 
-    setFixedSize(px(8190), px(6390));
+    // The size laid out is the least; the window grows from it.
+    setMinimumSize(px(8190), px(6390));
+    resize(minimumSize());
 
     const int widths[] = {2000, 3500, 2350};
     for (int column = 0; column < 3; ++column)
@@ -55,7 +58,8 @@ void Form1::runStartUp()
 
     ui_.Panel1->setFixedWidth(px(2000));
     ui_.StatusBar1->addWidget(ui_.Panel2);
-    ui_.Panel2->setFixedWidth(px(6000));
+    panel2LaidOut_ = px(6000);
+    ui_.Panel2->setFixedWidth(panel2LaidOut_);
 
     for (const search::FileTypeCategory& category : search::fileTypeCategories())
         ui_.Combo2->addItem(category.caption);
@@ -63,6 +67,12 @@ void Form1::runStartUp()
 
     ui_.Command2->setEnabled(false);
     ui_.Text1->setFocus();
+    // The remembered size, columns and sort; centred at the size it shows at.
+    if (services_.settings) {
+        const QScreen* screen = screenForWindow();
+        restoreWindowLayout(*services_.settings, *this, *ui_.List1->horizontalHeader(),
+                            screen ? screen->availableGeometry().size() : QSize());
+    }
     centreOnScreen(this);
 }
 
@@ -79,10 +89,12 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     closedDuringSearch_ = search_->isRunning();
     search_->windowClosing();
-    if (services_.settings)
+    if (services_.settings) {
         saveOptionStates(*services_.settings,
                          {storedStateOf(ui_.Check1), storedStateOf(ui_.Check2), storedStateOf(ui_.Check3),
                           storedStateOf(ui_.Check4)});
+        saveWindowLayout(*services_.settings, *this, *ui_.List1->horizontalHeader());
+    }
     event->accept();
 }
 
@@ -96,6 +108,17 @@ void Form1::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+// The request controls keep their places; the list takes the room the window has beyond the size
+// laid out, and the status bar runs along the bottom with panel 2 taking the extra width.
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const QSize extra = (size() - minimumSize()).expandedTo(QSize(0, 0));
+    ui_.List1->setGeometry(listLaidOut_.adjusted(0, 0, extra.width(), extra.height()));
+    ui_.StatusBar1->setGeometry(statusBarLaidOut_.translated(0, extra.height()).adjusted(0, 0, extra.width(), 0));
+    ui_.Panel2->setFixedWidth(panel2LaidOut_ + extra.width());
 }
 
 void Form1::showLocation(const QByteArray& folder)

@@ -31,6 +31,8 @@ ResultView::ResultView(QWidget* parent) : QTableView(parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     horizontalHeader()->setSectionsMovable(false);
     // A third click on a header clears its indicator: the list goes back to the order found.
     horizontalHeader()->setSortIndicatorClearable(true);
@@ -63,9 +65,6 @@ void ResultView::setModel(QAbstractItemModel* model)
     connect(model, &QAbstractItemModel::rowsRemoved, this, repaint);
     connect(model, &QAbstractItemModel::modelReset, this, repaint);
     connect(model, &QAbstractItemModel::layoutChanged, this, repaint);
-    // Emptied for a new search: the new rows come in the order found, and the header says so.
-    connect(model, &QAbstractItemModel::modelReset, this,
-            [this] { horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder); });
 }
 
 void ResultView::doItemsLayout()

@@ -12,8 +12,10 @@ namespace mainwindow {
 // lays out the whole list again. It reports mouse releases and the action keys; what they do is
 // decided elsewhere.
 // A header click sorts by that column, ascending, then descending, then back to the order found
-// (the model's sort(), -1 for that order). Ctrl+C (or Ctrl+Insert) copies the selected rows and a
-// drag offers them as a copy, both with what the model's mimeData() gives, in the order shown.
+// (the model's sort(), -1 for that order); the sort and its indicator stay for the next search.
+// The user sets the columns' widths by dragging their edges; columns wider than the list scroll
+// sideways. Ctrl+C (or Ctrl+Insert) copies the selected rows and a drag offers them as a copy,
+// both with what the model's mimeData() gives, in the order shown.
 class ResultView : public QTableView {
     Q_OBJECT
 public:

@@ -13,12 +13,6 @@ namespace {
 
 constexpr int kFrameChecks = 40; // every 25 ms: a window manager has a second to add its frame
 
-QScreen* screenForWindow()
-{
-    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
-    return screen ? screen : QGuiApplication::primaryScreen();
-}
-
 QPoint centredTopLeft(QScreen* screen, QSize frameSize)
 {
     QRect frame(QPoint(), frameSize);
@@ -41,6 +35,12 @@ void recentreOnceFramed(QPointer<QWidget> window, QPointer<QScreen> screen, int 
 }
 
 } // namespace
+
+QScreen* screenForWindow()
+{
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
 
 void centreOnScreen(QWidget* window)
 {

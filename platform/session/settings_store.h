@@ -8,7 +8,7 @@ class QSettings;
 
 namespace platform {
 
-// The per-user store of the option states, addressed by section and key.
+// The per-user store of what the window remembers, addressed by section and key.
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;

@@ -282,12 +282,15 @@ void ResultOrder::listDataChanged(const QModelIndex& topLeft, const QModelIndex&
         emit dataChanged(index(top, topLeft.column()), index(bottom, bottomRight.column()), roles);
 }
 
+// The list was emptied for a new search: the order stays, and the new rows merge into it.
 void ResultOrder::listReset()
 {
     mergeTimer_.stop();
+    const int column = keys_.column();
     keys_.clear();
     shown_.clear();
-    order_ = Qt::AscendingOrder;
+    if (column >= 0)
+        keys_.build(column);
     rowsPerSlice_ = 0;
     longestMerge_ = {};
     endResetModel();

@@ -34,7 +34,8 @@ public:
     explicit ResultOrder(ResultList& list, QObject* parent = nullptr, MergePolicy policy = {});
     ~ResultOrder() override;
 
-    // A column of ResultList, or -1 for the order found. A new search starts in the order found.
+    // A column of ResultList, or -1 for the order found. The order stays when the list is emptied
+    // for a new search: its rows go into their places as they come.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
     int sortColumn() const { return keys_.column(); }
 

@@ -1060,7 +1060,8 @@ class OptionsAndInstances(ProgramTest):
 
         stored = configparser.ConfigParser()
         stored.read(settings_file(), encoding="utf-8")
-        self.assertEqual(dict(stored["Form1"]), {"check1": "0", "check2": "1", "check3": "0", "check4": "0"})
+        self.assertEqual({k: v for k, v in stored["Form1"].items() if k.startswith("check")},
+                         {"check1": "0", "check2": "1", "check3": "0", "check4": "0"})
 
         again = self.start_program()
         self.assertTrue(has_state(again.Check2, "CHECKED"), "区分大小写 is ticked again")
@@ -1107,6 +1108,45 @@ class OptionsAndInstances(ProgramTest):
         self.assertEqual([a.get_process_id() for a in apps], [first.process.pid])
         self.assertFalse(os.path.exists(settings_file()), "the second instance wrote no settings")
         self.assertTrue(has_state(first.Check1, "CHECKED"), "the first instance goes on as it was")
+
+
+class WindowThatGrows(ProgramTest):
+
+    def client_size(self, program):
+        info = {}
+        for line in run("xwininfo", "-id", program.window_id).stdout.splitlines():
+            name, _, value = line.strip().partition(":")
+            info[name] = value.strip()
+        return int(info["Width"]), int(info["Height"])
+
+    def extents(self, accessible, program):
+        """A control's place within the window."""
+        box = accessible.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        window = program.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        return box.x - window.x, box.y - window.y, box.width, box.height
+
+    def test_a_window_resized_larger_grows_its_list_and_starts_again_at_that_size(self):
+        """Made 300 × 200 larger: the list takes it all, the request controls stay; closed and
+        started again, the window has that size."""
+        program = self.start_program()
+        self.assertEqual(self.client_size(program), (546, 426))
+        fixed = [program.Text1, program.Combo1, program.Check1, program.Command1, program.Command2]
+        before = [self.extents(c, program) for c in fixed]
+        x, y, width, height = self.extents(program.List1, program)
+        run("xdotool", "windowsize", "--sync", program.window_id, "846", "626")
+        wait_for("the window to be 846 × 626", lambda: self.client_size(program) == (846, 626))
+        grown = (x, y, width + 300, height + 200)
+        wait_for("the list to grow by as much", lambda: self.extents(program.List1, program) == grown)
+        self.assertEqual([self.extents(c, program) for c in fixed], before, "the request controls stay")
+        screenshot("window-larger.png", program.window_id)
+        self.assertEqual(program.close(), 0)
+
+        stored = configparser.ConfigParser()
+        stored.read(settings_file(), encoding="utf-8")
+        self.assertEqual(stored["Form1"]["size"], "846x626")
+        again = self.start_program()
+        self.assertEqual(self.client_size(again), (846, 626))
+        self.assertEqual(self.extents(again.List1, again), grown)
 
 
 class StartOnAFolder(ProgramTest):
