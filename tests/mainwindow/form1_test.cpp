@@ -162,7 +162,8 @@ TEST_F(Form1Test, StartUpFillsTheListsAndLeavesTheWindowReady)
     QStringList menu;
     for (QAction* a : ui(w).mnuMain->actions())
         menu << a->text();
-    EXPECT_EQ(menu, (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性"}));
+    EXPECT_EQ(menu, (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性", "", "导出结果…"}));
+    EXPECT_TRUE(ui(w).mnuMain->actions()[6]->isSeparator());
 }
 
 TEST_F(Form1Test, TheFocusMovesInTheLaidDownOrderAndStartsInTheNameField)
