@@ -24,7 +24,7 @@ public:
     void appendRow(QByteArray& out, const ResultRow& row);
 
 private:
-    // Rows of one folder share its path: its text is made once for each run of them.
+    // Rows of one folder share its path's bytes: its text is made once for each run of them.
     QByteArray folder_;
     QByteArray folderText_;
     bool folderNeedsQuotes_ = false;

@@ -13,13 +13,11 @@
 
 #include <QDir>
 #include <QHeaderView>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QProcess>
 
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <vector>
 
@@ -32,23 +30,15 @@ using namespace testsupport;
 // One zone for the expected texts: Shanghai has no summer time in these years.
 class InShanghai {
 public:
-    InShanghai()
-    {
-        if (const char* tz = std::getenv("TZ"))
-            previous_ = tz;
-        ::setenv("TZ", "Asia/Shanghai", 1);
-        ::tzset();
-    }
-    ~InShanghai()
-    {
-        if (previous_.isNull())
-            ::unsetenv("TZ");
-        else
-            ::setenv("TZ", previous_.constData(), 1);
-        ::tzset();
-    }
+    InShanghai() : previous_(qgetenv("TZ")) { setZone("Asia/Shanghai"); }
+    ~InShanghai() { setZone(previous_); }
 
 private:
+    static void setZone(const QByteArray& zone)
+    {
+        zone.isEmpty() ? qunsetenv("TZ") : qputenv("TZ", zone);
+        ::tzset();
+    }
     QByteArray previous_;
 };
 
@@ -96,12 +86,8 @@ protected:
         if (!python.waitForFinished(30000) || python.exitCode() != 0)
             return {{"python3 failed: " + QString::fromUtf8(python.readAllStandardError())}};
         QList<QStringList> rows;
-        for (const QJsonValue& row : QJsonDocument::fromJson(python.readAllStandardOutput()).array()) {
-            QStringList fields;
-            for (const QJsonValue& field : row.toArray())
-                fields << field.toString();
-            rows << fields;
-        }
+        for (const QVariant& row : QJsonDocument::fromJson(python.readAllStandardOutput()).toVariant().toList())
+            rows << row.toStringList();
         return rows;
     }
 
