@@ -24,7 +24,9 @@ ProgressWindow::ProgressWindow(QWidget* owner, ProgressKind kind, platform::Oper
                          | Qt::WindowCloseButtonHint),
       progress_(progress)
 {
-    const QString doing = kind == ProgressKind::Copy ? QStringLiteral("正在复制...") : QStringLiteral("正在删除...");
+    const QString doing = kind == ProgressKind::Copy     ? QStringLiteral("正在复制...")
+                          : kind == ProgressKind::Delete ? QStringLiteral("正在删除...")
+                                                         : QStringLiteral("正在导出...");
     setObjectName(QStringLiteral("ProgressWindow"));
     setWindowTitle(doing);
     if (owner)

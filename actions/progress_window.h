@@ -14,12 +14,13 @@ class OperationProgress;
 namespace actions {
 
 // What a long operation does, as the progress window says it.
-enum class ProgressKind { Copy, Delete };
+enum class ProgressKind { Copy, Delete, Export };
 
-// The modal window of a long copy or delete: what is done ("正在复制..." or "正在删除..."), the
-// entry at hand, a bar (bytes for a copy, entries for a delete) and "取消". It reads the
-// operation's progress a few times a second; the operation itself runs elsewhere. Cancel asks
-// the operation to stop and waits for it: the window closes only when finish() says it ended.
+// The modal window of a long copy, delete or export: what is done ("正在复制...", "正在删除..." or
+// "正在导出..."), the entry at hand (the file written, for an export), a bar (bytes for a copy,
+// entries for a delete, rows for an export) and "取消". It reads the operation's progress a few
+// times a second; the operation itself runs elsewhere. Cancel asks the operation to stop and
+// waits for it: the window closes only when finish() says it ended.
 // The title bar's close button and Escape are a cancel too.
 class ProgressWindow : public QDialog {
     Q_OBJECT

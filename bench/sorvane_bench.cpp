@@ -1,9 +1,11 @@
 // Runs one search through the real main window, as a click on the start button would, with the
 // controls set from the command line; prints the rows and what the search cost.
+#include "actions/result_export.h"
 #include "mainwindow/form1.h"
 #include "mainwindow/form1_controls.h"
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
+#include "platform/desktop/save_dialog.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/message_boxes.h"
 #include "search/results/result_list.h"
@@ -38,10 +40,21 @@ public:
     }
 };
 
+// The export's dialog answers with the file named on the command line.
+class FixedSaveDialog : public platform::SaveDialog {
+public:
+    explicit FixedSaveDialog(QString path) : path_(std::move(path)) {}
+    QString askSavePath(QWidget*, const QString&, const QString&, const QString&) override { return path_; }
+
+private:
+    QString path_;
+};
+
 // The header section of a column named on the command line, or -1.
 int sortSection(const QString& column)
 {
-    const QStringList columns{QStringLiteral("name"), QStringLiteral("path"), QStringLiteral("size")};
+    const QStringList columns{QStringLiteral("name"), QStringLiteral("path"), QStringLiteral("size"),
+                              QStringLiteral("date")};
     return int(columns.indexOf(column));
 }
 
@@ -70,11 +83,11 @@ int main(int argc, char** argv)
     const QCommandLineOption workersOption(QStringLiteral("workers"), QStringLiteral("A fixed number of workers."),
                                            QStringLiteral("N"), QStringLiteral("0"));
     const QCommandLineOption sortOption(QStringLiteral("sort"),
-                                        QStringLiteral("After the search, click the header of name, path or size once "
+                                        QStringLiteral("After the search, click the header of name, path, size or date once "
                                                        "(ascending) and print the seconds until the list shows it."),
                                         QStringLiteral("COLUMN"));
     const QCommandLineOption sortDuringOption(QStringLiteral("sort-during"),
-                                              QStringLiteral("Click the header of name, path or size at the search's "
+                                              QStringLiteral("Click the header of name, path, size or date at the search's "
                                                              "first yield: the rows found after it merge into place."),
                                               QStringLiteral("COLUMN"));
     const QCommandLineOption sortKeptOption(QStringLiteral("sort-kept"),
@@ -84,9 +97,13 @@ int main(int argc, char** argv)
     const QCommandLineOption stopOption(QStringLiteral("stop-after-rows"),
                                         QStringLiteral("Press 停止搜索 once N rows are in the list."), QStringLiteral("N"),
                                         QStringLiteral("0"));
+    const QCommandLineOption exportOption(QStringLiteral("export"),
+                                          QStringLiteral("At the end, export the rows as 导出结果… does, into FILE, and "
+                                                         "print the seconds it took."),
+                                          QStringLiteral("FILE"));
     parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
                        rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, sortKeptOption,
-                       stopOption});
+                       stopOption, exportOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
@@ -105,11 +122,12 @@ int main(int argc, char** argv)
 
     platform::PosixFileSystem fileSystem;
     PrintedMessages messages;
+    FixedSaveDialog saveDialog(parser.value(exportOption));
     search::ReadAheadPolicy readAheadPolicy =
         parser.isSet(noReadAheadOption) ? search::ReadAheadPolicy::off() : search::ReadAheadPolicy{};
     readAheadPolicy.workers = workers;
     mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
-                               .readAhead = readAheadPolicy});
+                               .saveDialog = &saveDialog, .readAhead = readAheadPolicy});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
     controls.Text1->setText(parser.value(nameOption));
     controls.Combo1->setEditText(parser.value(locationOption));
@@ -155,6 +173,14 @@ int main(int argc, char** argv)
         sortSeconds = double(sorting.nsecsElapsed()) / 1e9;
     }
 
+    double exportSeconds = -1;
+    if (parser.isSet(exportOption)) {
+        QElapsedTimer exporting;
+        exporting.start();
+        window.resultExport().exportClicked();
+        exportSeconds = double(exporting.nsecsElapsed()) / 1e9;
+    }
+
     const search::ResultList& results = window.results();
     if (rows) { // in the order the list shows them
         for (int r = 0; r < results.rowCount(); ++r) {
@@ -168,6 +194,8 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     if (sortSeconds >= 0)
         std::printf("sort_seconds=%.3f ", sortSeconds);
+    if (exportSeconds >= 0)
+        std::printf("export_s=%.3f ", exportSeconds);
     if (sortDuring >= 0 || sortKept >= 0)
         std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
                     std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());

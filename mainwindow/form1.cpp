@@ -1,10 +1,12 @@
 #include "mainwindow/form1.h"
 
 #include "actions/result_actions.h"
+#include "actions/result_export.h"
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
 #include "platform/desktop/desktop_shell.h"
 #include "platform/desktop/qt_message_boxes.h"
+#include "platform/desktop/save_dialog.h"
 #include "platform/desktop/select_all_on_focus.h"
 #include "platform/desktop/theme_icon_source.h"
 #include "platform/desktop/twips.h"
@@ -67,6 +69,8 @@ Form1::Form1(Form1Services services, QWidget* parent)
     messages_ = services_.messages ? services_.messages : ownMessages_.get();
     icons_ = services_.icons ? services_.icons : ownIcons_.get();
     platform::ShellServices* shell = services_.shell ? services_.shell : ownShell_.get();
+    if (!services_.saveDialog)
+        ownSaveDialog_ = std::make_unique<platform::QtSaveDialog>();
 
     results_ = new search::ResultList(this);
     results_->setDecoration([icons = icons_](uint32_t image) { return QVariant(icons->icon(image)); });
@@ -76,6 +80,8 @@ Form1::Form1(Form1Services services, QWidget* parent)
                                                       services_.yieldPolicy, services_.readAhead);
     actions_ = new actions::ResultActions(static_cast<actions::ResultWindow&>(*this), *messages_,
                                           services_.fileSystem, *shell, this);
+    export_ = new actions::ResultExport(this, *results_, *order_, *messages_,
+                                        services_.saveDialog ? *services_.saveDialog : *ownSaveDialog_, this);
 
     buildControls();
     buildMenu();
@@ -168,6 +174,9 @@ void Form1::buildMenu()
         *action = ui_.mnuMain->addAction(QString::fromUtf16(names.second));
         (*action)->setObjectName(QString::fromLatin1(names.first));
     }
+    ui_.mnuMain->addSeparator();
+    ui_.mnuExport = ui_.mnuMain->addAction(QStringLiteral("导出结果…"));
+    ui_.mnuExport->setObjectName(QStringLiteral("mnuExport"));
     // Rename and properties are for one row; the others act on every row selected.
     connect(ui_.mnuMain, &QMenu::aboutToShow, this, [this] {
         const bool one = !ui_.List1->severalRowsSelected();
@@ -196,6 +205,8 @@ void Form1::connectControls()
     connect(ui_.mnuDelete, &QAction::triggered, actions_, &ResultActions::deleteClicked);
     connect(ui_.mnuRename, &QAction::triggered, actions_, &ResultActions::renameClicked);
     connect(ui_.mnuAttrib, &QAction::triggered, actions_, &ResultActions::propertiesClicked);
+    connect(ui_.mnuMain, &QMenu::aboutToShow, this, [this] { ui_.mnuExport->setEnabled(order_->rowCount() > 0); });
+    connect(ui_.mnuExport, &QAction::triggered, export_, &actions::ResultExport::exportClicked);
 }
 
 } // namespace mainwindow

@@ -18,6 +18,7 @@ namespace platform {
 class FileSystem;
 class MessageBoxes;
 class RowIconSource;
+class SaveDialog;
 class SettingsStore;
 class ShellServices;
 } // namespace platform
@@ -27,7 +28,8 @@ class ResultOrder;
 } // namespace search
 namespace actions {
 class ResultActions;
-}
+class ResultExport;
+} // namespace actions
 
 namespace mainwindow {
 
@@ -40,6 +42,7 @@ struct Form1Services {
     search::YieldPolicy yieldPolicy = search::YieldPolicy::every(std::chrono::milliseconds(8));
     platform::ShellServices* shell = nullptr;    // nothing: the desktop's
     platform::RowIconSource* icons = nullptr;    // nothing: the desktop icon theme's
+    platform::SaveDialog* saveDialog = nullptr;  // nothing: the toolkit's
     search::ReadAheadPolicy readAhead;           // folders read ahead on worker threads
 };
 
@@ -57,6 +60,7 @@ public:
     search::ResultOrder& resultOrder() { return *order_; }
     search::SearchCommand& searchCommand() { return *search_; }
     actions::ResultActions& resultActions() { return *actions_; }
+    actions::ResultExport& resultExport() { return *export_; }
     // Shows a folder in the location field, ready to be searched; starts nothing.
     void showLocation(const QByteArray& folder);
     // The window was closed while a search ran; the program ends once that search is done.
@@ -106,11 +110,13 @@ private:
     platform::MessageBoxes* messages_;
     std::unique_ptr<platform::ShellServices> ownShell_;
     std::unique_ptr<platform::RowIconSource> ownIcons_;
+    std::unique_ptr<platform::SaveDialog> ownSaveDialog_;
     platform::RowIconSource* icons_;
     search::ResultList* results_;
     search::ResultOrder* order_;
     std::unique_ptr<search::SearchCommand> search_;
     actions::ResultActions* actions_;
+    actions::ResultExport* export_;
     bool closedDuringSearch_ = false;
     // The folder last handed to showLocation, by its shown text and its bytes.
     QString shownLocationText_;

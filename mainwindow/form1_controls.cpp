@@ -43,6 +43,7 @@ Form1Controls Form1Controls::of(QWidget& w)
     find(c.mnuDelete, "mnuDelete");
     find(c.mnuRename, "mnuRename");
     find(c.mnuAttrib, "mnuAttrib");
+    find(c.mnuExport, "mnuExport");
     return c;
 }
 

@@ -41,6 +41,7 @@ struct Form1Controls {
     QAction* mnuDelete;
     QAction* mnuRename;
     QAction* mnuAttrib;
+    QAction* mnuExport;
 
     static Form1Controls of(QWidget& window);
 };

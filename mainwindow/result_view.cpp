@@ -1,5 +1,8 @@
 #include "mainwindow/result_view.h"
 
+#include "platform/desktop/twips.h"
+#include "search/results/result_list.h"
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -51,6 +54,9 @@ void ResultView::setModel(QAbstractItemModel* model)
     QTableView::setModel(model);
     if (!model)
         return;
+    // Wide enough for "2026/12/31 23:59"; the window lays out the columns before it.
+    if (model->columnCount() > search::ResultList::ModifiedColumn)
+        horizontalHeader()->resizeSection(search::ResultList::ModifiedColumn, platform::px(1700));
     connect(model, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex&, int first, int) {
         // Rows are of one height and scroll by rows, so the last one shown follows from the scroll
         // position; asking the header would make it lay out every section again after each batch.

@@ -29,6 +29,8 @@ void FoundRows::AddResultRow(const FoundEntry& entry)
         row.size = *entry.length;
         row.hasSize = true;
     }
+    if (entry.modified)
+        row.modified = *entry.modified;
     results_.append(std::move(row));
 }
 

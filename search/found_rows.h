@@ -10,7 +10,7 @@ namespace search {
 
 class ResultList;
 
-// Turns what the walk finds into result rows: name, folder, size and icon.
+// Turns what the walk finds into result rows: name, folder, size, modification time and icon.
 class FoundRows : public FoundEntries {
 public:
     FoundRows(ResultList& results, platform::IconSource& icons) : results_(results), icons_(icons) {}

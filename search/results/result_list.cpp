@@ -31,6 +31,11 @@ QString ResultRow::sizeText() const
     return hasSize ? search::sizeText(size) : QString();
 }
 
+QString ResultRow::modifiedText() const
+{
+    return hasModified() ? search::modifiedText(modified) : QString();
+}
+
 ResultList::ResultList(QObject* parent) : QAbstractTableModel(parent) {}
 
 void ResultList::setDecoration(std::function<QVariant(uint32_t)> decoration)
@@ -61,6 +66,8 @@ QVariant ResultList::data(const QModelIndex& index, int role) const
             return r.pathText();
         case SizeColumn:
             return r.sizeText();
+        case ModifiedColumn:
+            return r.modifiedText();
         }
     }
     if (role == Qt::DecorationRole && index.column() == NameColumn && decoration_)
@@ -79,6 +86,8 @@ QVariant ResultList::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("文件位置");
     case SizeColumn:
         return QStringLiteral("文件大小");
+    case ModifiedColumn:
+        return QStringLiteral("修改日期");
     }
     return {};
 }

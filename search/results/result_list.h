@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <vector>
 
 namespace search {
@@ -15,11 +16,13 @@ namespace search {
 // One accepted entry. The folder path is shared with the folder queue; the name keeps the file
 // system's own bytes, and every action on the row uses those.
 struct ResultRow {
+    static constexpr int64_t kUnknownTime = std::numeric_limits<int64_t>::min();
+
     QByteArray folder;
     QByteArray name;
     int64_t size = 0;
-    // Packed in one word, with the folder's record in the next: a million rows are held, and a
-    // row of 64 bytes fills the deque's blocks to the byte.
+    int64_t modified = kUnknownTime; // seconds since the epoch; a rename keeps it
+    // Packed in one word, with the folder's record in the next: a million rows are held.
     uint32_t icon : 30 = 0;     // image number, from the icon source (one per type of file)
     bool hasSize : 1 = false;   // folders, and files whose length could not be read, show none
     bool isFolder : 1 = false;  // a directory when the walk listed it
@@ -29,16 +32,19 @@ struct ResultRow {
     QString nameText() const;
     QString pathText() const;
     QString sizeText() const;
+    QString modifiedText() const;
+    bool hasModified() const { return modified != kUnknownTime; }
 };
-static_assert(sizeof(void*) != 8 || sizeof(ResultRow) == 64, "a million rows are held: a row stays at 64 bytes");
+static_assert(sizeof(void*) != 8 || sizeof(ResultRow) == 72, "a million rows are held: a row stays at 72 bytes");
 
-// The result rows behind the list view: name, full path, size text, and the row's icon.
+// The result rows behind the list view: name, full path, size text, modification time, and the
+// row's icon.
 // The walk appends rows; they reach the view at the next flush, one insertion per batch, so a
 // million rows never cost a million notifications.
 class ResultList : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { NameColumn, PathColumn, SizeColumn, ColumnCount };
+    enum Column { NameColumn, PathColumn, SizeColumn, ModifiedColumn, ColumnCount };
 
     explicit ResultList(QObject* parent = nullptr);
 
@@ -71,7 +77,7 @@ public:
     int64_t removeEntry(QByteArrayView path);
 
     const ResultRow& row(int row) const { return rows_[size_t(row)]; }
-    // A rename: the row keeps its folder, size and icon, and takes the new name.
+    // A rename: the row keeps its folder, size, time and icon, and takes the new name.
     void renameResultRow(int row, const QByteArray& newName);
     // A folder was renamed: the rows of entries inside it take the new path.
     void movePrefix(QByteArrayView from, QByteArrayView to);

@@ -1,5 +1,7 @@
 #include "search/results/result_texts.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QStringList>
 
 namespace search {
@@ -12,6 +14,12 @@ QString numberText(int64_t n)
 QString sizeText(int64_t bytes)
 {
     return numberText(bytes).leftJustified(15, u' ') + QStringLiteral("字节");
+}
+
+QString modifiedText(int64_t seconds)
+{
+    static const QLocale chinese(QLocale::Chinese, QLocale::China);
+    return chinese.toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
 }
 
 QString countText(int64_t rows)

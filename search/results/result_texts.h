@@ -10,6 +10,9 @@ namespace search {
 QString numberText(int64_t n);
 // The number left-aligned in a 15-character field, then "字节".
 QString sizeText(int64_t bytes);
+// A modification time (seconds since the epoch) in the local time zone, as the Chinese locale
+// writes a short date and time: "2026/3/5 14:03".
+QString modifiedText(int64_t seconds);
 // "找到 12 个文件"
 QString countText(int64_t rows);
 // How a search ended, for panel 2: "已完成搜索", with the count of folders it could not read, of

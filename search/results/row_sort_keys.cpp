@@ -55,7 +55,7 @@ void RowSortKeys::addRows(int last)
     if (last < first || column_ < 0)
         return;
     count_ = last + 1;
-    if (column_ == ResultList::SizeColumn)
+    if (keyedByRow())
         return;
     nameKeys_.resize(size_t(count_));
     computeNameKeys(first, last);
@@ -88,6 +88,8 @@ bool RowSortKeys::dependsOn(int firstColumn, int lastColumn) const
         return within(ResultList::NameColumn) || within(ResultList::PathColumn);
     case ResultList::SizeColumn:
         return within(ResultList::SizeColumn);
+    case ResultList::ModifiedColumn:
+        return within(ResultList::ModifiedColumn);
     }
     return false;
 }
@@ -96,7 +98,7 @@ std::vector<int> RowSortKeys::changed(int first, int last, bool nameChanged)
 {
     std::vector<int> moved;
     if (column_ != ResultList::NameColumn && column_ != ResultList::PathColumn)
-        return moved; // a size is never rewritten
+        return moved; // a size or a time is never rewritten
     last = std::min(last, count_ - 1);
     for (int row = first; row <= last; ++row) {
         const ResultRow& r = list_.row(row);
@@ -136,6 +138,8 @@ int RowSortKeys::compare(int a, int b) const
         return KeyArena::compare(nameKey(a), nameKey(b));
     case ResultList::SizeColumn:
         return threeWay(sizeKey(a), sizeKey(b));
+    case ResultList::ModifiedColumn:
+        return threeWay(modifiedKey(a), modifiedKey(b));
     }
     return 0;
 }
@@ -267,8 +271,11 @@ uint64_t RowSortKeys::leading(int row) const
     switch (column_) {
     case ResultList::NameColumn:
         return KeyArena::prefix(nameKey(row));
-    case ResultList::SizeColumn: // its sign bit flipped, a size orders as unsigned as it did signed
+    // Its sign bit flipped, a number orders as unsigned as it did signed.
+    case ResultList::SizeColumn:
         return uint64_t(sizeKey(row)) ^ (uint64_t(1) << 63);
+    case ResultList::ModifiedColumn:
+        return uint64_t(modifiedKey(row)) ^ (uint64_t(1) << 63);
     }
     return 0;
 }

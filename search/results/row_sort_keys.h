@@ -33,7 +33,8 @@ struct SortEntry {
 // - "文件名称": the collation key of the name;
 // - "文件位置": the folder's key (its components' keys strung together, so a folder sorts before
 //   the folders below it), then the name's; one key per folder, shared by its rows;
-// - "文件大小": the number of bytes, read from the row itself; rows without a size (folders) first.
+// - "文件大小": the number of bytes, read from the row itself; rows without a size (folders) first;
+// - "修改日期": the seconds since the epoch, read from the row itself; rows without a time first.
 class RowSortKeys {
 public:
     explicit RowSortKeys(const ResultList& list);
@@ -55,8 +56,8 @@ public:
     // keys whose key changed with them.
     std::vector<int> changed(int first, int last, bool nameChanged);
 
-    // A row with its leading number: the start of a name's key, or the size itself (the whole
-    // key). The location has none (0): its folders' keys start alike for every row.
+    // A row with its leading number: the start of a name's key, or the size or time itself (the
+    // whole key). The location has none (0): its folders' keys start alike for every row.
     SortEntry entry(int row) const { return {leading(row), row}; }
 
     // The order's one comparison: the leading numbers, then the keys where those tie, then the
@@ -79,7 +80,7 @@ public:
     private:
         friend class RowSortKeys;
         Less(const RowSortKeys& keys, Qt::SortOrder order)
-            : keys_(&keys), ascending_(order == Qt::AscendingOrder), wholeKey_(keys.column() == ResultList::SizeColumn)
+            : keys_(&keys), ascending_(order == Qt::AscendingOrder), wholeKey_(keys.keyedByRow())
         {
         }
         const RowSortKeys* keys_;
@@ -92,11 +93,14 @@ public:
     void sortRows(std::span<SortEntry> entries, Qt::SortOrder order) const;
 
 private:
+    // Whether the column's key is a number the row holds, so that no key is kept for it.
+    bool keyedByRow() const { return column_ == ResultList::SizeColumn || column_ == ResultList::ModifiedColumn; }
     int compare(int a, int b) const; // three-way, by key alone
     uint64_t leading(int row) const;
     std::span<const uint8_t> nameKey(int row) const { return arena_.at(nameKeys_[size_t(row)]); }
     std::span<const uint8_t> folderKey(int row) const { return arena_.at(folderKeys_[folderOf_[size_t(row)]]); }
     int64_t sizeKey(int row) const;
+    int64_t modifiedKey(int row) const { return list_.row(row).modified; } // unknown: the least
     void computeNameKeys(int first, int last);
     uint32_t folderId(const QByteArray& folder);
     std::vector<uint32_t> folderRanks() const;

@@ -1,6 +1,7 @@
 // Fakes and helpers shared by the tests of the result actions.
 #pragma once
 
+#include "platform/desktop/save_dialog.h"
 #include "platform/desktop/shell_services.h"
 #include "platform/message_boxes.h"
 #include "tests/support/recording_messages.h"
@@ -30,6 +31,18 @@ public:
     }
     QList<QByteArray> calls;
     QWidget* lastOwner = nullptr;
+};
+
+// Answers with the path set, and records what it was asked.
+class FakeSaveDialog : public platform::SaveDialog {
+public:
+    QString askSavePath(QWidget*, const QString& title, const QString& suggested, const QString&) override
+    {
+        asked << title + '|' + suggested;
+        return answer;
+    }
+    QString answer; // empty: cancelled
+    QStringList asked;
 };
 
 // Runs a step on the modal dialog of the given type once it shows (a menu may come first).

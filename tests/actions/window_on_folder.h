@@ -30,7 +30,8 @@ protected:
                                                                           .settings = nullptr,
                                                                           .probeVolumes = [] { return QList<QByteArray>{"/"}; },
                                                                           .yieldPolicy = {},
-                                                                          .shell = &shell});
+                                                                          .shell = &shell,
+                                                                          .saveDialog = &saveDialog});
     }
     void showWindow()
     {
@@ -50,6 +51,7 @@ protected:
     platform::PosixFileSystem fileSystem;
     FakeMessages messages;
     FakeShell shell;
+    FakeSaveDialog saveDialog;
     std::unique_ptr<mainwindow::Form1> w;
 };
 

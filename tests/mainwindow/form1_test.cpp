@@ -147,7 +147,8 @@ TEST_F(Form1Test, StartUpFillsTheListsAndLeavesTheWindowReady)
     EXPECT_TRUE(ui(w).Command1->isEnabled());
     EXPECT_FALSE(ui(w).Command2->isEnabled());
     EXPECT_EQ(w->results().rowCount(), 0);
-    EXPECT_EQ(w->results().columnCount(), 3);
+    EXPECT_EQ(w->results().columnCount(), 4);
+    EXPECT_EQ(w->results().headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "修改日期");
     const QStringList headers{"文件名称", "文件位置", "文件大小"};
     int columnsWidth = 0;
     for (int c = 0; c < 3; ++c) {
@@ -160,7 +161,8 @@ TEST_F(Form1Test, StartUpFillsTheListsAndLeavesTheWindowReady)
     QStringList menu;
     for (QAction* a : ui(w).mnuMain->actions())
         menu << a->text();
-    EXPECT_EQ(menu, (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性"}));
+    EXPECT_EQ(menu, (QStringList{"打开", "定位", "复制", "删除", "重命名", "属性", "", "导出结果…"}));
+    EXPECT_TRUE(ui(w).mnuMain->actions()[6]->isSeparator());
 }
 
 TEST_F(Form1Test, TheFocusMovesInTheLaidDownOrderAndStartsInTheNameField)

@@ -65,8 +65,13 @@ TEST(ResultOrder, SortsEachColumnAsAChineseReaderExpectsStablyAndGoesBackToTheOr
         row("/d/x10", "k", 4),       // 10
         row("/d/x9", "k", 4),        // 11
     };
-    for (const search::ResultRow& r : rows)
+    // Seconds since the epoch: before 1970, ties, far ahead, one unknown.
+    const int64_t times[] = {100, -5, 100, search::ResultRow::kUnknownTime, 7258118400, 0, 50, 100, 20, -5, 3, 1000};
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        search::ResultRow r = rows[i];
+        r.modified = times[i];
         list.append(r);
+    }
     list.flush();
     ResultOrder order(list);
 
@@ -85,6 +90,9 @@ TEST(ResultOrder, SortsEachColumnAsAChineseReaderExpectsStablyAndGoesBackToTheOr
         // Bytes; the folder, with no size, first; equal sizes in the order found.
         {ResultList::SizeColumn, Qt::AscendingOrder, {8, 5, 6, 1, 7, 10, 11, 2, 3, 4, 9, 0}},
         {ResultList::SizeColumn, Qt::DescendingOrder, {0, 4, 9, 2, 3, 10, 11, 7, 1, 5, 6, 8}},
+        // Newest last; the row without a time first.
+        {ResultList::ModifiedColumn, Qt::AscendingOrder, {3, 1, 9, 5, 10, 8, 6, 0, 2, 7, 11, 4}},
+        {ResultList::ModifiedColumn, Qt::DescendingOrder, {4, 11, 0, 2, 7, 6, 8, 10, 5, 1, 9, 3}},
     };
     const std::vector<int> found{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     for (const auto& c : cases) {
@@ -113,6 +121,8 @@ TEST(ResultOrder, ManyRowsAlikeInLongBeginningsAndWholeNamesSortAsTheCollatorOrd
     const auto compare = [&](int column, const search::ResultRow& a, const search::ResultRow& b) {
         if (column == ResultList::SizeColumn)
             return threeWay(a.hasSize ? a.size : -1, b.hasSize ? b.size : -1);
+        if (column == ResultList::ModifiedColumn) // an unknown time is the least
+            return threeWay(a.modified, b.modified);
         const int folders = column == ResultList::PathColumn ? byFolder(a, b) : 0;
         return folders ? folders : collator.compare(a.nameText(), b.nameText());
     };
@@ -126,13 +136,16 @@ TEST(ResultOrder, ManyRowsAlikeInLongBeginningsAndWholeNamesSortAsTheCollatorOrd
     for (int batch = 0; batch < 40; ++batch) {
         for (int i = int(rng() % 150); i > 0; --i) {
             const QByteArray name = QByteArray(stems[rng() % 4]) + QByteArray::number(rng() % 30) + ".txt";
-            list.append(row(folders[rng() % 6], name.constData(), int64_t(rng() % 20), rng() % 13 == 0));
+            search::ResultRow r = row(folders[rng() % 6], name.constData(), int64_t(rng() % 20), rng() % 13 == 0);
+            r.modified = rng() % 7 == 0 ? search::ResultRow::kUnknownTime : int64_t(rng() % 50) - 25;
+            list.append(r);
         }
         list.flush();
     }
     ASSERT_TRUE(QTest::qWaitFor([&] { return !order.hasWaitingRows(); }, 5000));
 
-    for (const int column : {int(ResultList::NameColumn), int(ResultList::PathColumn), int(ResultList::SizeColumn)}) {
+    for (const int column : {int(ResultList::NameColumn), int(ResultList::PathColumn), int(ResultList::SizeColumn),
+                             int(ResultList::ModifiedColumn)}) {
         for (const Qt::SortOrder direction : {Qt::AscendingOrder, Qt::DescendingOrder}) {
             order.sort(column, direction);
             ASSERT_EQ(order.rowCount(), list.rowCount());
@@ -182,7 +195,9 @@ protected:
         for (int i = 0; i < count; ++i, ++made) {
             const QByteArray name = QByteArray(stems[(made * 7) % 8]) + QByteArray::number((made * 37) % 23) + ".txt";
             const bool folder = made % 11 == 0;
-            list.append(row(folders[(made * 3) % 5], name.constData(), folder ? 0 : (made * 13) % 17, folder));
+            search::ResultRow r = row(folders[(made * 3) % 5], name.constData(), folder ? 0 : (made * 13) % 17, folder);
+            r.modified = made % 9 == 0 ? search::ResultRow::kUnknownTime : (made * 29) % 13 - 6;
+            list.append(r);
         }
         list.flush();
     }
@@ -246,7 +261,8 @@ TEST_P(WhileSorted, RowsArrivingGoingAndChangingTakeTheirPlacesAndTheOrderOutlas
 INSTANTIATE_TEST_SUITE_P(EachColumnAndOrder, WhileSorted,
                          ::testing::Values(std::pair{int(ResultList::NameColumn), Qt::AscendingOrder},
                                            std::pair{int(ResultList::PathColumn), Qt::AscendingOrder},
-                                           std::pair{int(ResultList::SizeColumn), Qt::DescendingOrder}));
+                                           std::pair{int(ResultList::SizeColumn), Qt::DescendingOrder},
+                                           std::pair{int(ResultList::ModifiedColumn), Qt::AscendingOrder}));
 
 // On a long list rows wait between merges: whatever happens meanwhile keeps the model's contract,
 // and they go into their places.
