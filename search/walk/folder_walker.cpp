@@ -4,6 +4,7 @@
 #include "platform/files/paths.h"
 #include "search/match/entry_filter.h"
 #include "search/walk/folder_slot.h"
+#include "search/walk/walk_recorder.h"
 
 #include <algorithm>
 
@@ -33,6 +34,8 @@ void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
     progressWaiting_ = rowsWaiting_ = false;
     source_ = makeReadAheadSource(fileSystem_, EntryFilter(criteria), readAhead_, threads_, state_.FolderQueue);
     singleRoot_ = roots.paths.size() == 1;
+    if (memory_)
+        recorder_ = std::make_unique<WalkRecorder>(*memory_);
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops
     // the roots not yet walked.
@@ -41,9 +44,19 @@ void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
         root->rootPath = roots.paths[i];
         root->followLink = i == 0 && roots.firstMayBeLink;
         root->sameVolumeOnly = roots.sameVolumeOnly;
+        if (recorder_)
+            recorder_->beginLocation(roots.paths[i], root->followLink);
         SearchFolder({roots.paths[i], std::move(root), 0});
-        if (!runQueue())
+        // A stop in the last folder leaves the queue empty, and that folder cut short.
+        const bool ended = runQueue() && !state_.StopRequested;
+        if (recorder_)
+            recorder_->endLocation(ended);
+        if (!ended)
             break;
+    }
+    if (recorder_) {
+        recorder_->finish();
+        recorder_.reset();
     }
 
     source_->cancel();
@@ -125,13 +138,20 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
     bool progressShown = false;
     while (true) {
         currentRenamed_ = false;
+        currentBegun_ = false;
+        currentEntries_ = 0;
         const std::unique_ptr<FolderReading> reading = source_->read(current_);
-        if (!walkEntries(*reading, progressShown))
+        if (!walkEntries(*reading, progressShown)) {
+            if (recorder_ && currentBegun_)
+                recorder_->endFolder(state_.StopRequested ? FolderState::Stopped : FolderState::Gone);
             return;
+        }
         const FolderOutcome outcome = reading->outcome();
         // Opened by the name a rename from the window had just taken away: open it by the new one.
         if ((outcome == FolderOutcome::Gone || outcome == FolderOutcome::Swapped) && currentRenamed_)
             continue;
+        if (recorder_)
+            recordEnd(reading.get(), outcome);
         if (!state_.StopRequested)
             countUnlisted(outcome, isRoot); // the progress text keeps what it showed
         return;
@@ -143,6 +163,8 @@ bool FolderWalker::walkEntries(FolderReading& reading, bool& progressShown)
 {
     const EntryChunk* chunk = nullptr;
     while (nextChunk(reading, chunk)) {
+        if (recorder_)
+            recordChunk(reading, *chunk);
         size_t folderIndex = 0;
         for (const ListedEntry& entry : chunk->entries) {
             if (state_.StopRequested)
@@ -155,6 +177,48 @@ bool FolderWalker::walkEntries(FolderReading& reading, bool& progressShown)
         }
     }
     return true;
+}
+
+void FolderWalker::recordChunk(FolderReading& reading, const EntryChunk& chunk)
+{
+    if (!currentBegun_)
+        recordBegin(reading.folderIdentity());
+    recorder_->addChunk(chunk, renamedHere_);
+}
+
+void FolderWalker::recordBegin(const platform::EntryIdentity& identity)
+{
+    currentBegun_ = true;
+    currentRecord_ = current_.recordParent == WalkRecorder::kNoFolder
+        ? recorder_->beginRoot(identity)
+        : recorder_->beginFolder(current_.recordParent, current_.recordEntry, identity);
+}
+
+void FolderWalker::recordEnd(const FolderReading* reading, FolderOutcome outcome)
+{
+    if (outcome == FolderOutcome::OutOfBounds) {
+        if (current_.recordParent != WalkRecorder::kNoFolder)
+            recorder_->passOver(current_.recordParent, current_.recordEntry);
+        if (currentBegun_)
+            recorder_->endFolder(FolderState::Stopped);
+        return;
+    }
+    if (!currentBegun_) {
+        // Nothing was listed: the folder is remembered as gone or unreadable, under the identity
+        // its parent's listing showed.
+        recordBegin(current_.slot->expected.value_or(reading->folderIdentity()));
+    }
+    switch (outcome) {
+    case FolderOutcome::Listed:
+        recorder_->endFolder(FolderState::Listed);
+        break;
+    case FolderOutcome::Unreadable:
+        recorder_->endFolder(FolderState::Unreadable);
+        break;
+    default:
+        recorder_->endFolder(FolderState::Gone);
+        break;
+    }
 }
 
 void FolderWalker::countUnlisted(FolderOutcome outcome, bool isRoot)
@@ -208,6 +272,7 @@ void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, 
         return;
     }
     ++stats_.entries;
+    const uint32_t index = currentEntries_++;
     if (!progressShown) {
         progressFolder_ = current_.path;
         progressWaiting_ = progressShown = true;
@@ -217,7 +282,8 @@ void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, 
     if (entry.kind == ListedEntry::Kind::Folder) {
         const std::shared_ptr<FolderSlot>& slot = chunk.folders[folderIndex++];
         slot->queued = true;
-        state_.FolderQueue.push({platform::joinPath(current_.path, chunk.name(entry)), slot});
+        state_.FolderQueue.push({platform::joinPath(current_.path, chunk.name(entry)), slot, 0,
+                                 recorder_ ? currentRecord_ : WalkRecorder::kNoFolder, index});
     }
     if (entry.accepted)
         found(chunk, entry, reading.folderIdentity());
