@@ -5,6 +5,7 @@
 #include "mainwindow/option_box.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/posix_file_system.h"
+#include "platform/session/cache_file.h"
 #include "platform/message_boxes.h"
 #include "search/results/result_list.h"
 #include "search/results/result_order.h"
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -80,8 +82,18 @@ int main(int argc, char** argv)
     const QCommandLineOption stopOption(QStringLiteral("stop-after-rows"),
                                         QStringLiteral("Press 停止搜索 once N rows are in the list."), QStringLiteral("N"),
                                         QStringLiteral("0"));
+    const QCommandLineOption rememberOption(
+        QStringLiteral("remember"),
+        QStringLiteral("Keep the walks' memory in the user's cache file as the program does: read at start, "
+                       "written at the end."));
+    const QCommandLineOption typeAheadOption(
+        QStringLiteral("type-ahead"),
+        QStringLiteral("After the search, type TEXT into the name field a key at a time and print the slowest "
+                       "key's milliseconds until the list shows the memory's answer."),
+        QStringLiteral("TEXT"));
     parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
-                       rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, stopOption});
+                       rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, stopOption,
+                       rememberOption, typeAheadOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
@@ -102,8 +114,11 @@ int main(int argc, char** argv)
     search::ReadAheadPolicy readAheadPolicy =
         parser.isSet(noReadAheadOption) ? search::ReadAheadPolicy::off() : search::ReadAheadPolicy{};
     readAheadPolicy.workers = workers;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
     mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
-                               .readAhead = readAheadPolicy});
+                               .readAhead = readAheadPolicy,
+                               .memoryFolder = parser.isSet(rememberOption) ? platform::cacheFolder() : QString()});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
     controls.Text1->setText(parser.value(nameOption));
     controls.Combo1->setEditText(parser.value(locationOption));
@@ -119,8 +134,12 @@ int main(int argc, char** argv)
     if (sortDuring >= 0) // runs in the walk's first yield, once the search has emptied the list
         QTimer::singleShot(0, &window, [header, sortDuring] { header->setSortIndicator(sortDuring, Qt::AscendingOrder); });
     // The stop button is pressed at the yield after the rows came, as a user would press it.
-    using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> stopPressed;
+    std::optional<Clock::time_point> firstRows;
+    QObject::connect(&window.results(), &QAbstractItemModel::rowsInserted, &window, [&] {
+        if (!firstRows)
+            firstRows = Clock::now();
+    });
     if (stopAfterRows > 0) {
         QObject::connect(&window.results(), &QAbstractItemModel::rowsInserted, controls.Command2, [&] {
             if (stopPressed || window.results().totalRows() < stopAfterRows)
@@ -129,7 +148,24 @@ int main(int argc, char** argv)
             QMetaObject::invokeMethod(controls.Command2, &QPushButton::click, Qt::QueuedConnection);
         });
     }
+    const Clock::time_point pressed = Clock::now();
     controls.Command1->click();
+    const Clock::time_point ended = Clock::now();
+    const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    const double firstRowsMs = firstRows ? ms(*firstRows - pressed) : -1;
+    const double confirmedS = ms(ended - pressed) / 1000;
+    double typeMs = -1;
+    if (parser.isSet(typeAheadOption)) {
+        // Each key as the user types it; the list shows the memory's first rows before it returns.
+        controls.Text1->clear();
+        for (const QChar key : parser.value(typeAheadOption)) {
+            const Clock::time_point typed = Clock::now();
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(key));
+            QApplication::sendEvent(controls.Text1, &press);
+            QApplication::processEvents();
+            typeMs = std::max(typeMs, ms(Clock::now() - typed));
+        }
+    }
     const double stopMs =
         stopPressed ? std::chrono::duration<double, std::milli>(Clock::now() - *stopPressed).count() : -1;
     // Rows that a sorted search left waiting go into their places, a slice at a time, after it.
@@ -160,6 +196,9 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     if (sortSeconds >= 0)
         std::printf("sort_seconds=%.3f ", sortSeconds);
+    if (typeMs >= 0)
+        std::printf("type_ms=%.1f ", typeMs);
+    std::printf("first_rows_ms=%.1f confirmed_s=%.3f start_ms=%.1f ", firstRowsMs, confirmedS, ms(pressed - started));
     if (sortDuring >= 0)
         std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
                     std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());
@@ -170,5 +209,6 @@ int main(int argc, char** argv)
                 std::chrono::duration<double>(stats.duration).count(),
                 std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss,
                 stats.readAheadThreads, stopMs);
+    window.close(); // the memory is written as at the program's close
     return 0;
 }

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -30,6 +31,8 @@ class ResultActions;
 
 namespace mainwindow {
 
+class RememberedWalks;
+
 // What the window runs on. Tests and the benchmark driver put their own in.
 struct Form1Services {
     platform::FileSystem& fileSystem;
@@ -40,6 +43,8 @@ struct Form1Services {
     platform::ShellServices* shell = nullptr;    // nothing: the desktop's
     platform::RowIconSource* icons = nullptr;    // nothing: the desktop icon theme's
     search::ReadAheadPolicy readAhead;           // folders read ahead on worker threads
+    // Where the walks' memory is kept across starts; empty: it lasts as long as the window.
+    QString memoryFolder;
 };
 
 // The search window: the request controls, the result list, the status bar and the popup menu.
@@ -75,6 +80,9 @@ private:
     void connectControls();
     void runStartUp();
     void StartSearch();
+    // A change of the name, the type or an option box: the memory's answer to it, where its
+    // location is remembered and no search runs; it starts no walk.
+    void showRememberedAnswer();
 
     // What the user asked for, as the controls hold it now.
     search::SearchRequest currentRequest() const;
@@ -108,6 +116,8 @@ private:
     std::unique_ptr<search::SearchCommand> search_;
     actions::ResultActions* actions_;
     bool closedDuringSearch_ = false;
+    std::unique_ptr<RememberedWalks> remembered_;
+    QTimer* answerSlices_ = nullptr; // adds the rest of an answer from memory between events
     // The folder last handed to showLocation, by its shown text and its bytes.
     QString shownLocationText_;
     QByteArray shownLocationBytes_;
