@@ -6,6 +6,7 @@
 #include "mainwindow/result_view.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/session/cache_file.h"
+#include "platform/session/settings_store.h"
 #include "platform/message_boxes.h"
 #include "search/results/result_list.h"
 #include "search/results/result_order.h"
@@ -29,6 +30,17 @@
 #include <optional>
 
 namespace {
+
+// The settings as the benchmark gives them: nothing stored but, with --no-memory, remember=0.
+class BenchSettings : public platform::SettingsStore {
+public:
+    bool remember = true;
+    QString read(const QString&, const QString& key, const QString& defaultValue) override
+    {
+        return key == QStringLiteral("remember") && !remember ? QStringLiteral("0") : defaultValue;
+    }
+    void write(const QString&, const QString&, const QString&) override {}
+};
 
 // A validation message is printed instead of shown, so that scripts can read it.
 class PrintedMessages : public platform::MessageBoxes {
@@ -91,7 +103,9 @@ int main(int argc, char** argv)
         QStringLiteral("After the search, type TEXT into the name field a key at a time and print the slowest "
                        "key's milliseconds until the list shows the memory's answer."),
         QStringLiteral("TEXT"));
-    parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
+    const QCommandLineOption noMemoryOption(QStringLiteral("no-memory"),
+                                            QStringLiteral("Keep no memory of the walk (remember=0)."));
+    parser.addOptions({noMemoryOption, locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
                        rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, stopOption,
                        rememberOption, typeAheadOption});
     parser.process(app);
@@ -116,7 +130,9 @@ int main(int argc, char** argv)
     readAheadPolicy.workers = workers;
     using Clock = std::chrono::steady_clock;
     const Clock::time_point started = Clock::now();
-    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
+    BenchSettings settings;
+    settings.remember = !parser.isSet(noMemoryOption);
+    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = &settings,
                                .readAhead = readAheadPolicy,
                                .memoryFolder = parser.isSet(rememberOption) ? platform::cacheFolder() : QString()});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
