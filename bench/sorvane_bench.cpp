@@ -212,19 +212,19 @@ int main(int argc, char** argv)
     getrusage(RUSAGE_SELF, &usage);
     if (sortSeconds >= 0)
         std::printf("sort_seconds=%.3f ", sortSeconds);
-    if (typeMs >= 0)
-        std::printf("type_ms=%.1f ", typeMs);
-    std::printf("first_rows_ms=%.1f confirmed_s=%.3f start_ms=%.1f ", firstRowsMs, confirmedS, ms(pressed - started));
     if (sortDuring >= 0)
         std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
                     std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());
     std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d "
-                "stop_ms=%.1f\n",
+                "stop_ms=%.1f first_rows_ms=%.1f confirmed_s=%.3f start_ms=%.1f",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),
                 static_cast<long long>(window.searchCommand().state().FolderQueue.queuedTotal()),
                 std::chrono::duration<double>(stats.duration).count(),
                 std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss,
-                stats.readAheadThreads, stopMs);
+                stats.readAheadThreads, stopMs, firstRowsMs, confirmedS, ms(pressed - started));
+    if (typeMs >= 0)
+        std::printf(" type_ms=%.1f", typeMs);
+    std::printf("\n");
     window.close(); // the memory is written as at the program's close
     return 0;
 }
