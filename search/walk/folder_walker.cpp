@@ -140,6 +140,7 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
         currentRenamed_ = false;
         currentBegun_ = false;
         currentEntries_ = 0;
+        currentGone_ = false;
         const std::unique_ptr<FolderReading> reading = source_->read(current_);
         if (!walkEntries(*reading, progressShown)) {
             if (recorder_ && currentBegun_)
@@ -163,27 +164,31 @@ bool FolderWalker::walkEntries(FolderReading& reading, bool& progressShown)
 {
     const EntryChunk* chunk = nullptr;
     while (nextChunk(reading, chunk)) {
-        if (recorder_)
-            recordChunk(reading, *chunk);
+        if (recorder_ && !currentBegun_) // before its sub-folders are queued under its number
+            recordBegin(reading.folderIdentity());
+        skippedHere_.clear();
         size_t folderIndex = 0;
         for (const ListedEntry& entry : chunk->entries) {
-            if (state_.StopRequested)
+            if (state_.StopRequested) {
+                recordChunk(*chunk);
                 return false;
+            }
             handleEntry(reading, *chunk, entry, folderIndex, progressShown);
             afterEntry();
             // Deleted from inside a yield: what is left of its listing names nothing.
             if (currentChanged_ && currentFolderGone())
                 return false;
         }
+        // Once handled, so that the entries the walk passed over as renamed are known.
+        recordChunk(*chunk);
     }
     return true;
 }
 
-void FolderWalker::recordChunk(FolderReading& reading, const EntryChunk& chunk)
+void FolderWalker::recordChunk(const EntryChunk& chunk)
 {
-    if (!currentBegun_)
-        recordBegin(reading.folderIdentity());
-    recorder_->addChunk(chunk, renamedHere_);
+    if (recorder_)
+        recorder_->addChunk(chunk, skippedHere_);
 }
 
 void FolderWalker::recordBegin(const platform::EntryIdentity& identity)
@@ -196,6 +201,12 @@ void FolderWalker::recordBegin(const platform::EntryIdentity& identity)
 
 void FolderWalker::recordEnd(const FolderReading* reading, FolderOutcome outcome)
 {
+    // Cut short while waiting for its next chunk.
+    if (state_.StopRequested || currentGone_) {
+        if (currentBegun_)
+            recorder_->endFolder(state_.StopRequested ? FolderState::Stopped : FolderState::Gone);
+        return;
+    }
     if (outcome == FolderOutcome::OutOfBounds) {
         if (current_.recordParent != WalkRecorder::kNoFolder)
             recorder_->passOver(current_.recordParent, current_.recordEntry);
@@ -248,8 +259,12 @@ bool FolderWalker::nextChunk(FolderReading& reading, const EntryChunk*& chunk)
             continue;
         }
         yieldToWindow(now);
-        if (state_.StopRequested || (currentChanged_ && currentFolderGone()))
+        if (state_.StopRequested)
             return false;
+        if (currentChanged_ && currentFolderGone()) {
+            currentGone_ = true;
+            return false;
+        }
         reading.wait(std::max<std::chrono::nanoseconds>(policy_.interval, std::chrono::milliseconds(1)));
     }
 }
@@ -267,6 +282,7 @@ void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, 
         return;
     if (!renamedHere_.empty()
         && std::find(renamedHere_.begin(), renamedHere_.end(), chunk.name(entry)) != renamedHere_.end()) {
+        skippedHere_.push_back(uint32_t(&entry - chunk.entries.data()));
         if (entry.kind == ListedEntry::Kind::Folder)
             reading.skip(chunk.folders[folderIndex++]);
         return;

@@ -83,7 +83,7 @@ private:
                      size_t& folderIndex, bool& progressShown);
     void found(const EntryChunk& chunk, const ListedEntry& entry, const platform::EntryIdentity& folderIdentity);
     void countUnlisted(FolderOutcome outcome, bool isRoot);
-    void recordChunk(FolderReading& reading, const EntryChunk& chunk);
+    void recordChunk(const EntryChunk& chunk);
     void recordBegin(const platform::EntryIdentity& identity);
     void recordEnd(const FolderReading* reading, FolderOutcome outcome);
     FolderSlot* slotAt(QByteArrayView path) const;
@@ -112,7 +112,9 @@ private:
     std::unique_ptr<WalkRecorder> recorder_; // while a walk records
     uint32_t currentRecord_ = 0;   // the current folder's number in the recording
     bool currentBegun_ = false;    // its recording has begun
+    bool currentGone_ = false;     // deleted from inside a yield while its next chunk was awaited
     uint32_t currentEntries_ = 0;  // entries of it handled, the index the next one is recorded at
+    std::vector<uint32_t> skippedHere_; // positions in the chunk being handled that the walk passed over
 
     // What reaches the window at the next yield.
     QByteArray progressFolder_;

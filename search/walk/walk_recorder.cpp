@@ -1,7 +1,5 @@
 #include "search/walk/walk_recorder.h"
 
-#include <algorithm>
-
 namespace search {
 
 WalkRecorder::WalkRecorder(WalkMemory& memory) : memory_(memory), thread_([this] { run(); }) {}
@@ -40,13 +38,11 @@ uint32_t WalkRecorder::beginFolder(uint32_t parent, uint32_t entry, const platfo
     return folders_++;
 }
 
-void WalkRecorder::addChunk(const EntryChunk& chunk, const std::vector<QByteArray>& leaveOut)
+void WalkRecorder::addChunk(const EntryChunk& chunk, const std::vector<uint32_t>& leaveOut)
 {
     Step step{.kind = Step::Kind::Chunk, .bytes = chunk.names, .entries = chunk.entries};
-    for (ListedEntry& entry : step.entries) {
-        if (!leaveOut.empty() && std::find(leaveOut.begin(), leaveOut.end(), chunk.name(entry)) != leaveOut.end())
-            entry.kind = ListedEntry::Kind::Dot;
-    }
+    for (const uint32_t at : leaveOut)
+        step.entries[at].kind = ListedEntry::Kind::Dot;
     push(std::move(step));
 }
 

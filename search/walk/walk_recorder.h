@@ -41,9 +41,9 @@ public:
     // A folder the walk lists: a root of the location, or the folder at an entry of its parent.
     uint32_t beginRoot(const platform::EntryIdentity& identity);
     uint32_t beginFolder(uint32_t parent, uint32_t entry, const platform::EntryIdentity& identity);
-    // The chunk's entries, dots and the names in leaveOut left out (entries the window renamed
-    // while the walk listed their folder, which it hands out again under their new names).
-    void addChunk(const EntryChunk& chunk, const std::vector<QByteArray>& leaveOut);
+    // The chunk's entries, dots and those at the positions in leaveOut left out (entries the
+    // window renamed while the walk listed their folder, handed out again under their new names).
+    void addChunk(const EntryChunk& chunk, const std::vector<uint32_t>& leaveOut);
     void endFolder(FolderState state);
     // A queued folder the walk did not enter.
     void passOver(uint32_t parent, uint32_t entry);
