@@ -1,5 +1,7 @@
 #include "search/walk/walk_recorder.h"
 
+#include <iterator>
+
 namespace search {
 
 WalkRecorder::WalkRecorder(WalkMemory& memory) : memory_(memory), thread_([this] { run(); }) {}
@@ -11,12 +13,25 @@ WalkRecorder::~WalkRecorder()
 
 void WalkRecorder::push(Step step)
 {
+    pending_.push_back(std::move(step));
+    // Handed over in batches: one lock and at most one wake-up for many folders, where one for
+    // each would cost the walk more than the recording saves it.
+    if (pending_.size() >= kStepsPerHandOver || pending_.back().kind == Step::Kind::Finish)
+        handOver();
+}
+
+void WalkRecorder::handOver()
+{
     bool wake = false;
     {
         const std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(step));
+        if (queue_.empty())
+            queue_.swap(pending_);
+        else
+            std::move(pending_.begin(), pending_.end(), std::back_inserter(queue_));
         wake = std::exchange(idle_, false);
     }
+    pending_.clear();
     if (wake)
         wake_.notify_one();
 }

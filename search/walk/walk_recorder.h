@@ -24,7 +24,8 @@ namespace search {
 // count of entries handed over in that folder before it), which the recording thread maps to the
 // memory's handles as it goes. Calls come from the walk's thread only, in the walk's order.
 //
-// Threads: the walk only appends to the queue and never waits on the recorder but in finish();
+// Threads: the walk only appends to the queue, a batch of steps at a time, and never waits on the
+// recorder but in finish(), which hands over what is left;
 // the recorder takes the queue whole and records it without the lock, so each side always makes
 // progress. finish() (also from the destructor) queues the end and joins: the recorder stops once
 // it has recorded everything before it, and the memory is the caller's again.
@@ -64,11 +65,15 @@ private:
     };
 
     void push(Step step);
+    void handOver();
     void run();
     void record(Step& step);
 
     WalkMemory& memory_;
     uint32_t folders_ = 0; // numbered so far, on the walk's thread
+
+    static constexpr size_t kStepsPerHandOver = 256;
+    std::vector<Step> pending_; // the walk's thread only: steps not yet handed over
 
     std::mutex mutex_;
     std::condition_variable wake_;
