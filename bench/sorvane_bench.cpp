@@ -7,6 +7,8 @@
 #include "mainwindow/result_view.h"
 #include "platform/desktop/save_dialog.h"
 #include "platform/files/posix_file_system.h"
+#include "platform/session/cache_file.h"
+#include "platform/session/settings_store.h"
 #include "platform/message_boxes.h"
 #include "search/results/result_list.h"
 #include "search/results/result_order.h"
@@ -17,6 +19,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -29,6 +32,17 @@
 #include <optional>
 
 namespace {
+
+// The settings as the benchmark gives them: nothing stored but, with --no-memory, remember=0.
+class BenchSettings : public platform::SettingsStore {
+public:
+    bool remember = true;
+    QString read(const QString&, const QString& key, const QString& defaultValue) override
+    {
+        return key == QStringLiteral("remember") && !remember ? QStringLiteral("0") : defaultValue;
+    }
+    void write(const QString&, const QString&, const QString&) override {}
+};
 
 // A validation message is printed instead of shown, so that scripts can read it.
 class PrintedMessages : public platform::MessageBoxes {
@@ -101,9 +115,20 @@ int main(int argc, char** argv)
                                           QStringLiteral("At the end, export the rows as 导出结果… does, into FILE, and "
                                                          "print the seconds it took."),
                                           QStringLiteral("FILE"));
-    parser.addOptions({locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
+    const QCommandLineOption rememberOption(
+        QStringLiteral("remember"),
+        QStringLiteral("Keep the walks' memory in the user's cache file as the program does: read at start, "
+                       "written at the end."));
+    const QCommandLineOption typeAheadOption(
+        QStringLiteral("type-ahead"),
+        QStringLiteral("After the search, type TEXT into the name field a key at a time and print the slowest "
+                       "key's milliseconds until the list shows the memory's answer."),
+        QStringLiteral("TEXT"));
+    const QCommandLineOption noMemoryOption(QStringLiteral("no-memory"),
+                                            QStringLiteral("Keep no memory of the walk (remember=0)."));
+    parser.addOptions({noMemoryOption, locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
                        rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, sortKeptOption,
-                       stopOption, exportOption});
+                       stopOption, exportOption, rememberOption, typeAheadOption});
     parser.process(app);
     bool typeOk = false, workersOk = false;
     const int type = parser.value(typeOption).toInt(&typeOk);
@@ -126,8 +151,13 @@ int main(int argc, char** argv)
     search::ReadAheadPolicy readAheadPolicy =
         parser.isSet(noReadAheadOption) ? search::ReadAheadPolicy::off() : search::ReadAheadPolicy{};
     readAheadPolicy.workers = workers;
-    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = nullptr,
-                               .saveDialog = &saveDialog, .readAhead = readAheadPolicy});
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
+    BenchSettings settings;
+    settings.remember = !parser.isSet(noMemoryOption);
+    mainwindow::Form1 window({.fileSystem = fileSystem, .messages = &messages, .settings = &settings,
+                               .saveDialog = &saveDialog, .readAhead = readAheadPolicy,
+                               .memoryFolder = parser.isSet(rememberOption) ? platform::cacheFolder() : QString()});
     const mainwindow::Form1Controls controls = mainwindow::Form1Controls::of(window);
     controls.Text1->setText(parser.value(nameOption));
     controls.Combo1->setEditText(parser.value(locationOption));
@@ -145,8 +175,12 @@ int main(int argc, char** argv)
     if (sortDuring >= 0) // runs in the walk's first yield, once the search has emptied the list
         QTimer::singleShot(0, &window, [header, sortDuring] { header->setSortIndicator(sortDuring, Qt::AscendingOrder); });
     // The stop button is pressed at the yield after the rows came, as a user would press it.
-    using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> stopPressed;
+    std::optional<Clock::time_point> firstRows;
+    QObject::connect(&window.results(), &QAbstractItemModel::rowsInserted, &window, [&] {
+        if (!firstRows)
+            firstRows = Clock::now();
+    });
     if (stopAfterRows > 0) {
         QObject::connect(&window.results(), &QAbstractItemModel::rowsInserted, controls.Command2, [&] {
             if (stopPressed || window.results().totalRows() < stopAfterRows)
@@ -155,7 +189,24 @@ int main(int argc, char** argv)
             QMetaObject::invokeMethod(controls.Command2, &QPushButton::click, Qt::QueuedConnection);
         });
     }
+    const Clock::time_point pressed = Clock::now();
     controls.Command1->click();
+    const Clock::time_point ended = Clock::now();
+    const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    const double firstRowsMs = firstRows ? ms(*firstRows - pressed) : -1;
+    const double confirmedS = ms(ended - pressed) / 1000;
+    double typeMs = -1;
+    if (parser.isSet(typeAheadOption)) {
+        // Each key as the user types it; the list shows the memory's first rows before it returns.
+        controls.Text1->clear();
+        for (const QChar key : parser.value(typeAheadOption)) {
+            const Clock::time_point typed = Clock::now();
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(key));
+            QApplication::sendEvent(controls.Text1, &press);
+            QApplication::processEvents();
+            typeMs = std::max(typeMs, ms(Clock::now() - typed));
+        }
+    }
     const double stopMs =
         stopPressed ? std::chrono::duration<double, std::milli>(Clock::now() - *stopPressed).count() : -1;
     // Rows that a sorted search left waiting go into their places, a slice at a time, after it.
@@ -200,11 +251,15 @@ int main(int argc, char** argv)
         std::printf("settle_seconds=%.3f max_merge_ms=%.1f ", settleSeconds,
                     std::chrono::duration<double, std::milli>(window.resultOrder().longestMerge()).count());
     std::printf("rows=%lld entries=%lld folders=%lld seconds=%.3f max_gap_ms=%.1f peak_rss_kib=%ld threads=%d "
-                "stop_ms=%.1f\n",
+                "stop_ms=%.1f first_rows_ms=%.1f confirmed_s=%.3f start_ms=%.1f",
                 static_cast<long long>(results.totalRows()), static_cast<long long>(stats.entries),
                 static_cast<long long>(window.searchCommand().state().FolderQueue.queuedTotal()),
                 std::chrono::duration<double>(stats.duration).count(),
                 std::chrono::duration<double, std::milli>(stats.longestGap).count(), usage.ru_maxrss,
-                stats.readAheadThreads, stopMs);
+                stats.readAheadThreads, stopMs, firstRowsMs, confirmedS, ms(pressed - started));
+    if (typeMs >= 0)
+        std::printf(" type_ms=%.1f", typeMs);
+    std::printf("\n");
+    window.close(); // the memory is written as at the program's close
     return 0;
 }

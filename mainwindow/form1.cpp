@@ -3,6 +3,7 @@
 #include "actions/result_actions.h"
 #include "actions/result_export.h"
 #include "mainwindow/option_box.h"
+#include "mainwindow/remembered_walks.h"
 #include "mainwindow/result_view.h"
 #include "platform/desktop/desktop_shell.h"
 #include "platform/desktop/qt_message_boxes.h"
@@ -14,6 +15,7 @@
 #include "search/results/result_order.h"
 
 #include <QAccessible>
+#include <QBrush>
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLabel>
@@ -78,6 +80,10 @@ Form1::Form1(Form1Services services, QWidget* parent)
     search_ = std::make_unique<search::SearchCommand>(static_cast<search::SearchWindow&>(*this),
                                                       services_.fileSystem, *icons_, *messages_, *results_,
                                                       services_.yieldPolicy, services_.readAhead);
+    remembered_ = std::make_unique<RememberedWalks>(services_.memoryFolder, services_.settings);
+    results_->setUnconfirmedForeground(QBrush(palette().color(QPalette::Disabled, QPalette::Text)));
+    answerSlices_ = new QTimer(this);
+    answerSlices_->setInterval(0);
     actions_ = new actions::ResultActions(static_cast<actions::ResultWindow&>(*this), *messages_,
                                           services_.fileSystem, *shell, this);
     export_ = new actions::ResultExport(this, *results_, *order_, *messages_,
@@ -190,6 +196,15 @@ void Form1::connectControls()
     using actions::ResultActions;
     connect(ui_.Command1, &QPushButton::clicked, this, &Form1::StartSearch);
     connect(ui_.Command2, &QPushButton::clicked, this, [this] { search_->StopSearch(); });
+    connect(ui_.Text1, &QLineEdit::textEdited, this, &Form1::showRememberedAnswer);
+    connect(ui_.Combo2, &QComboBox::activated, this, &Form1::showRememberedAnswer);
+    for (OptionBox* box : {ui_.Check1, ui_.Check2, ui_.Check3, ui_.Check4})
+        connect(box, &QCheckBox::clicked, this, &Form1::showRememberedAnswer);
+    connect(answerSlices_, &QTimer::timeout, this, [this] {
+        // Slices small enough that a key typed meanwhile waits no longer than one of them.
+        if (!search_->continueRemembered(16 * 1024))
+            answerSlices_->stop();
+    });
     connect(ui_.List1, &ResultView::mouseReleased, actions_, &ResultActions::listMouseReleased);
     connect(ui_.List1, &QAbstractItemView::doubleClicked, actions_, &ResultActions::rowDoubleClicked);
     connect(ui_.List1, &ResultView::deleteKeyPressed, actions_, &ResultActions::deleteClicked);

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QRect>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -33,6 +34,8 @@ class ResultExport;
 
 namespace mainwindow {
 
+class RememberedWalks;
+
 // What the window runs on. Tests and the benchmark driver put their own in.
 struct Form1Services {
     platform::FileSystem& fileSystem;
@@ -44,6 +47,8 @@ struct Form1Services {
     platform::RowIconSource* icons = nullptr;    // nothing: the desktop icon theme's
     platform::SaveDialog* saveDialog = nullptr;  // nothing: the toolkit's
     search::ReadAheadPolicy readAhead;           // folders read ahead on worker threads
+    // Where the walks' memory is kept across starts; empty: it lasts as long as the window.
+    QString memoryFolder;
 };
 
 // The search window: the request controls, the result list, the status bar and the popup menu.
@@ -81,6 +86,9 @@ private:
     void connectControls();
     void runStartUp();
     void StartSearch();
+    // A change of the name, the type or an option box: the memory's answer to it, where its
+    // location is remembered and no search runs; it starts no walk.
+    void showRememberedAnswer();
 
     // What the user asked for, as the controls hold it now.
     search::SearchRequest currentRequest() const;
@@ -118,6 +126,8 @@ private:
     actions::ResultActions* actions_;
     actions::ResultExport* export_;
     bool closedDuringSearch_ = false;
+    std::unique_ptr<RememberedWalks> remembered_;
+    QTimer* answerSlices_ = nullptr; // adds the rest of an answer from memory between events
     // The folder last handed to showLocation, by its shown text and its bytes.
     QString shownLocationText_;
     QByteArray shownLocationBytes_;

@@ -3,6 +3,7 @@
 
 #include "mainwindow/option_box.h"
 #include "mainwindow/option_settings.h"
+#include "mainwindow/remembered_walks.h"
 #include "mainwindow/result_view.h"
 #include "mainwindow/window_placement.h"
 #include "mainwindow/window_settings.h"
@@ -76,19 +77,41 @@ void Form1::runStartUp()
     centreOnScreen(this);
 }
 
+void Form1::showRememberedAnswer()
+{
+    if (search_->isRunning())
+        return;
+    // Not yet read from the cache file at start: as where nothing is remembered.
+    search::WalkMemory* memory = remembered_->memoryIfReady();
+    if (!memory)
+        return;
+    answerSlices_->stop();
+    if (search_->showRemembered(currentRequest(), *memory))
+        answerSlices_->start();
+}
+
 void Form1::StartSearch()
 {
+    if (search_->isRunning())
+        return;
+    answerSlices_->stop();
+    search_->setMemory(remembered_->memory());
     if (!search_->StartSearch(currentRequest()))
         return;
     emit searchFinished();
-    if (closedDuringSearch_)
+    if (closedDuringSearch_) {
+        remembered_->save(); // what the stopped walk listed, kept as incomplete
         QApplication::quit();
+    }
 }
 
 void Form1::closeEvent(QCloseEvent* event)
 {
     closedDuringSearch_ = search_->isRunning();
     search_->windowClosing();
+    // A search still running owns the memory until it returns; it is saved then.
+    if (!closedDuringSearch_)
+        remembered_->save();
     if (services_.settings) {
         saveOptionStates(*services_.settings,
                          {storedStateOf(ui_.Check1), storedStateOf(ui_.Check2), storedStateOf(ui_.Check3),

@@ -2,6 +2,7 @@
 #include "mainwindow/form1.h"
 #include "platform/desktop/theme_icon_source.h"
 #include "platform/files/posix_file_system.h"
+#include "platform/session/cache_file.h"
 #include "platform/session/instance_channel.h"
 #include "platform/session/settings_store.h"
 #include "platform/session/single_instance.h"
@@ -61,7 +62,8 @@ int main(int argc, char** argv)
     // into it before the process ends.
     platform::PosixFileSystem& fileSystem = *new platform::PosixFileSystem;
     platform::IniSettingsStore settings;
-    mainwindow::Form1 window({.fileSystem = fileSystem, .settings = &settings, .probeVolumes = {}});
+    mainwindow::Form1 window(
+        {.fileSystem = fileSystem, .settings = &settings, .probeVolumes = {}, .memoryFolder = platform::cacheFolder()});
     if (folder)
         window.showLocation(*folder);
     platform::FolderListener secondStarts;

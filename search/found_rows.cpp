@@ -12,9 +12,10 @@ void FoundRows::clear()
     lastFolderRecord_ = 0; // the list starts its records again with the search
 }
 
-void FoundRows::AddResultRow(const FoundEntry& entry)
+void FoundRows::AddResultRow(const FoundEntry& entry, bool unconfirmed)
 {
     ResultRow row;
+    row.unconfirmed = unconfirmed;
     row.folder = entry.folder;
     row.name = entry.name.toByteArray();
     row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);

@@ -16,12 +16,14 @@ public:
     FoundRows(ResultList& results, platform::IconSource& icons) : results_(results), icons_(icons) {}
 
     void clear() override;
-    void add(const FoundEntry& entry) override { AddResultRow(entry); }
+    void add(const FoundEntry& entry) override { AddResultRow(entry, false); }
+    // An entry the walks' memory answered with, shown grey until a walk lists it again.
+    void addRemembered(const FoundEntry& entry) { AddResultRow(entry, true); }
     void flush() override;
     void movePrefix(QByteArrayView from, QByteArrayView to) override;
 
 private:
-    void AddResultRow(const FoundEntry& entry);
+    void AddResultRow(const FoundEntry& entry, bool unconfirmed);
 
     ResultList& results_;
     platform::IconSource& icons_;

@@ -26,6 +26,7 @@ bool SearchCommand::StartSearch(const SearchRequest& request)
 {
     if (running_)
         return false;
+    remembered_.reset(); // the walk changes the memory it reads
     const std::optional<WalkRoots> roots = rootsToWalk(request);
     if (!roots)
         return false;
@@ -79,7 +80,41 @@ void SearchCommand::entryDeleted(const QByteArray& path)
 // The volumes and the locations added after them, or the one checked location. The volumes are
 // the request's: the list gains entries only at a search's finish, so each entry read when its
 // turn comes would read the same.
-std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request)
+bool SearchCommand::showRemembered(const SearchRequest& request, const WalkMemory& memory)
+{
+    if (running_)
+        return false;
+    remembered_.reset();
+    const LocationEntry searched = searched_;
+    const std::optional<WalkRoots> roots = rootsToWalk(request, false);
+    searched_ = searched; // only a search tells the history
+    if (!roots)
+        return false;
+    const MatchCriteria criteria = makeMatchCriteria(request.name, request.category, request.wholeWord,
+                                                     request.caseSensitive, request.includeHidden, request.pinyin);
+    auto rows = std::make_unique<MemoryRows>(memory, roots->paths, criteria);
+    if (!rows->remembered())
+        return false;
+    remembered_ = std::move(rows);
+    found_.clear();
+    window_.showStatus(StatusPanel::Progress, QStringLiteral("按回车核对"));
+    continueRemembered(4096);
+    return true;
+}
+
+bool SearchCommand::continueRemembered(size_t maxRows)
+{
+    if (!remembered_ || running_)
+        return false;
+    const bool more = remembered_->next(found_, maxRows);
+    found_.flush();
+    window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
+    if (!more)
+        remembered_.reset();
+    return more;
+}
+
+std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request, bool tell)
 {
     WalkRoots roots;
     if (request.location == allVolumesLocation()) {
@@ -90,7 +125,8 @@ std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request
     }
     const CheckedLocation checked = checkLocation(fileSystem_, request.location, request.locationBytes);
     if (checked.outcome != LocationCheck::Usable) {
-        refuse(checked.outcome);
+        if (tell)
+            refuse(checked.outcome);
         return std::nullopt;
     }
     roots.paths.push_back(checked.root);

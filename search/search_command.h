@@ -4,6 +4,7 @@
 #include "search/found_rows.h"
 #include "search/location_check.h"
 #include "search/location_history.h"
+#include "search/memory_rows.h"
 #include "search/match/match_criteria.h"
 #include "search/search_request.h"
 
@@ -44,6 +45,16 @@ public:
     // An action deleted an entry: its rows and those below it go, and the count says so.
     void entryDeleted(const QByteArray& path);
 
+    // The walks record what they list there (nothing: they do not); the memory is the walk's
+    // while a search runs.
+    void setMemory(WalkMemory* memory) { walker_.setMemory(memory); }
+
+    // While no search runs: the memory's answer to the request, not yet confirmed, its first
+    // rows at once; false where its location is not remembered, and the list stays as it was.
+    bool showRemembered(const SearchRequest& request, const WalkMemory& memory);
+    // The rest of that answer, a slice at a time; whether more is left.
+    bool continueRemembered(size_t maxRows);
+
     bool isRunning() const { return running_; }
     // The tests the last search put every entry to.
     const MatchCriteria& criteria() const { return criteria_; }
@@ -51,7 +62,8 @@ public:
     const SearchStats& stats() const { return walker_.stats(); }
 
 private:
-    std::optional<WalkRoots> rootsToWalk(const SearchRequest& request);
+    // The roots the request searches; a location refused is told to the user where tell is set.
+    std::optional<WalkRoots> rootsToWalk(const SearchRequest& request, bool tell = true);
     void refuse(LocationCheck outcome);
     void showProgress(const WalkProgress& progress);
     void finish();
@@ -66,6 +78,7 @@ private:
     MatchCriteria criteria_;
     bool running_ = false;
     LocationEntry searched_; // the location as the search took it, its text trimmed
+    std::unique_ptr<MemoryRows> remembered_; // an answer from memory being shown
 };
 
 } // namespace search

@@ -72,6 +72,8 @@ QVariant ResultList::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::DecorationRole && index.column() == NameColumn && decoration_)
         return decoration_(r.icon);
+    if (role == Qt::ForegroundRole && r.unconfirmed)
+        return unconfirmedForeground_;
     return {};
 }
 

@@ -23,7 +23,8 @@ struct ResultRow {
     int64_t size = 0;
     int64_t modified = kUnknownTime; // seconds since the epoch; a rename keeps it
     // Packed in one word, with the folder's record in the next: a million rows are held.
-    uint32_t icon : 30 = 0;     // image number, from the icon source (one per type of file)
+    uint32_t icon : 29 = 0;     // image number, from the icon source (one per type of file)
+    bool unconfirmed : 1 = false; // shown from the walks' memory, not yet listed again
     bool hasSize : 1 = false;   // folders, and files whose length could not be read, show none
     bool isFolder : 1 = false;  // a directory when the walk listed it
     uint32_t listedIn = 0;      // the list's record of the folder the walk listed it in; 0: unknown
@@ -50,6 +51,8 @@ public:
 
     // How a row's image number turns into what the view shows (an icon on the widget side).
     void setDecoration(std::function<QVariant(uint32_t)> decoration);
+    // The foreground of the rows not yet confirmed (a grey brush on the widget side).
+    void setUnconfirmedForeground(QVariant foreground) { unconfirmedForeground_ = std::move(foreground); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -87,6 +90,7 @@ private:
     std::vector<platform::EntryIdentity> folders_{platform::EntryIdentity{}}; // record 0: unknown
     size_t shown_ = 0;
     std::function<QVariant(uint32_t)> decoration_;
+    QVariant unconfirmedForeground_;
 };
 
 } // namespace search

@@ -17,6 +17,7 @@ void judge(platform::FolderListing& listing, EntryFilter& filter, ListedEntry& e
 {
     const std::optional<uint32_t> attributes = listing.attributes();
     entry.isDirectory = attributes && (*attributes & platform::Directory);
+    entry.hidden = attributes && (*attributes & (platform::Hidden | platform::System));
     // An entry whose attributes cannot be read counts as a folder: queued, and its own listing
     // later yields nothing.
     const bool isFolder = !attributes || entry.isDirectory;

@@ -17,6 +17,10 @@ struct QueuedFolder {
     QByteArray path; // the root of "/" is the empty path
     std::shared_ptr<FolderSlot> slot;
     uint64_t position = 0; // in order of discovery, from 1 in each search
+    // For the walk's memory: the number its folder was recorded under, and its entry's index
+    // there; nothing for a root.
+    uint32_t recordParent = UINT32_MAX;
+    uint32_t recordEntry = 0;
 };
 
 // The breadth-first work list. Folders leave it once the walk takes them, so a whole-disk search

@@ -23,6 +23,7 @@ struct ListedEntry {
     Kind kind = Kind::File;
     bool isDirectory = false; // a folder whose attributes could be read; its icon says so
     bool accepted = false;
+    bool hidden = false;      // the hidden or the system bit, for the walk's memory
     uint32_t nameOffset = 0, nameLength = 0; // into the chunk's names
     std::optional<int64_t> length;           // accepted files only
     std::optional<int64_t> modified;         // accepted entries only, seconds since the epoch

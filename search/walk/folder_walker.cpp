@@ -4,6 +4,7 @@
 #include "platform/files/paths.h"
 #include "search/match/entry_filter.h"
 #include "search/walk/folder_slot.h"
+#include "search/walk/walk_recorder.h"
 
 #include <algorithm>
 
@@ -33,6 +34,8 @@ void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
     progressWaiting_ = rowsWaiting_ = false;
     source_ = makeReadAheadSource(fileSystem_, EntryFilter(criteria), readAhead_, threads_, state_.FolderQueue);
     singleRoot_ = roots.paths.size() == 1;
+    if (memory_)
+        recorder_ = std::make_unique<WalkRecorder>(*memory_);
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops
     // the roots not yet walked.
@@ -41,9 +44,19 @@ void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
         root->rootPath = roots.paths[i];
         root->followLink = i == 0 && roots.firstMayBeLink;
         root->sameVolumeOnly = roots.sameVolumeOnly;
+        if (recorder_)
+            recorder_->beginLocation(roots.paths[i], root->followLink);
         SearchFolder({roots.paths[i], std::move(root), 0});
-        if (!runQueue())
+        // A stop in the last folder leaves the queue empty, and that folder cut short.
+        const bool ended = runQueue() && !state_.StopRequested;
+        if (recorder_)
+            recorder_->endLocation(ended);
+        if (!ended)
             break;
+    }
+    if (recorder_) {
+        recorder_->finish();
+        recorder_.reset();
     }
 
     source_->cancel();
@@ -125,13 +138,21 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
     bool progressShown = false;
     while (true) {
         currentRenamed_ = false;
+        currentBegun_ = false;
+        currentEntries_ = 0;
+        currentGone_ = false;
         const std::unique_ptr<FolderReading> reading = source_->read(current_);
-        if (!walkEntries(*reading, progressShown))
+        if (!walkEntries(*reading, progressShown)) {
+            if (recorder_ && currentBegun_)
+                recorder_->endFolder(state_.StopRequested ? FolderState::Stopped : FolderState::Gone);
             return;
+        }
         const FolderOutcome outcome = reading->outcome();
         // Opened by the name a rename from the window had just taken away: open it by the new one.
         if ((outcome == FolderOutcome::Gone || outcome == FolderOutcome::Swapped) && currentRenamed_)
             continue;
+        if (recorder_)
+            recordEnd(reading.get(), outcome);
         if (!state_.StopRequested)
             countUnlisted(outcome, isRoot); // the progress text keeps what it showed
         return;
@@ -143,18 +164,72 @@ bool FolderWalker::walkEntries(FolderReading& reading, bool& progressShown)
 {
     const EntryChunk* chunk = nullptr;
     while (nextChunk(reading, chunk)) {
+        if (recorder_ && !currentBegun_) // before its sub-folders are queued under its number
+            recordBegin(reading.folderIdentity());
+        skippedHere_.clear();
         size_t folderIndex = 0;
         for (const ListedEntry& entry : chunk->entries) {
-            if (state_.StopRequested)
+            if (state_.StopRequested) {
+                recordChunk(*chunk);
                 return false;
+            }
             handleEntry(reading, *chunk, entry, folderIndex, progressShown);
             afterEntry();
             // Deleted from inside a yield: what is left of its listing names nothing.
             if (currentChanged_ && currentFolderGone())
                 return false;
         }
+        // Once handled, so that the entries the walk passed over as renamed are known.
+        recordChunk(*chunk);
     }
     return true;
+}
+
+void FolderWalker::recordChunk(const EntryChunk& chunk)
+{
+    if (recorder_)
+        recorder_->addChunk(chunk, skippedHere_);
+}
+
+void FolderWalker::recordBegin(const platform::EntryIdentity& identity)
+{
+    currentBegun_ = true;
+    currentRecord_ = current_.recordParent == WalkRecorder::kNoFolder
+        ? recorder_->beginRoot(identity)
+        : recorder_->beginFolder(current_.recordParent, current_.recordEntry, identity);
+}
+
+void FolderWalker::recordEnd(const FolderReading* reading, FolderOutcome outcome)
+{
+    // Cut short while waiting for its next chunk.
+    if (state_.StopRequested || currentGone_) {
+        if (currentBegun_)
+            recorder_->endFolder(state_.StopRequested ? FolderState::Stopped : FolderState::Gone);
+        return;
+    }
+    if (outcome == FolderOutcome::OutOfBounds) {
+        if (current_.recordParent != WalkRecorder::kNoFolder)
+            recorder_->passOver(current_.recordParent, current_.recordEntry);
+        if (currentBegun_)
+            recorder_->endFolder(FolderState::Stopped);
+        return;
+    }
+    if (!currentBegun_) {
+        // Nothing was listed: the folder is remembered as gone or unreadable, under the identity
+        // its parent's listing showed.
+        recordBegin(current_.slot->expected.value_or(reading->folderIdentity()));
+    }
+    switch (outcome) {
+    case FolderOutcome::Listed:
+        recorder_->endFolder(FolderState::Listed);
+        break;
+    case FolderOutcome::Unreadable:
+        recorder_->endFolder(FolderState::Unreadable);
+        break;
+    default:
+        recorder_->endFolder(FolderState::Gone);
+        break;
+    }
 }
 
 void FolderWalker::countUnlisted(FolderOutcome outcome, bool isRoot)
@@ -184,8 +259,12 @@ bool FolderWalker::nextChunk(FolderReading& reading, const EntryChunk*& chunk)
             continue;
         }
         yieldToWindow(now);
-        if (state_.StopRequested || (currentChanged_ && currentFolderGone()))
+        if (state_.StopRequested)
             return false;
+        if (currentChanged_ && currentFolderGone()) {
+            currentGone_ = true;
+            return false;
+        }
         reading.wait(std::max<std::chrono::nanoseconds>(policy_.interval, std::chrono::milliseconds(1)));
     }
 }
@@ -203,11 +282,13 @@ void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, 
         return;
     if (!renamedHere_.empty()
         && std::find(renamedHere_.begin(), renamedHere_.end(), chunk.name(entry)) != renamedHere_.end()) {
+        skippedHere_.push_back(uint32_t(&entry - chunk.entries.data()));
         if (entry.kind == ListedEntry::Kind::Folder)
             reading.skip(chunk.folders[folderIndex++]);
         return;
     }
     ++stats_.entries;
+    const uint32_t index = currentEntries_++;
     if (!progressShown) {
         progressFolder_ = current_.path;
         progressWaiting_ = progressShown = true;
@@ -217,7 +298,8 @@ void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, 
     if (entry.kind == ListedEntry::Kind::Folder) {
         const std::shared_ptr<FolderSlot>& slot = chunk.folders[folderIndex++];
         slot->queued = true;
-        state_.FolderQueue.push({platform::joinPath(current_.path, chunk.name(entry)), slot});
+        state_.FolderQueue.push({platform::joinPath(current_.path, chunk.name(entry)), slot, 0,
+                                 recorder_ ? currentRecord_ : WalkRecorder::kNoFolder, index});
     }
     if (entry.accepted)
         found(chunk, entry, reading.folderIdentity());

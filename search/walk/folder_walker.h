@@ -19,6 +19,9 @@ class FileSystem;
 
 namespace search {
 
+class WalkMemory;
+class WalkRecorder;
+
 // What the last walk did, for the benchmark driver.
 struct SearchStats {
     int64_t entries = 0; // directory entries handled, "." and ".." not counted
@@ -53,6 +56,10 @@ public:
                  YieldPolicy policy = {}, ReadAheadPolicy readAhead = {});
     ~FolderWalker();
 
+    // Every folder the walks list is recorded there, a stopped walk's location as incomplete;
+    // nothing: none is. The memory is the recorder's while a walk runs, the caller's between.
+    void setMemory(WalkMemory* memory) { memory_ = memory; }
+
     // Runs a whole search; returns when it is done or stopped.
     void walk(const MatchCriteria& criteria, const WalkRoots& roots);
     void stop(); // the walk handles no further entry
@@ -76,6 +83,9 @@ private:
                      size_t& folderIndex, bool& progressShown);
     void found(const EntryChunk& chunk, const ListedEntry& entry, const platform::EntryIdentity& folderIdentity);
     void countUnlisted(FolderOutcome outcome, bool isRoot);
+    void recordChunk(const EntryChunk& chunk);
+    void recordBegin(const platform::EntryIdentity& identity);
+    void recordEnd(const FolderReading* reading, FolderOutcome outcome);
     FolderSlot* slotAt(QByteArrayView path) const;
     void afterEntry();
     void yieldToWindow(std::chrono::steady_clock::time_point now);
@@ -97,6 +107,14 @@ private:
     // The names that entries of the current folder, already handled, were given from the window:
     // its listing may hand them out again under those names.
     std::vector<QByteArray> renamedHere_;
+
+    WalkMemory* memory_ = nullptr;
+    std::unique_ptr<WalkRecorder> recorder_; // while a walk records
+    uint32_t currentRecord_ = 0;   // the current folder's number in the recording
+    bool currentBegun_ = false;    // its recording has begun
+    bool currentGone_ = false;     // deleted from inside a yield while its next chunk was awaited
+    uint32_t currentEntries_ = 0;  // entries of it handled, the index the next one is recorded at
+    std::vector<uint32_t> skippedHere_; // positions in the chunk being handled that the walk passed over
 
     // What reaches the window at the next yield.
     QByteArray progressFolder_;

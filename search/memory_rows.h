@@ -1,0 +1,34 @@
+#pragma once
+
+#include "search/match/match_criteria.h"
+#include "search/memory/memory_answer.h"
+
+#include <QByteArray>
+
+#include <memory>
+#include <vector>
+
+namespace search {
+
+class FoundRows;
+
+// The memory's answer to a request as rows not yet confirmed: every remembered entry below the
+// roots that the request accepts, root after root, in the order a walk would find them. It reads
+// the memory as it stands; whoever changes the memory (a walk) drops it first.
+class MemoryRows {
+public:
+    MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& roots, const MatchCriteria& criteria);
+    ~MemoryRows();
+
+    // Whether any root is remembered: where none is, the answer is nothing at all.
+    bool remembered() const { return !answers_.empty(); }
+    // Adds the next rows, maxRows at the most; whether any are left after.
+    bool next(FoundRows& rows, size_t maxRows);
+
+private:
+    std::vector<std::unique_ptr<MemoryAnswer>> answers_;
+    size_t at_ = 0;
+    std::vector<MemoryHit> hits_;
+};
+
+} // namespace search

@@ -1,0 +1,138 @@
+// The walk records what it lists into the memory, on a thread of its own: random trees walked
+// with workers reading ahead, changed between two walks, and walks stopped at a random yield; the
+// memory's answer for any request then equals a fresh walk's rows where the last walk ended by
+// itself, and names only entries that walk listed where it was stopped.
+#include "gated_file_system.h"
+
+#include "search/memory/memory_answer.h"
+#include "search/memory/walk_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+#if defined(__SANITIZE_THREAD__)
+constexpr int kSchedules = 150;
+#else
+constexpr int kSchedules = 1500;
+#endif
+
+struct Rng {
+    explicit Rng(uint32_t seed) : rng(seed) {}
+    std::mt19937 rng;
+    int below(int n) { return int(rng() % uint32_t(n)); }
+    bool chance(int percent) { return below(100) < percent; }
+};
+
+void grow(Rng& r, fakes::FakeFileSystem& tree, const QByteArray& folder, int depth)
+{
+    const int entries = r.below(7);
+    for (int i = 0; i < entries; ++i) {
+        const QByteArray path = folder + (r.chance(15) ? "/.h" : r.chance(50) ? "/a" : "/b") + QByteArray::number(i);
+        if (depth < 4 && r.chance(35)) {
+            tree.add(path + '/');
+            grow(r, tree, path, depth + 1);
+        } else {
+            tree.add(path, i);
+        }
+    }
+}
+
+const QString kPatterns[] = {"*", "a*", "*1*", "b?", ".h*", "*2"};
+
+QString pattern(Rng& r)
+{
+    return kPatterns[r.below(int(std::size(kPatterns)))];
+}
+
+// Every remembered entry below /r that the request accepts, as the rows would show its path.
+QStringList answer(const search::WalkMemory& memory, const QString& name, bool hidden)
+{
+    const std::optional<search::RememberedFolder> root = memory.find("/r");
+    if (!root)
+        return {};
+    search::MemoryAnswer answer(memory, root->folder, "/r", search::makeMatchCriteria(name, 0, false, false, hidden, false));
+    std::vector<search::MemoryHit> hits;
+    while (answer.next(hits, 1000)) {
+    }
+    QStringList paths;
+    for (const search::MemoryHit& hit : hits) {
+        const std::optional<search::RememberedEntry> entry = answer.entry(hit);
+        paths << QString::fromUtf8(entry->folder + '/' + entry->name.toByteArray());
+    }
+    return paths;
+}
+
+void change(Rng& r, fakes::GatedFileSystem& fs, const QStringList& paths)
+{
+    for (int n = r.below(5); n > 0 && !paths.isEmpty(); --n) {
+        const QByteArray path = paths[r.below(int(paths.size()))].toUtf8();
+        fs.change([&](fakes::FakeFileSystem& tree) {
+            if (!tree.find(path))
+                return;
+            switch (r.below(3)) {
+            case 0: tree.remove(path); break;
+            case 1: tree.rename(path, path + "m"); break;
+            default: tree.add(platform::containingFolder(path) + "/new" + QByteArray::number(n), 1); break;
+            }
+        });
+    }
+}
+
+TEST(WalkRecording, TheMemoryAnswersAsAFreshWalkOfTheTreeAsTheLastWalkListedIt)
+{
+    const uint32_t first = std::max(1, qEnvironmentVariableIntValue("SORVANE_FIRST_SEED"));
+    for (uint32_t seed = first; seed < first + kSchedules; ++seed) {
+        Rng r(seed);
+        search::ReadAheadPolicy policy;
+        policy.workers = 1 + r.below(3);
+        policy.entriesPerChunk = 1 + r.below(8);
+        policy.slowListing = std::chrono::nanoseconds(0); // the workers take over at once
+        fakes::Harness<fakes::GatedFileSystem> h(r.chance(50) ? policy : search::ReadAheadPolicy::off());
+        h.fs.local = r.chance(70);
+        h.fs.tree.add("/r/");
+        grow(r, h.fs.tree, "/r", 0);
+        search::WalkMemory memory;
+        h.command.setMemory(&memory);
+        h.controls.checks[3] = r.below(2);
+        const QStringList all = h.search("/r", pattern(r));
+        // The second walk records the tree as changed, or is stopped at a random yield (the tree
+        // unchanged, since the folders it did not list again answer as the first walk saw them).
+        const bool stops = r.chance(30);
+        h.controls.checks[3] = 1;
+        if (!stops)
+            change(r, h.fs, h.search("/r", "*"));
+        const int stopAt = 1 + r.below(40);
+        h.controls.onYield = [&](int n) {
+            if (stops && n == stopAt)
+                h.command.StopSearch();
+        };
+        h.controls.checks[3] = r.below(2);
+        h.search("/r", pattern(r));
+        h.controls.onYield = nullptr;
+        const bool stopped = h.command.state().StopRequested;
+        h.command.setMemory(nullptr);
+
+        const std::optional<search::RememberedFolder> root = memory.find("/r");
+        ASSERT_TRUE(root) << "seed " << seed;
+        // A stop met at the walk's last yield leaves it whole.
+        EXPECT_TRUE(root->locationComplete || stopped) << "seed " << seed;
+        for (int i = 0; i < 3; ++i) {
+            const QString name = pattern(r);
+            const bool hidden = r.chance(50);
+            h.controls.checks[3] = hidden;
+            const QStringList fresh = h.search("/r", name);
+            const QStringList remembered = answer(memory, name, hidden);
+            if (root->locationComplete) {
+                EXPECT_EQ(remembered, fresh) << "seed " << seed << ", pattern " << name.toStdString();
+                continue;
+            }
+            for (const QString& path : remembered)
+                EXPECT_TRUE(fresh.contains(path)) << "seed " << seed << ": " << path.toStdString();
+        }
+    }
+}
+
+} // namespace
