@@ -15,6 +15,7 @@
 #include "search/results/result_list.h"
 #include "search/results/result_texts.h"
 
+#include <QElapsedTimer>
 #include <QSet>
 
 #include <cerrno>
@@ -24,6 +25,9 @@ namespace {
 
 // More entries than this are opened or located only once the user has said so.
 constexpr size_t kMostOpenedUnasked = 10;
+// How often the rows of deleted entries leave the list during a delete of many: soon enough to
+// look immediate.
+constexpr qint64 kRowsGoEveryMs = 30;
 
 bool answeredYes(platform::MessageBoxes& messages, const QString& prompt)
 {
@@ -100,7 +104,19 @@ void ResultActions::deleteRows()
     int failed = 0;
     size_t ended = 0;
     std::vector<RowEntry> left;
-    // Each row goes as soon as its entry has, and the walk of a running search hears of each.
+    // The rows of the entries gone leave the list a few at a time: each removal is one pass over
+    // the list, and one for each of many entries would cost the entries times the rows.
+    std::vector<QByteArray> gone;
+    QElapsedTimer sinceRowsWent;
+    sinceRowsWent.start();
+    const auto rowsGo = [&] {
+        if (!gone.empty())
+            window_.entriesDeleted(gone);
+        gone.clear();
+        sinceRowsWent.restart();
+    };
+    // Each row goes as soon as its entry has, within a few milliseconds, and the walk of a running
+    // search hears of each entry at once.
     runForEachEntry(window_.ownerWindow(), ProgressKind::Delete, progress_, entries.size(), work,
                     [&](size_t index, const platform::FileOperationResult& done) {
                         ++ended;
@@ -110,13 +126,16 @@ void ResultActions::deleteRows()
                         if (fates[index] == WentWithItsFolder)
                             return;
                         if (done.ok()) {
-                            window_.entryDeleted(path);
+                            gone.push_back(path);
+                            if (sinceRowsWent.elapsed() >= kRowsGoEveryMs)
+                                rowsGo();
                             return;
                         }
                         left.push_back(entries[index]);
                         // A cancelled delete is no failure: its entry is still there, in part.
                         failed += done.error != ECANCELED;
                     });
+    rowsGo();
     // Those a cancel kept from their turn stay too.
     left.insert(left.end(), entries.begin() + qsizetype(ended), entries.end());
     keepSelected(left);

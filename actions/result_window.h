@@ -37,6 +37,12 @@ public:
     virtual void entryRenamed(const QByteArray& from, const QByteArray& to) = 0;
     // An action deleted the entry at a path: its row, and those of the entries below it, go.
     virtual void entryDeleted(const QByteArray& path) = 0;
+    // Several at once: their rows go in one pass over the list.
+    virtual void entriesDeleted(const std::vector<QByteArray>& paths)
+    {
+        for (const QByteArray& path : paths)
+            entryDeleted(path);
+    }
 };
 
 } // namespace actions

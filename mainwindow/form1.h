@@ -112,6 +112,7 @@ private:
     void diskChanged(const QByteArray& path) override;
     void entryRenamed(const QByteArray& from, const QByteArray& to) override;
     void entryDeleted(const QByteArray& path) override;
+    void entriesDeleted(const std::vector<QByteArray>& paths) override;
 
     Form1Services services_;
     std::unique_ptr<platform::MessageBoxes> ownMessages_;

@@ -150,4 +150,9 @@ void Form1::entryDeleted(const QByteArray& path)
     search_->entryDeleted(path);
 }
 
+void Form1::entriesDeleted(const std::vector<QByteArray>& paths)
+{
+    search_->entriesDeleted(paths);
+}
+
 } // namespace mainwindow

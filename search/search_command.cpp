@@ -72,7 +72,12 @@ void SearchCommand::entryRenamed(const QByteArray& from, const QByteArray& to)
 
 void SearchCommand::entryDeleted(const QByteArray& path)
 {
-    results_.removeEntry(path);
+    entriesDeleted({path});
+}
+
+void SearchCommand::entriesDeleted(const std::vector<QByteArray>& paths)
+{
+    results_.removeEntries(paths);
     // Panel 1 counts the rows the list holds, as it does while rows are added.
     window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
 }

@@ -9,6 +9,7 @@
 #include "search/search_request.h"
 
 #include <optional>
+#include <vector>
 
 namespace platform {
 class FileSystem;
@@ -44,6 +45,7 @@ public:
     void entryRenamed(const QByteArray& from, const QByteArray& to);
     // An action deleted an entry: its rows and those below it go, and the count says so.
     void entryDeleted(const QByteArray& path);
+    void entriesDeleted(const std::vector<QByteArray>& paths);
 
     // The walks record what they list there (nothing: they do not); the memory is the walk's
     // while a search runs.

@@ -6,6 +6,7 @@
 #include "search/results/result_texts.h"
 #include "search/results/row_mime_data.h"
 
+#include <QHash>
 #include <QMimeData>
 #include <QSet>
 
@@ -166,20 +167,41 @@ void ResultList::removeResultRow(int row)
 
 int64_t ResultList::removeEntry(QByteArrayView path)
 {
-    const QByteArray entryPath = platform::withoutTrailingSlashes(path);
-    const platform::SplitPath entry = platform::splitPath(entryPath);
-    // Rows of one folder share its path: it is judged once for each run of them.
+    return removeEntries({path.toByteArray()});
+}
+
+int64_t ResultList::removeEntries(const std::vector<QByteArray>& paths)
+{
+    // The entries gone, and by the folders that held them, their names.
+    QSet<QByteArray> gonePaths;
+    QHash<QByteArray, QSet<QByteArray>> goneNames;
+    for (const QByteArray& path : paths) {
+        const QByteArray entryPath = platform::withoutTrailingSlashes(path);
+        gonePaths.insert(entryPath);
+        platform::SplitPath entry = platform::splitPath(entryPath);
+        goneNames[entry.folder].insert(entry.name);
+    }
+    // Rows of one folder share its path: it is judged once for each run of them, by looking up
+    // it and each folder above it among the entries gone.
     const QByteArray* judged = nullptr;
-    bool below = false, holdsEntry = false;
+    bool below = false;
+    const QSet<QByteArray>* namesGone = nullptr;
     const auto gone = [&](const ResultRow& row) {
         if (!judged || row.folder != *judged) {
             judged = &row.folder;
-            below = platform::isSameOrBelow(row.folder, entryPath);
             // The root's entries have the empty folder.
-            holdsEntry = (row.folder.isEmpty() ? QByteArray("/") : platform::withoutTrailingSlashes(row.folder))
-                == entry.folder;
+            const QByteArray folder = row.folder.isEmpty() ? QByteArray("/") : platform::withoutTrailingSlashes(row.folder);
+            const auto names = goneNames.constFind(folder);
+            namesGone = names == goneNames.cend() ? nullptr : &*names;
+            below = false;
+            for (QByteArray above = folder; !below && !row.folder.isEmpty();) {
+                below = gonePaths.contains(above);
+                if (above == "/" || !above.contains('/'))
+                    break;
+                above = platform::containingFolder(above);
+            }
         }
-        return below || (holdsEntry && row.name == entry.name);
+        return below || (namesGone && namesGone->contains(row.name));
     };
     struct Run {
         size_t first, end;

@@ -529,8 +529,9 @@ TEST_F(ResultActionsTest, SeveralRowsAreDeletedInOneGoAndTheOnesThatFailStaySele
     EXPECT_EQ(window.rows.row(0).name, "b.txt");
     EXPECT_EQ(window.several, std::vector<int>{0}) << "the row that failed stays selected";
     EXPECT_EQ(messages.shown, (QStringList(2, "请确认是否删除选中的 4 个项目？|36|提示") << "有 1 个项目删除失败|16|提示"));
-    EXPECT_EQ(window.changes, (QList<QByteArray>{"changed " + path("a.txt"), "deleted " + path("a.txt"),
-                                                 "changed " + path("F"), "deleted " + path("F")}));
+    // The walk hears of each entry as it goes; the rows leave a few at a time, after their changes.
+    EXPECT_EQ(window.changes, (QList<QByteArray>{"changed " + path("a.txt"), "changed " + path("F"),
+                                                 "deleted " + path("a.txt"), "deleted " + path("F")}));
     EXPECT_EQ(actions.SelectedPath(), dir.path() + "/a.txt");
 }
 

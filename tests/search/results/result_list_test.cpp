@@ -98,6 +98,51 @@ TEST(ResultTexts, SizeIsLeftAlignedInFifteenThenBytesAndCountReadsFound)
 
 // A deleted entry's rows go with those below it, component by component, from the root's
 // entries too, and whether shown or waiting; each run of shown rows in one removal.
+const std::pair<const char*, const char*> kTreeRows[] = {
+    {"", "t"}, {"", "tx"},                          // entries of the root
+    {"/t", "F"}, {"/t", "F2"}, {"/t", "G"},          // "F2" only begins like "F"
+    {"/t/F", "a"}, {"/t/F", "b"}, {"/t/F2", "c"},
+    {"/t/F/b/", "d"},                               // a folder typed with its trailing "/"
+    {"/t/F/b/e", "f"},                              // waits for the flush
+};
+
+void fill(search::ResultList& list)
+{
+    for (const auto& [folder, name] : kTreeRows) {
+        search::ResultRow r;
+        r.folder = folder;
+        r.name = name;
+        list.append(r);
+        if (QByteArray(name) == "d")
+            list.flush();
+    }
+}
+
+QStringList paths(const search::ResultList& list)
+{
+    QStringList left;
+    for (int i = 0; i < list.totalRows(); ++i)
+        left << list.row(i).pathText();
+    return left;
+}
+
+TEST(ResultList, RemovingManyEntriesAtOnceLeavesWhatRemovingThemOneByOneLeaves)
+{
+    const std::vector<std::vector<QByteArray>> deletes = {
+        {"/t/F", "/tx"}, {"/t/F/b", "/t/F2/c", "/t/G"}, {"/t/F/a", "/t/F"}, {"/t/", "/t/F"}, {"/nowhere"}};
+    for (const std::vector<QByteArray>& gone : deletes) {
+        search::ResultList atOnce, oneByOne;
+        fill(atOnce);
+        fill(oneByOne);
+        int64_t removed = 0;
+        for (const QByteArray& path : gone)
+            removed += oneByOne.removeEntry(path);
+        EXPECT_EQ(atOnce.removeEntries(gone), removed) << gone.front().constData();
+        EXPECT_EQ(paths(atOnce), paths(oneByOne)) << gone.front().constData();
+        EXPECT_EQ(atOnce.rowCount(), oneByOne.rowCount());
+    }
+}
+
 TEST(ResultList, RemovingAnEntryTakesItsRowsAndThoseBelowItOneRunAtATime)
 {
     search::ResultList list;
