@@ -37,7 +37,7 @@ struct ReadAheadPolicy {
     std::chrono::nanoseconds lookEvery = std::chrono::milliseconds(20);
     std::chrono::nanoseconds waitedEnough = std::chrono::milliseconds(4);
     std::chrono::nanoseconds aheadFor = std::chrono::milliseconds(200);
-    size_t acceptedShare = 4;
+    size_t acceptedShare = 2;
     size_t statusLookEntries = 512;
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB

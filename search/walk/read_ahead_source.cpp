@@ -136,10 +136,11 @@ private:
 };
 
 // Whether workers pay for the hand-over: the walk waits on the disk (the disk was read for the
-// process, and the walk spent a while in slow listings or waiting for the workers), or one in
-// four of the entries it lists is accepted and needs a status of its own (its size, its time). Looked at once after a slow listing
-// of the walk's own, else now and then, since each look at the disk is a system call; what the
-// walk waited and listed counts from one look to the next that is lookEvery later.
+// process, and the walk spent a while in slow listings or waiting for the workers), or half or
+// more of the entries it lists are accepted and each needs a status of its own (its size, its
+// time). Looked at once after a slow listing of the walk's own, else now and then, since each
+// look at the disk is a system call; what the walk waited and listed counts from one look to the
+// next that is lookEvery later.
 ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady_clock::time_point now)
 {
     Session& s = *session_;
