@@ -183,11 +183,13 @@ void Form1::buildMenu()
     ui_.mnuMain->addSeparator();
     ui_.mnuExport = ui_.mnuMain->addAction(QStringLiteral("导出结果…"));
     ui_.mnuExport->setObjectName(QStringLiteral("mnuExport"));
-    // Rename and properties are for one row; the others act on every row selected.
+    // Rename and properties are for one row; the others act on every row selected. An export
+    // needs rows.
     connect(ui_.mnuMain, &QMenu::aboutToShow, this, [this] {
         const bool one = !ui_.List1->severalRowsSelected();
         ui_.mnuRename->setEnabled(one);
         ui_.mnuAttrib->setEnabled(one);
+        ui_.mnuExport->setEnabled(order_->rowCount() > 0);
     });
 }
 
@@ -220,7 +222,6 @@ void Form1::connectControls()
     connect(ui_.mnuDelete, &QAction::triggered, actions_, &ResultActions::deleteClicked);
     connect(ui_.mnuRename, &QAction::triggered, actions_, &ResultActions::renameClicked);
     connect(ui_.mnuAttrib, &QAction::triggered, actions_, &ResultActions::propertiesClicked);
-    connect(ui_.mnuMain, &QMenu::aboutToShow, this, [this] { ui_.mnuExport->setEnabled(order_->rowCount() > 0); });
     connect(ui_.mnuExport, &QAction::triggered, export_, &actions::ResultExport::exportClicked);
 }
 

@@ -7,6 +7,15 @@
 #include "search/search_window.h"
 
 namespace search {
+namespace {
+
+MatchCriteria criteriaOf(const SearchRequest& request)
+{
+    return makeMatchCriteria(request.name, request.category, request.wholeWord, request.caseSensitive,
+                             request.includeHidden, request.pinyin);
+}
+
+} // namespace
 
 QString allVolumesLocation()
 {
@@ -27,15 +36,14 @@ bool SearchCommand::StartSearch(const SearchRequest& request)
     if (running_)
         return false;
     remembered_.reset(); // the walk changes the memory it reads
-    const std::optional<WalkRoots> roots = rootsToWalk(request);
+    const std::optional<WalkRoots> roots = rootsToWalk(request, searched_);
     if (!roots)
         return false;
 
     running_ = true;
     window_.setSearching(true);
     window_.showStatus(StatusPanel::State, QStringLiteral("正在搜索..."));
-    criteria_ = makeMatchCriteria(request.name, request.category, request.wholeWord, request.caseSensitive,
-                                  request.includeHidden, request.pinyin);
+    criteria_ = criteriaOf(request);
     found_.clear();
     walker_.walk(criteria_, *roots);
     finish();
@@ -82,22 +90,16 @@ void SearchCommand::entriesDeleted(const std::vector<QByteArray>& paths)
     window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
 }
 
-// The volumes and the locations added after them, or the one checked location. The volumes are
-// the request's: the list gains entries only at a search's finish, so each entry read when its
-// turn comes would read the same.
 bool SearchCommand::showRemembered(const SearchRequest& request, const WalkMemory& memory)
 {
     if (running_)
         return false;
     remembered_.reset();
-    const LocationEntry searched = searched_;
-    const std::optional<WalkRoots> roots = rootsToWalk(request, false);
-    searched_ = searched; // only a search tells the history
+    LocationEntry notSearched; // only a search tells the history
+    const std::optional<WalkRoots> roots = rootsToWalk(request, notSearched, false);
     if (!roots)
         return false;
-    const MatchCriteria criteria = makeMatchCriteria(request.name, request.category, request.wholeWord,
-                                                     request.caseSensitive, request.includeHidden, request.pinyin);
-    auto rows = std::make_unique<MemoryRows>(memory, roots->paths, criteria);
+    auto rows = std::make_unique<MemoryRows>(memory, roots->paths, criteriaOf(request));
     if (!rows->remembered())
         return false;
     remembered_ = std::move(rows);
@@ -119,13 +121,17 @@ bool SearchCommand::continueRemembered(size_t maxRows)
     return more;
 }
 
-std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request, bool tell)
+// The volumes and the locations added after them, or the one checked location. The volumes are
+// the request's: the list gains entries only at a search's finish, so each entry read when its
+// turn comes would read the same.
+std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request, LocationEntry& searched,
+                                                    bool tell)
 {
     WalkRoots roots;
     if (request.location == allVolumesLocation()) {
         roots.sameVolumeOnly = true;
         roots.paths = request.volumes;
-        searched_ = {request.location, QByteArray()};
+        searched = {request.location, QByteArray()};
         return roots;
     }
     const CheckedLocation checked = checkLocation(fileSystem_, request.location, request.locationBytes);
@@ -136,7 +142,7 @@ std::optional<WalkRoots> SearchCommand::rootsToWalk(const SearchRequest& request
     }
     roots.paths.push_back(checked.root);
     roots.firstMayBeLink = checked.isLink;
-    searched_ = {trimBlanks(request.location), checked.root.isEmpty() ? QByteArray("/") : checked.root};
+    searched = {trimBlanks(request.location), checked.root.isEmpty() ? QByteArray("/") : checked.root};
     return roots;
 }
 

@@ -64,8 +64,9 @@ public:
     const SearchStats& stats() const { return walker_.stats(); }
 
 private:
-    // The roots the request searches; a location refused is told to the user where tell is set.
-    std::optional<WalkRoots> rootsToWalk(const SearchRequest& request, bool tell = true);
+    // The roots the request searches, and the location as a search takes it; a location refused
+    // is told to the user where tell is set.
+    std::optional<WalkRoots> rootsToWalk(const SearchRequest& request, LocationEntry& searched, bool tell = true);
     void refuse(LocationCheck outcome);
     void showProgress(const WalkProgress& progress);
     void finish();

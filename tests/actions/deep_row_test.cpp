@@ -3,43 +3,26 @@
 #include "tests/support/temporary_tree.h"
 #include "actions/form2.h"
 #include "actions/form3.h"
-#include "actions/result_actions.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/form1_controls.h"
 #include "mainwindow/result_view.h"
 #include "platform/files/open_beneath.h"
-#include "platform/files/paths.h"
-#include "platform/files/posix_file_system.h"
 #include "search/results/result_list.h"
-#include "search/results/result_order.h"
 
 #include <gtest/gtest.h>
 
-#include <QClipboard>
-#include <QComboBox>
-#include <QMimeData>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QSet>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <climits>
 #include <cstdlib>
-#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
-mainwindow::Form1Controls ui(const std::unique_ptr<mainwindow::Form1>& w)
-{
-    return mainwindow::Form1Controls::of(*w);
-}
-
 using actions::Form2;
 using actions::Form3;
-using mainwindow::Form1;
 using namespace testing_actions;
 using namespace testsupport;
 

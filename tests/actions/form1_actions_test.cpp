@@ -31,11 +31,6 @@
 
 namespace {
 
-mainwindow::Form1Controls ui(const std::unique_ptr<mainwindow::Form1>& w)
-{
-    return mainwindow::Form1Controls::of(*w);
-}
-
 using actions::Form2;
 using actions::Form3;
 using mainwindow::Form1;

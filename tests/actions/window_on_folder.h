@@ -19,6 +19,11 @@
 
 namespace testing_actions {
 
+inline mainwindow::Form1Controls ui(const std::unique_ptr<mainwindow::Form1>& w)
+{
+    return mainwindow::Form1Controls::of(*w);
+}
+
 class WindowOnFolder : public ::testing::Test {
 protected:
     WindowOnFolder() = default;
@@ -41,9 +46,8 @@ protected:
     QByteArray path(const QByteArray& relative) const { return root + '/' + relative; }
     void search()
     {
-        const mainwindow::Form1Controls ui = mainwindow::Form1Controls::of(*w);
-        ui.Combo1->setEditText(dir.path());
-        ui.Command1->click();
+        ui(w).Combo1->setEditText(dir.path());
+        ui(w).Command1->click();
     }
 
     QTemporaryDir dir;

@@ -146,27 +146,10 @@ TEST(ResultList, RemovingManyEntriesAtOnceLeavesWhatRemovingThemOneByOneLeaves)
 TEST(ResultList, RemovingAnEntryTakesItsRowsAndThoseBelowItOneRunAtATime)
 {
     search::ResultList list;
-    const std::pair<const char*, const char*> rows[] = {
-        {"", "t"}, {"", "tx"},                          // entries of the root
-        {"/t", "F"}, {"/t", "F2"}, {"/t", "G"},          // "F2" only begins like "F"
-        {"/t/F", "a"}, {"/t/F", "b"}, {"/t/F2", "c"},
-        {"/t/F/b/", "d"},                               // a folder typed with its trailing "/"
-        {"/t/F/b/e", "f"},                              // waits for the flush
-    };
-    for (const auto& [folder, name] : rows) {
-        search::ResultRow r;
-        r.folder = folder;
-        r.name = name;
-        list.append(r);
-        if (QByteArray(name) == "d")
-            list.flush();
-    }
+    fill(list);
     QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
     EXPECT_EQ(list.removeEntry("/t/F"), 5);
-    QStringList left;
-    for (int i = 0; i < list.totalRows(); ++i)
-        left << list.row(i).pathText();
-    EXPECT_EQ(left, (QStringList{"/t", "/tx", "/t/F2", "/t/G", "/t/F2/c"}));
+    EXPECT_EQ(paths(list), (QStringList{"/t", "/tx", "/t/F2", "/t/G", "/t/F2/c"}));
     ASSERT_EQ(removed.count(), 3);
     EXPECT_EQ(removed[2][1].toInt(), 2); // the runs from the last: [5, 6] and [8], then [2]
     EXPECT_EQ(list.rowCount(), 5);
