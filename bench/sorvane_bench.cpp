@@ -105,7 +105,7 @@ int main(int argc, char** argv)
                                                              "first yield: the rows found after it merge into place."),
                                               QStringLiteral("COLUMN"));
     const QCommandLineOption sortKeptOption(QStringLiteral("sort-kept"),
-                                            QStringLiteral("Sort by name, path or size before the search, as a sort "
+                                            QStringLiteral("Sort by name, path, size or date before the search, as a sort "
                                                            "kept from the last one: every row found merges into place."),
                                             QStringLiteral("COLUMN"));
     const QCommandLineOption stopOption(QStringLiteral("stop-after-rows"),
