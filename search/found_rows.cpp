@@ -8,11 +8,49 @@ namespace search {
 
 void FoundRows::clear()
 {
+    confirmation_.reset();
     results_.clear();
     lastFolderRecord_ = 0; // the list starts its records again with the search
 }
 
+void FoundRows::add(const FoundEntry& entry)
+{
+    const int row = confirmation_ ? confirmation_->rowFor(entry.folder, entry.name) : -1;
+    if (row >= 0)
+        results_.confirmRow(row, rowOf(entry, false));
+    else
+        AddResultRow(entry, false);
+}
+
+void FoundRows::folderDone(const QByteArray& folder)
+{
+    if (confirmation_)
+        confirmation_->folderDone(folder);
+}
+
+void FoundRows::beginConfirming()
+{
+    results_.flush();
+    confirmation_ = std::make_unique<RowConfirmation>(results_);
+}
+
+int64_t FoundRows::endConfirming(bool complete)
+{
+    if (!confirmation_)
+        return 0;
+    results_.flush();
+    if (complete)
+        confirmation_->complete();
+    confirmation_.reset();
+    return results_.unconfirmedRows();
+}
+
 void FoundRows::AddResultRow(const FoundEntry& entry, bool unconfirmed)
+{
+    results_.append(rowOf(entry, unconfirmed));
+}
+
+ResultRow FoundRows::rowOf(const FoundEntry& entry, bool unconfirmed)
 {
     ResultRow row;
     row.unconfirmed = unconfirmed;
@@ -32,11 +70,13 @@ void FoundRows::AddResultRow(const FoundEntry& entry, bool unconfirmed)
     }
     if (entry.modified)
         row.modified = *entry.modified;
-    results_.append(std::move(row));
+    return row;
 }
 
 void FoundRows::flush()
 {
+    if (confirmation_)
+        confirmation_->removeGone();
     results_.flush();
 }
 

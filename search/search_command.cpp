@@ -45,22 +45,53 @@ bool SearchCommand::StartSearch(const SearchRequest& request)
     window_.showStatus(StatusPanel::State, QStringLiteral("正在搜索..."));
     criteria_ = criteriaOf(request);
     found_.clear();
-    walker_.walk(criteria_, *roots);
-    finish();
+    stoppedBeforeWalk_ = false;
+    confirming_ = answerFirst(roots->paths);
+    if (!stoppedBeforeWalk_)
+        walker_.walk(criteria_, *roots);
+    const bool stopped = stoppedBeforeWalk_ || walker_.state().StopRequested;
+    const int64_t unconfirmed = confirming_ ? found_.endConfirming(!stopped) : 0;
+    confirming_ = false;
+    finish(stopped, unconfirmed);
     running_ = false;
+    return true;
+}
+
+// The first rows at once; the rest in slices, between which the window has its turn (a stop
+// there ends the search before the walk, with the rows shown not confirmed).
+bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
+{
+    if (!memory_)
+        return false;
+    MemoryRows rows(*memory_, roots, criteria_);
+    if (!rows.remembered())
+        return false;
+    for (size_t slice = 4096; !stoppedBeforeWalk_; slice = 64 * 1024) {
+        const bool more = rows.next(found_, slice);
+        found_.flush();
+        window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
+        window_.processEvents();
+        if (!more)
+            break;
+    }
+    found_.beginConfirming();
     return true;
 }
 
 void SearchCommand::StopSearch()
 {
+    if (running_)
+        stoppedBeforeWalk_ = true; // read only while the walk has not begun
     walker_.stop();
     window_.showStatus(StatusPanel::Progress, QString());
 }
 
 void SearchCommand::windowClosing()
 {
-    if (running_)
+    if (running_) {
+        stoppedBeforeWalk_ = true;
         walker_.stop();
+    }
     walker_.dropQueue();
 }
 
@@ -72,9 +103,12 @@ void SearchCommand::diskChanged(const QByteArray& path)
 
 void SearchCommand::entryRenamed(const QByteArray& from, const QByteArray& to)
 {
-    if (running_)
-        walker_.entryRenamed(from, to);
-    else
+    // A row from memory of the folder being listed is confirmed by the rename itself, since the
+    // listing may hand out the entry under neither name.
+    if (running_) {
+        if (walker_.entryRenamed(from, to))
+            results_.confirmEntry(from);
+    } else
         results_.movePrefix(from, to);
 }
 
@@ -85,6 +119,9 @@ void SearchCommand::entryDeleted(const QByteArray& path)
 
 void SearchCommand::entriesDeleted(const std::vector<QByteArray>& paths)
 {
+    if (running_)
+        for (const QByteArray& path : paths)
+            walker_.entryDeleted(path);
     results_.removeEntries(paths);
     // Panel 1 counts the rows the list holds, as it does while rows are added.
     window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
@@ -171,24 +208,23 @@ void SearchCommand::showProgress(const WalkProgress& progress)
         const QString shown = folder.isEmpty() ? QStringLiteral("/") : platform::pathText(folder);
         window_.showStatus(StatusPanel::Progress, QStringLiteral("正在搜索: ") + shown);
     }
-    if (progress.rowsAdded)
+    if (progress.rowsAdded || confirming_) // confirming, rows of entries gone leave
         window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
     window_.processEvents();
 }
 
-void SearchCommand::finish()
+void SearchCommand::finish(bool stopped, int64_t unconfirmedRows)
 {
     const int64_t rows = results_.totalRows();
     window_.showStatus(StatusPanel::State, countText(rows));
     // A stop says no more than that the search ended, but for the word on wildcards, which is
-    // about the request and holds however far the walk went.
+    // about the request and holds however far the walk went, and the rows it left unconfirmed.
     const SearchState& state = walker_.state();
     const bool literalWildcards = rows == 0 && wildcardsTakenLiterally(criteria_);
     window_.showStatus(StatusPanel::Progress,
-                       state.StopRequested
-                           ? endText(false, 0, 0, literalWildcards)
-                           : endText(state.locationUnreadable, state.unreadableFolders,
-                                       state.swappedFolders, literalWildcards));
+                       stopped ? endText(false, 0, 0, literalWildcards, unconfirmedRows)
+                               : endText(state.locationUnreadable, state.unreadableFolders,
+                                         state.swappedFolders, literalWildcards));
     window_.rememberLocation(searched_);
     window_.setSearching(false);
 }

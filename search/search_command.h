@@ -49,7 +49,13 @@ public:
 
     // The walks record what they list there (nothing: they do not); the memory is the walk's
     // while a search runs.
-    void setMemory(WalkMemory* memory) { walker_.setMemory(memory); }
+    // A search whose location it remembers shows the memory's answer first, and the walk then
+    // confirms it row by row.
+    void setMemory(WalkMemory* memory)
+    {
+        memory_ = memory;
+        walker_.setMemory(memory);
+    }
 
     // While no search runs: the memory's answer to the request, not yet confirmed, its first
     // rows at once; false where its location is not remembered, and the list stays as it was.
@@ -68,8 +74,10 @@ private:
     // is told to the user where tell is set.
     std::optional<WalkRoots> rootsToWalk(const SearchRequest& request, LocationEntry& searched, bool tell = true);
     void refuse(LocationCheck outcome);
+    // The memory's answer to the search, before the walk; whether there was one.
+    bool answerFirst(const std::vector<QByteArray>& roots);
     void showProgress(const WalkProgress& progress);
-    void finish();
+    void finish(bool stopped, int64_t unconfirmedRows);
 
     SearchWindow& window_;
     platform::FileSystem& fileSystem_;
@@ -79,7 +87,10 @@ private:
     FolderWalker walker_;
 
     MatchCriteria criteria_;
+    WalkMemory* memory_ = nullptr;
     bool running_ = false;
+    bool confirming_ = false;      // the walk confirms rows shown from memory
+    bool stoppedBeforeWalk_ = false; // a stop while the memory's answer was being shown
     LocationEntry searched_; // the location as the search took it, its text trimmed
     std::unique_ptr<MemoryRows> remembered_; // an answer from memory being shown
 };

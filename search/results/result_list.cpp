@@ -10,6 +10,8 @@
 #include <QMimeData>
 #include <QSet>
 
+#include <algorithm>
+
 namespace search {
 
 QByteArray ResultRow::pathBytes() const
@@ -125,8 +127,21 @@ void ResultList::append(ResultRow row)
     rows_.push_back(std::move(row));
 }
 
+// Confirmed rows change their colour only (their keys for a sort stay), and those whose size or
+// time changed show the new ones.
+void ResultList::tellConfirmed()
+{
+    const int first = confirmedFirst_, last = confirmedLast_, changedFirst = changedFirst_, changedLast = changedLast_;
+    confirmedFirst_ = confirmedLast_ = changedFirst_ = changedLast_ = -1;
+    if (first >= 0)
+        emit dataChanged(index(first, 0), index(last, ColumnCount - 1), {Qt::ForegroundRole});
+    if (changedFirst >= 0)
+        emit dataChanged(index(changedFirst, SizeColumn), index(changedLast, ModifiedColumn));
+}
+
 void ResultList::flush()
 {
+    tellConfirmed();
     if (!hasWaitingRows())
         return;
     beginInsertRows({}, int(shown_), int(rows_.size()) - 1);
@@ -141,6 +156,7 @@ void ResultList::clear()
     rows_.shrink_to_fit();
     folders_.assign(1, platform::EntryIdentity{});
     shown_ = 0;
+    confirmedFirst_ = confirmedLast_ = changedFirst_ = changedLast_ = -1;
     endResetModel();
 }
 
@@ -159,6 +175,7 @@ void ResultList::removeResultRow(int row)
 {
     if (row < 0 || size_t(row) >= shown_)
         return;
+    tellConfirmed();
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
     --shown_;
@@ -203,9 +220,6 @@ int64_t ResultList::removeEntries(const std::vector<QByteArray>& paths)
         }
         return below || (namesGone && namesGone->contains(row.name));
     };
-    struct Run {
-        size_t first, end;
-    };
     std::vector<Run> runs;
     for (size_t i = 0; i < rows_.size(); ++i) {
         if (!gone(rows_[i]))
@@ -215,8 +229,28 @@ int64_t ResultList::removeEntries(const std::vector<QByteArray>& paths)
         else
             runs.push_back({i, i + 1});
     }
-    // From the last run to the first, so that the positions of the others hold; the rows that
-    // wait for a flush go without a word to the view, which does not know them yet.
+    return removeRuns(runs);
+}
+
+int64_t ResultList::removeRows(const std::vector<int>& rows)
+{
+    std::vector<Run> runs;
+    for (const int row : rows) {
+        if (row < 0 || size_t(row) >= shown_)
+            continue;
+        if (!runs.empty() && runs.back().end == size_t(row))
+            ++runs.back().end;
+        else
+            runs.push_back({size_t(row), size_t(row) + 1});
+    }
+    return removeRuns(runs);
+}
+
+// From the last run to the first, so that the positions of the others hold; the rows that wait
+// for a flush go without a word to the view, which does not know them yet.
+int64_t ResultList::removeRuns(const std::vector<Run>& runs)
+{
+    tellConfirmed(); // while the rows are where the spans say
     int64_t removed = 0;
     for (auto run = runs.rbegin(); run != runs.rend(); ++run) {
         const bool shown = run->first < shown_;
@@ -230,6 +264,69 @@ int64_t ResultList::removeEntries(const std::vector<QByteArray>& paths)
         }
     }
     return removed;
+}
+
+int64_t ResultList::unconfirmedRows() const
+{
+    return std::count_if(rows_.begin(), rows_.end(), [](const ResultRow& r) { return r.unconfirmed; });
+}
+
+void ResultList::confirmEntry(QByteArrayView path)
+{
+    const platform::SplitPath entry = platform::splitPath(platform::withoutTrailingSlashes(path.toByteArray()));
+    const QByteArray folder = entry.folder == "/" ? QByteArray() : entry.folder;
+    for (size_t row = 0; row < shown_; ++row) {
+        ResultRow& r = rows_[row];
+        if (r.unconfirmed && r.name == entry.name && r.folder == folder) {
+            r.unconfirmed = false;
+            emit dataChanged(index(int(row), 0), index(int(row), ColumnCount - 1), {Qt::ForegroundRole});
+        }
+    }
+}
+
+void ResultList::confirmRow(int row, const ResultRow& listed)
+{
+    if (row < 0 || size_t(row) >= shown_)
+        return;
+    ResultRow& r = rows_[size_t(row)];
+    const bool changed = r.size != listed.size || r.hasSize != listed.hasSize || r.modified != listed.modified;
+    r.unconfirmed = false;
+    r.size = listed.size;
+    r.hasSize = listed.hasSize;
+    r.modified = listed.modified;
+    r.isFolder = listed.isFolder;
+    r.icon = listed.icon;
+    r.listedIn = listed.listedIn;
+    const auto widen = [row](int& first, int& last) {
+        first = first < 0 ? row : std::min(first, row);
+        last = std::max(last, row);
+    };
+    widen(confirmedFirst_, confirmedLast_);
+    if (changed)
+        widen(changedFirst_, changedLast_);
+}
+
+void ResultList::reorder(const std::vector<int>& newOrder)
+{
+    if (newOrder.size() != shown_ || rows_.size() != shown_)
+        return;
+    tellConfirmed();
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    movedTo_.assign(shown_, 0);
+    std::deque<ResultRow> reordered;
+    for (size_t at = 0; at < newOrder.size(); ++at) {
+        movedTo_[size_t(newOrder[at])] = int(at);
+        reordered.push_back(std::move(rows_[size_t(newOrder[at])]));
+    }
+    rows_.swap(reordered);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before)
+        after << this->index(movedTo(index.row()), index.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    movedTo_.clear();
 }
 
 void ResultList::renameResultRow(int row, const QByteArray& newName)

@@ -82,6 +82,20 @@ public:
     // entries times the rows.
     int64_t removeEntries(const std::vector<QByteArray>& paths);
 
+    // Rows shown from the walks' memory, not yet confirmed by a walk.
+    int64_t unconfirmedRows() const;
+    // An entry that a row from memory names was seen where it is: the row shows as confirmed.
+    void confirmEntry(QByteArrayView path);
+    // A walk listed the entry a row shown from memory names: the row takes what the walk read
+    // (size, time, kind, icon, folder record) and shows as confirmed at the next flush.
+    void confirmRow(int row, const ResultRow& listed);
+    // These shown rows go (ascending, each once), each run of adjacent ones in one removal.
+    int64_t removeRows(const std::vector<int>& rows);
+    // Every row shown goes to a new place: newOrder[i] is the row that shows at i. Persistent
+    // indexes follow their rows; movedTo() tells each old row's new place during the change.
+    void reorder(const std::vector<int>& newOrder);
+    int movedTo(int oldRow) const { return oldRow >= 0 && size_t(oldRow) < movedTo_.size() ? movedTo_[size_t(oldRow)] : oldRow; }
+
     const ResultRow& row(int row) const { return rows_[size_t(row)]; }
     // A rename: the row keeps its folder, size, time and icon, and takes the new name.
     void renameResultRow(int row, const QByteArray& newName);
@@ -89,11 +103,21 @@ public:
     void movePrefix(QByteArrayView from, QByteArrayView to);
 
 private:
+    struct Run {
+        size_t first, end;
+    };
+    int64_t removeRuns(const std::vector<Run>& runs);
+    void tellConfirmed();
+
     std::deque<ResultRow> rows_;
     std::vector<platform::EntryIdentity> folders_{platform::EntryIdentity{}}; // record 0: unknown
     size_t shown_ = 0;
     std::function<QVariant(uint32_t)> decoration_;
     QVariant unconfirmedForeground_;
+    // Rows confirmed since the last flush, and those among them whose shown values changed.
+    int confirmedFirst_ = -1, confirmedLast_ = -1;
+    int changedFirst_ = -1, changedLast_ = -1;
+    std::vector<int> movedTo_; // during a reorder only
 };
 
 } // namespace search

@@ -36,6 +36,8 @@ ResultOrder::ResultOrder(ResultList& list, QObject* parent, MergePolicy policy)
     connect(&list, &QAbstractItemModel::rowsRemoved, this,
             [this](const QModelIndex&, int first, int last) { listRowsRemoved(first, last); });
     connect(&list, &QAbstractItemModel::dataChanged, this, &ResultOrder::listDataChanged);
+    connect(&list, &QAbstractItemModel::layoutAboutToBeChanged, this, &ResultOrder::listLayoutAboutToBeChanged);
+    connect(&list, &QAbstractItemModel::layoutChanged, this, &ResultOrder::listLayoutChanged);
     connect(&list, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
     connect(&list, &QAbstractItemModel::modelReset, this, &ResultOrder::listReset);
 }
@@ -263,7 +265,8 @@ void ResultOrder::listDataChanged(const QModelIndex& topLeft, const QModelIndex&
         emit dataChanged(index(first, topLeft.column()), index(last, bottomRight.column()), roles);
         return;
     }
-    if (keys_.dependsOn(topLeft.column(), bottomRight.column())) {
+    const bool colourOnly = roles.size() == 1 && roles.front() == Qt::ForegroundRole;
+    if (!colourOnly && keys_.dependsOn(topLeft.column(), bottomRight.column())) {
         const bool nameChanged = topLeft.column() <= ResultList::NameColumn;
         std::vector<int> moved = keys_.changed(first, last, nameChanged);
         std::erase_if(moved, [this](int row) { return row >= int(shown_.size()); }); // waiting rows go later
@@ -280,6 +283,38 @@ void ResultOrder::listDataChanged(const QModelIndex& topLeft, const QModelIndex&
     }
     if (bottom >= 0)
         emit dataChanged(index(top, topLeft.column()), index(bottom, bottomRight.column()), roles);
+}
+
+// The list put its rows in a new order (a walk's order, after rows confirmed out of it): in the
+// order found the rows follow it; sorted, their keys are made again for their new places.
+void ResultOrder::listLayoutAboutToBeChanged()
+{
+    mergeTimer_.stop();
+    if (hasWaitingRows())
+        showAtEnd(list_.rowCount() - 1, false);
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    layoutRows_.clear();
+    layoutBefore_ = persistentIndexList();
+    for (const QModelIndex& index : layoutBefore_)
+        layoutRows_.push_back(listRow(index.row()));
+}
+
+void ResultOrder::listLayoutChanged()
+{
+    if (sorted()) {
+        const int column = keys_.column();
+        keys_.clear();
+        keys_.build(column);
+        keys_.addRows(list_.rowCount() - 1);
+        sortAll(list_.rowCount());
+    }
+    QModelIndexList after;
+    after.reserve(layoutBefore_.size());
+    for (qsizetype i = 0; i < layoutBefore_.size(); ++i)
+        after << index(rowOfListRow(list_.movedTo(layoutRows_[size_t(i)])), layoutBefore_[i].column());
+    changePersistentIndexList(layoutBefore_, after);
+    layoutBefore_.clear();
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 // The list was emptied for a new search: the order stays, and the new rows merge into it.

@@ -77,6 +77,8 @@ private:
     void listRowsRemoved(int first, int last);
     void listDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles);
     void listReset();
+    void listLayoutAboutToBeChanged();
+    void listLayoutChanged();
 
     ResultList& list_;
     MergePolicy policy_;
@@ -89,6 +91,8 @@ private:
     QTimer mergeTimer_;
     int rowsPerSlice_ = 0; // as the last full slice measured it
     std::chrono::nanoseconds longestMerge_{0};
+    QModelIndexList layoutBefore_; // the persistent indexes while the list changes its order
+    std::vector<int> layoutRows_;  // and the list's rows they showed
 };
 
 } // namespace search

@@ -28,7 +28,7 @@ QString countText(int64_t rows)
 }
 
 QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swappedFolders,
-                bool wildcardsTakenLiterally)
+                bool wildcardsTakenLiterally, int64_t unconfirmedRows)
 {
     if (locationUnreadable)
         return QStringLiteral("无法读取搜索位置");
@@ -39,6 +39,8 @@ QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swap
         notes << numberText(swappedFolders) + QStringLiteral(" 个文件夹在搜索中被更换");
     if (wildcardsTakenLiterally)
         notes << QStringLiteral("通配符需勾选全字匹配");
+    if (unconfirmedRows > 0)
+        notes << numberText(unconfirmedRows) + QStringLiteral(" 个结果未核对");
     if (notes.isEmpty())
         return QStringLiteral("已完成搜索");
     return QStringLiteral("已完成搜索（") + notes.join(u'；') + QStringLiteral("）");

@@ -19,7 +19,9 @@ QString countText(int64_t rows);
 // folders swapped for others while it ran, and a word on wildcards where a search found nothing
 // because the name's wildcards were taken as characters, those there are in one bracket; or
 // "无法读取搜索位置" where the location itself could not be read, which says all there is to say.
+// A search stopped before its walk confirmed every row shown from memory counts those too.
 QString endText(bool locationUnreadable, int64_t unreadableFolders, int64_t swappedFolders = 0,
-                bool wildcardsTakenLiterally = false);
+                bool wildcardsTakenLiterally = false,
+                int64_t unconfirmedRows = 0);
 
 } // namespace search

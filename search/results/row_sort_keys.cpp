@@ -97,9 +97,12 @@ bool RowSortKeys::dependsOn(int firstColumn, int lastColumn) const
 std::vector<int> RowSortKeys::changed(int first, int last, bool nameChanged)
 {
     std::vector<int> moved;
-    if (column_ != ResultList::NameColumn && column_ != ResultList::PathColumn)
-        return moved; // a size or a time is never rewritten
     last = std::min(last, count_ - 1);
+    if (keyedByRow()) { // a walk confirming a row refreshes its size and time: the key is the row's
+        for (int row = first; row <= last; ++row)
+            moved.push_back(row);
+        return moved;
+    }
     for (int row = first; row <= last; ++row) {
         const ResultRow& r = list_.row(row);
         bool keyChanged = false;

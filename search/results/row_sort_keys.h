@@ -52,8 +52,8 @@ public:
     void removed(int first, int last);
     // Whether a change to the columns [first, last] of a row can change its key.
     bool dependsOn(int firstColumn, int lastColumn) const;
-    // The rows [first, last] changed (their names too, or only their folders); returns those with
-    // keys whose key changed with them.
+    // The rows [first, last] changed (their names too, or only their folders, or their sizes and
+    // times); returns those with keys whose key may have changed with them.
     std::vector<int> changed(int first, int last, bool nameChanged);
 
     // A row with its leading number: the start of a name's key, or the size or time itself (the

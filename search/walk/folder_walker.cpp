@@ -88,6 +88,12 @@ void FolderWalker::diskChanged(QByteArrayView path)
         source_->diskChanged(platform::containingFolder(path));
 }
 
+void FolderWalker::entryDeleted(QByteArrayView path)
+{
+    if (source_ && path == platform::joinPath(current_.path, platform::lastComponent(path)))
+        leftOutHere_.push_back(platform::lastComponent(path).toByteArray());
+}
+
 // The slot of a folder the walk has met at a path: the current folder, a queued one, or a folder
 // above one of those.
 FolderSlot* FolderWalker::slotAt(QByteArrayView path) const
@@ -103,20 +109,25 @@ FolderSlot* FolderWalker::slotAt(QByteArrayView path) const
     return slot;
 }
 
-void FolderWalker::entryRenamed(QByteArrayView from, QByteArrayView to)
+bool FolderWalker::entryRenamed(QByteArrayView from, QByteArrayView to)
 {
     FolderSlot* slot = slotAt(from);
-    // Only an entry with a row can be renamed from the window, so one of the current folder's
-    // was handled already.
-    if (source_ && from == platform::joinPath(current_.path, platform::lastComponent(from)))
-        renamedHere_.push_back(platform::lastComponent(to).toByteArray());
+    const bool here = source_ && from == platform::joinPath(current_.path, platform::lastComponent(from));
+    if (here) {
+        leftOutHere_.push_back(platform::lastComponent(from).toByteArray());
+        leftOutHere_.push_back(platform::lastComponent(to).toByteArray());
+    }
     state_.FolderQueue.movePrefix(from, to);
     if (platform::movePath(current_.path, from, to)) {
         currentRenamed_ = true;
     }
     found_.movePrefix(from, to);
+    // A row from memory may name an entry of a folder read ahead under its old name.
+    if (source_ && !here)
+        source_->diskChanged(platform::containingFolder(from));
     if (source_)
         source_->renamed(from, to, slot);
+    return here;
 }
 
 bool FolderWalker::runQueue()
@@ -133,7 +144,7 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
 {
     current_ = folder;
     currentChanged_ = false;
-    renamedHere_.clear();
+    leftOutHere_.clear();
     const bool isRoot = !folder.slot->parent;
     bool progressShown = false;
     while (true) {
@@ -151,6 +162,8 @@ void FolderWalker::SearchFolder(const QueuedFolder& folder)
         // Opened by the name a rename from the window had just taken away: open it by the new one.
         if ((outcome == FolderOutcome::Gone || outcome == FolderOutcome::Swapped) && currentRenamed_)
             continue;
+        if (!state_.StopRequested && !currentGone_)
+            found_.folderDone(current_.path);
         if (recorder_)
             recordEnd(reading.get(), outcome);
         if (!state_.StopRequested)
@@ -280,8 +293,8 @@ void FolderWalker::handleEntry(FolderReading& reading, const EntryChunk& chunk, 
 {
     if (entry.kind == ListedEntry::Kind::Dot)
         return;
-    if (!renamedHere_.empty()
-        && std::find(renamedHere_.begin(), renamedHere_.end(), chunk.name(entry)) != renamedHere_.end()) {
+    if (!leftOutHere_.empty()
+        && std::find(leftOutHere_.begin(), leftOutHere_.end(), chunk.name(entry)) != leftOutHere_.end()) {
         skippedHere_.push_back(uint32_t(&entry - chunk.entries.data()));
         if (entry.kind == ListedEntry::Kind::Folder)
             reading.skip(chunk.folders[folderIndex++]);

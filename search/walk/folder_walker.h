@@ -64,9 +64,12 @@ public:
     void walk(const MatchCriteria& criteria, const WalkRoots& roots);
     void stop(); // the walk handles no further entry
     void dropQueue(); // the window closes: the folders still queued go
-    // An action changed the disk there, or renamed an entry, inside a yield.
+    // An action changed the disk there, or renamed or deleted an entry, inside a yield. A row
+    // shown from memory may name an entry the walk has not handled yet. Whether the entry renamed
+    // is one of the current folder's, which its listing then passes over under either name.
     void diskChanged(QByteArrayView path);
-    void entryRenamed(QByteArrayView from, QByteArrayView to);
+    bool entryRenamed(QByteArrayView from, QByteArrayView to);
+    void entryDeleted(QByteArrayView path);
 
     const SearchState& state() const { return state_; }
     const SearchStats& stats() const { return stats_; }
@@ -104,9 +107,10 @@ private:
     bool currentChanged_ = false; // an action changed the disk at or above it meanwhile
     bool currentRenamed_ = false; // it, or a folder above it, was renamed meanwhile
     bool singleRoot_ = false;     // a typed location, not every volume
-    // The names that entries of the current folder, already handled, were given from the window:
-    // its listing may hand them out again under those names.
-    std::vector<QByteArray> renamedHere_;
+    // Names the current folder's listing may still hand out that it must pass over: those of
+    // entries renamed from the window, old and new (an entry handled may be handed out again
+    // under its new name, one not handled yet under its old one), and of entries deleted.
+    std::vector<QByteArray> leftOutHere_;
 
     WalkMemory* memory_ = nullptr;
     std::unique_ptr<WalkRecorder> recorder_; // while a walk records

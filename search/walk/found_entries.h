@@ -27,6 +27,9 @@ public:
     virtual ~FoundEntries() = default;
     virtual void clear() = 0; // a search starts
     virtual void add(const FoundEntry& entry) = 0;
+    // The walk is done with a folder: listed to its end, or found gone, unreadable or out of
+    // bounds; not where a stop cut it short.
+    virtual void folderDone(const QByteArray& folder) { (void)folder; }
     // What was added since the last flush is handed on, before the window gets its turn.
     virtual void flush() = 0;
     // A folder was renamed from the window: what was found below it takes the new path.

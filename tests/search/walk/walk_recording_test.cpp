@@ -2,50 +2,22 @@
 // with workers reading ahead, changed between two walks, and walks stopped at a random yield; the
 // memory's answer for any request then equals a fresh walk's rows where the last walk ended by
 // itself, and names only entries that walk listed where it was stopped.
-#include "gated_file_system.h"
+#include "random_tree.h"
 
 #include "search/memory/memory_answer.h"
 #include "search/memory/walk_memory.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 namespace {
+
+using namespace randomtree;
 
 #if defined(__SANITIZE_THREAD__)
 constexpr int kSchedules = 150;
 #else
 constexpr int kSchedules = 1500;
 #endif
-
-struct Rng {
-    explicit Rng(uint32_t seed) : rng(seed) {}
-    std::mt19937 rng;
-    int below(int n) { return int(rng() % uint32_t(n)); }
-    bool chance(int percent) { return below(100) < percent; }
-};
-
-void grow(Rng& r, fakes::FakeFileSystem& tree, const QByteArray& folder, int depth)
-{
-    const int entries = r.below(7);
-    for (int i = 0; i < entries; ++i) {
-        const QByteArray path = folder + (r.chance(15) ? "/.h" : r.chance(50) ? "/a" : "/b") + QByteArray::number(i);
-        if (depth < 4 && r.chance(35)) {
-            tree.add(path + '/');
-            grow(r, tree, path, depth + 1);
-        } else {
-            tree.add(path, i);
-        }
-    }
-}
-
-const QString kPatterns[] = {"*", "a*", "*1*", "b?", ".h*", "*2"};
-
-QString pattern(Rng& r)
-{
-    return kPatterns[r.below(int(std::size(kPatterns)))];
-}
 
 // Every remembered entry below /r that the request accepts, as the rows would show its path.
 QStringList answer(const search::WalkMemory& memory, const QString& name, bool hidden)
@@ -63,22 +35,6 @@ QStringList answer(const search::WalkMemory& memory, const QString& name, bool h
         paths << QString::fromUtf8(entry->folder + '/' + entry->name.toByteArray());
     }
     return paths;
-}
-
-void change(Rng& r, fakes::GatedFileSystem& fs, const QStringList& paths)
-{
-    for (int n = r.below(5); n > 0 && !paths.isEmpty(); --n) {
-        const QByteArray path = paths[r.below(int(paths.size()))].toUtf8();
-        fs.change([&](fakes::FakeFileSystem& tree) {
-            if (!tree.find(path))
-                return;
-            switch (r.below(3)) {
-            case 0: tree.remove(path); break;
-            case 1: tree.rename(path, path + "m"); break;
-            default: tree.add(platform::containingFolder(path) + "/new" + QByteArray::number(n), 1); break;
-            }
-        });
-    }
 }
 
 TEST(WalkRecording, TheMemoryAnswersAsAFreshWalkOfTheTreeAsTheLastWalkListedIt)

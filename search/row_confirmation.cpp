@@ -1,0 +1,218 @@
+#include "search/row_confirmation.h"
+
+#include "search/results/result_list.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace search {
+
+RowConfirmation::RowConfirmation(ResultList& list) : list_(list)
+{
+    const auto changedOutside = [this] {
+        if (!changing_)
+            stale_ = true;
+    };
+    watching_.push_back(QObject::connect(&list, &QAbstractItemModel::rowsRemoved, changedOutside));
+    watching_.push_back(QObject::connect(&list, &QAbstractItemModel::modelReset, changedOutside));
+    watching_.push_back(QObject::connect(&list, &QAbstractItemModel::layoutChanged, changedOutside));
+    watching_.push_back(QObject::connect(&list, &QAbstractItemModel::dataChanged,
+                                         [changedOutside](const QModelIndex& topLeft, const QModelIndex&, const QList<int>& roles) {
+                                             // A rename changes names and paths; a confirmation, colours, sizes and times.
+                                             if (topLeft.column() <= ResultList::PathColumn && roles.isEmpty())
+                                                 changedOutside();
+                                         }));
+}
+
+RowConfirmation::~RowConfirmation()
+{
+    for (const QMetaObject::Connection& connection : watching_)
+        QObject::disconnect(connection);
+}
+
+// Runs of rows of one folder, among them rows not confirmed yet: the memory's rows of a folder
+// come together, and stay together whatever leaves the list.
+void RowConfirmation::index()
+{
+    folders_.clear();
+    folderAt_.clear();
+    gone_.clear();
+    const int count = list_.rowCount();
+    for (int row = 0; row < count;) {
+        const QByteArray& folder = list_.row(row).folder;
+        int end = row;
+        bool unconfirmed = false;
+        for (; end < count && list_.row(end).folder == folder; ++end)
+            unconfirmed = unconfirmed || list_.row(end).unconfirmed;
+        if (unconfirmed && !folderAt_.contains(folder)) {
+            folderAt_.insert(folder, folders_.size());
+            folders_.push_back({folder, row, end - row});
+        }
+        row = end;
+    }
+    stale_ = false;
+    rows_ = kNone;
+    byName_.clear();
+    if (listing_) { // the folder being listed takes its rows up again where they are now
+        const auto at = folderAt_.constFind(current_);
+        rows_ = at == folderAt_.cend() ? kNone : *at;
+        cursor_ = rows_ == kNone ? 0 : folders_[rows_].first;
+        lastMatched_ = -1;
+    }
+}
+
+void RowConfirmation::begin(const QByteArray& folder)
+{
+    end();
+    if (stale_)
+        index();
+    current_ = folder;
+    listing_ = true;
+    turn_.insert(folder, uint32_t(turn_.size()));
+    const auto at = folderAt_.constFind(folder);
+    rows_ = at == folderAt_.cend() ? kNone : *at;
+    cursor_ = rows_ == kNone ? 0 : folders_[rows_].first;
+    lastMatched_ = -1;
+    outOfOrder_ = false;
+    byName_.clear();
+    listedNames_.clear();
+}
+
+// A folder whose rows did not come in the walk's order keeps the order of its names.
+void RowConfirmation::end()
+{
+    if (!listing_)
+        return;
+    if (outOfOrder_) {
+        QHash<QByteArray, uint32_t>& places = placeOf_[current_];
+        for (const QByteArray& name : listedNames_)
+            places.insert(name, uint32_t(places.size()));
+    }
+    listing_ = false;
+    rows_ = kNone;
+    listedNames_.clear();
+    byName_.clear();
+}
+
+int RowConfirmation::find(QByteArrayView name)
+{
+    const Folder& folder = folders_[rows_];
+    const int end = folder.first + folder.count;
+    if (cursor_ < end && list_.row(cursor_).unconfirmed && list_.row(cursor_).name == name)
+        return cursor_;
+    if (byName_.isEmpty()) {
+        for (int row = folder.first; row < end; ++row)
+            byName_.insert(list_.row(row).name, row);
+    }
+    const auto at = byName_.constFind(name.toByteArray());
+    return at != byName_.cend() && list_.row(*at).unconfirmed ? *at : -1;
+}
+
+int RowConfirmation::rowFor(const QByteArray& folder, QByteArrayView name)
+{
+    if (!listing_ || folder != current_)
+        begin(folder);
+    else if (stale_)
+        index();
+    const int row = rows_ == kNone ? -1 : find(name);
+    if (row < 0) {
+        listedNames_.push_back(name.toByteArray());
+        outOfOrder_ = outOfOrder_ || rows_ != kNone; // a new row goes to the list's end, away from its folder's
+        return -1;
+    }
+    listedNames_.push_back(list_.row(row).name); // shared, not copied
+    outOfOrder_ = outOfOrder_ || row < lastMatched_;
+    lastMatched_ = row;
+    cursor_ = row + 1;
+    return row;
+}
+
+void RowConfirmation::folderDone(const QByteArray& folder)
+{
+    if (!listing_ || folder != current_)
+        begin(folder);
+    else if (stale_)
+        index();
+    if (rows_ != kNone) {
+        const Folder& rows = folders_[rows_];
+        for (int row = rows.first; row < rows.first + rows.count; ++row)
+            if (list_.row(row).unconfirmed)
+                gone_.push_back(row);
+    }
+    end();
+}
+
+void RowConfirmation::removeGone()
+{
+    if (gone_.empty())
+        return;
+    if (stale_) { // the list changed meanwhile: what is gone goes when the walk ends
+        gone_.clear();
+        return;
+    }
+    std::sort(gone_.begin(), gone_.end());
+    changing_ = true;
+    list_.removeRows(gone_);
+    changing_ = false;
+    // The folders after each removed row move up by one; the memory's rows of each folder stay
+    // together.
+    size_t removedBefore = 0;
+    for (Folder& folder : folders_) {
+        while (removedBefore < gone_.size() && gone_[removedBefore] < folder.first)
+            ++removedBefore;
+        size_t within = removedBefore;
+        while (within < gone_.size() && gone_[within] < folder.first + folder.count)
+            ++within;
+        folder.first -= int(removedBefore);
+        folder.count -= int(within - removedBefore);
+    }
+    const auto before = [this](int row) { return int(std::lower_bound(gone_.begin(), gone_.end(), row) - gone_.begin()); };
+    cursor_ -= before(cursor_);
+    lastMatched_ = lastMatched_ < 0 ? -1 : lastMatched_ - before(lastMatched_);
+    byName_.clear();
+    gone_.clear();
+}
+
+void RowConfirmation::complete()
+{
+    end();
+    gone_.clear();
+    std::vector<int> unconfirmed;
+    for (int row = 0; row < list_.rowCount(); ++row)
+        if (list_.row(row).unconfirmed)
+            unconfirmed.push_back(row);
+    changing_ = true;
+    list_.removeRows(unconfirmed);
+    takeWalkOrder();
+    changing_ = false;
+    stale_ = true;
+}
+
+// Each row's place in the walk's order: its folder's turn, then its place in the folder (its
+// row, where the folder's rows came in order).
+void RowConfirmation::takeWalkOrder()
+{
+    const int count = list_.rowCount();
+    std::vector<std::pair<uint64_t, int>> places(static_cast<size_t>(count));
+    const QByteArray* folder = nullptr;
+    uint64_t turn = 0;
+    const QHash<QByteArray, uint32_t>* names = nullptr;
+    for (int row = 0; row < count; ++row) {
+        const ResultRow& r = list_.row(row);
+        if (!folder || r.folder != *folder) {
+            folder = &r.folder;
+            turn = uint64_t(turn_.value(r.folder, UINT32_MAX)) << 32;
+            const auto at = placeOf_.constFind(r.folder);
+            names = at == placeOf_.cend() ? nullptr : &*at;
+        }
+        places[size_t(row)] = {turn | (names ? names->value(r.name, UINT32_MAX) : uint32_t(row)), row};
+    }
+    if (std::is_sorted(places.begin(), places.end()))
+        return;
+    std::sort(places.begin(), places.end());
+    std::vector<int> order(places.size());
+    std::transform(places.begin(), places.end(), order.begin(), [](const auto& place) { return place.second; });
+    list_.reorder(order);
+}
+
+} // namespace search
