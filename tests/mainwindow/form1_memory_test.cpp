@@ -22,13 +22,16 @@
 
 #include <sys/stat.h>
 
+#include <functional>
+
 namespace {
 
 class CountingFileSystem : public platform::PosixFileSystem {
 public:
     platform::OpenedFolder openFolder(const QByteArray& path, bool followLink) override
     {
-        ++listings;
+        if (listings++ == 0 && onFirstListing)
+            onFirstListing();
         return PosixFileSystem::openFolder(path, followLink);
     }
     platform::OpenedFolder openBelow(const platform::OpenFolder& from, QByteArrayView names) override
@@ -36,7 +39,8 @@ public:
         ++listings;
         return PosixFileSystem::openBelow(from, names);
     }
-    int listings = 0;
+    int listings = 0; // of the current walk, from 0
+    std::function<void()> onFirstListing;
 };
 
 class Form1MemoryTest : public ::testing::Test {
@@ -117,10 +121,22 @@ TEST_F(Form1MemoryTest, TypingShowsTheRememberedAnswerGreyWithoutAWalkAndEnterCo
     EXPECT_EQ(rows(*w, &grey), QStringList({"apple"}));
     EXPECT_FALSE(grey);
     EXPECT_EQ(c.Panel2->text(), "已完成搜索");
+
+    // 开始搜索 on a remembered location shows the memory's rows before the walk lists anything.
+    c.Text1->setText("a");
+    QStringList beforeTheWalk;
+    fileSystem.listings = 0;
+    fileSystem.onFirstListing = [&] { beforeTheWalk = rows(*w, &grey); };
+    c.Command1->click();
+    fileSystem.onFirstListing = nullptr;
+    EXPECT_TRUE(grey);
+    EXPECT_EQ(beforeTheWalk, rows(*w, &grey));
+    EXPECT_FALSE(grey);
+    EXPECT_EQ(beforeTheWalk.size(), 3); // apple, avocado, banana
     // A location nothing remembers leaves the list as it is.
     c.Combo1->setEditText(QDir::tempPath());
     QTest::keyClicks(c.Text1, "x");
-    EXPECT_EQ(rows(*w), QStringList({"apple"}));
+    EXPECT_EQ(rows(*w), beforeTheWalk);
 }
 
 TEST_F(Form1MemoryTest, TheMemoryIsKeptAcrossStartsInAPrivateFileUnlessTheSettingSaysNo)
