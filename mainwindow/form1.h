@@ -66,6 +66,8 @@ public:
     search::SearchCommand& searchCommand() { return *search_; }
     actions::ResultActions& resultActions() { return *actions_; }
     actions::ResultExport& resultExport() { return *export_; }
+    // Waits until the walks' memory has been read from its file, where it is still being read.
+    void waitForMemory();
     // Shows a folder in the location field, ready to be searched; starts nothing.
     void showLocation(const QByteArray& folder);
     // The window was closed while a search ran; the program ends once that search is done.

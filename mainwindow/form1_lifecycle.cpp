@@ -77,6 +77,11 @@ void Form1::runStartUp()
     centreOnScreen(this);
 }
 
+void Form1::waitForMemory()
+{
+    remembered_->memory();
+}
+
 void Form1::showRememberedAnswer()
 {
     if (search_->isRunning())

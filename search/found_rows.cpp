@@ -16,10 +16,19 @@ void FoundRows::clear()
 void FoundRows::add(const FoundEntry& entry)
 {
     const int row = confirmation_ ? confirmation_->rowFor(entry.folder, entry.name) : -1;
-    if (row >= 0)
-        results_.confirmRow(row, rowOf(entry, false));
-    else
+    if (row < 0) {
         AddResultRow(entry, false);
+        return;
+    }
+    // The row has the name and the folder already: it takes what the walk read, and its icon
+    // only where the entry's kind changed.
+    const ResultRow& shown = results_.row(row);
+    ResultRow listed;
+    listed.icon = shown.isFolder == entry.isDirectory
+        ? shown.icon
+        : icons_.GetFileIcon(platform::fileNameText(shown.name), entry.isDirectory);
+    takeListing(listed, entry);
+    results_.confirmRow(row, listed);
 }
 
 void FoundRows::folderDone(const QByteArray& folder)
@@ -57,6 +66,13 @@ ResultRow FoundRows::rowOf(const FoundEntry& entry, bool unconfirmed)
     row.folder = entry.folder;
     row.name = entry.name.toByteArray();
     row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);
+    takeListing(row, entry);
+    return row;
+}
+
+// What the walk read of the entry: its folder's record, its kind, size and time.
+void FoundRows::takeListing(ResultRow& row, const FoundEntry& entry)
+{
     // Consecutive rows of one folder share its record.
     if (!lastFolderRecord_ || entry.listedIn != lastFolderIdentity_) {
         lastFolderRecord_ = results_.recordFolder(entry.listedIn);
@@ -70,7 +86,6 @@ ResultRow FoundRows::rowOf(const FoundEntry& entry, bool unconfirmed)
     }
     if (entry.modified)
         row.modified = *entry.modified;
-    return row;
 }
 
 void FoundRows::flush()

@@ -35,6 +35,7 @@ public:
 
 private:
     ResultRow rowOf(const FoundEntry& entry, bool unconfirmed);
+    void takeListing(ResultRow& row, const FoundEntry& entry);
     void AddResultRow(const FoundEntry& entry, bool unconfirmed);
 
     ResultList& results_;

@@ -66,7 +66,7 @@ bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
     MemoryRows rows(*memory_, roots, criteria_);
     if (!rows.remembered())
         return false;
-    for (size_t slice = 4096; !stoppedBeforeWalk_; slice = 64 * 1024) {
+    for (size_t slice = 4096; !stoppedBeforeWalk_; slice = 16 * 1024) {
         const bool more = rows.next(found_, slice);
         found_.flush();
         window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
