@@ -149,9 +149,25 @@ void ResultList::flush()
     endInsertRows();
 }
 
+ResultList::~ResultList()
+{
+    if (disposing_.valid())
+        disposing_.wait();
+}
+
+// Freeing a million rows' names takes longer than a key's turn: a list that large is handed to a
+// thread of its own, which frees what nothing else reads (the rows' shared folder paths count
+// their owners atomically) and ends when it is done. One at a time: a list emptied again meanwhile
+// waits for the last one first, and the list's destructor waits for it too.
 void ResultList::clear()
 {
     beginResetModel();
+    if (rows_.size() >= kFreedAside) {
+        if (disposing_.valid())
+            disposing_.wait();
+        disposing_ = std::async(std::launch::async, [rows = std::move(rows_)]() mutable { rows = {}; });
+        rows_ = {};
+    }
     rows_.clear();
     rows_.shrink_to_fit();
     folders_.assign(1, platform::EntryIdentity{});

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <future>
 #include <limits>
 #include <vector>
 
@@ -48,6 +49,7 @@ public:
     enum Column { NameColumn, PathColumn, SizeColumn, ModifiedColumn, ColumnCount };
 
     explicit ResultList(QObject* parent = nullptr);
+    ~ResultList() override;
 
     // How a row's image number turns into what the view shows (an icon on the widget side).
     void setDecoration(std::function<QVariant(uint32_t)> decoration);
@@ -109,7 +111,10 @@ private:
     int64_t removeRuns(const std::vector<Run>& runs);
     void tellConfirmed();
 
+    static constexpr size_t kFreedAside = 64 * 1024; // rows, at and above which clear() frees them on a thread
+
     std::deque<ResultRow> rows_;
+    std::future<void> disposing_; // the rows of the last large list emptied, being freed
     std::vector<platform::EntryIdentity> folders_{platform::EntryIdentity{}}; // record 0: unknown
     size_t shown_ = 0;
     std::function<QVariant(uint32_t)> decoration_;
