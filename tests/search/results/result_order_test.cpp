@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+
 #include <QAbstractItemModelTester>
 #include <QCollator>
 #include <QMimeData>
@@ -237,6 +239,18 @@ TEST_P(WhileSorted, RowsArrivingGoingAndChangingTakeTheirPlacesAndTheOrderOutlas
     expectAsFreshlySorted("a folder renamed");
     addBatch(2);
     expectAsFreshlySorted("rows after the changes");
+    // A walk confirming rows from memory refreshes sizes and times, and at its end puts the rows
+    // in its order.
+    search::ResultRow listed = list.row(2);
+    listed.size += 1000;
+    listed.modified += 86400;
+    list.confirmRow(2, listed);
+    list.flush();
+    expectAsFreshlySorted("a size and a time refreshed");
+    std::vector<int> reversed(size_t(list.rowCount()));
+    std::iota(reversed.rbegin(), reversed.rend(), 0);
+    list.reorder(reversed);
+    expectAsFreshlySorted("the rows in a walk's order");
     ASSERT_TRUE(selected.isValid());
     EXPECT_EQ(list.row(order.listRow(selected.row())).nameText(), selectedName);
 
@@ -255,6 +269,12 @@ TEST_P(WhileSorted, RowsArrivingGoingAndChangingTakeTheirPlacesAndTheOrderOutlas
     EXPECT_EQ(order.sortColumn(), -1) << "back in the order found, the next search stays in it";
     addBatch(5);
     EXPECT_EQ(shown(order), (std::vector<int>{0, 1, 2, 3, 4}));
+    const QPersistentModelIndex third = order.index(2, 0);
+    const QString thirdName = list.row(2).nameText();
+    list.reorder({4, 3, 2, 1, 0});
+    list.reorder({1, 0, 2, 3, 4});
+    EXPECT_EQ(list.row(third.row()).nameText(), thirdName) << "a row selected follows its row";
+    EXPECT_EQ(third.row(), 2);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
 }
 
