@@ -305,7 +305,6 @@ void ResultOrder::listLayoutChanged()
         const int column = keys_.column();
         keys_.clear();
         keys_.build(column);
-        keys_.addRows(list_.rowCount() - 1);
         sortAll(list_.rowCount());
     }
     QModelIndexList after;
