@@ -1,5 +1,7 @@
 #include "search/walk/walk_recorder.h"
 
+#include <pthread.h>
+
 #include <cstring>
 #include <optional>
 
@@ -187,6 +189,7 @@ void WalkRecorder::finish()
 
 void WalkRecorder::run()
 {
+    ::pthread_setname_np(::pthread_self(), "sorvane-record"); // for top and profilers
     std::vector<Batch> batches;
     while (true) {
         {
