@@ -125,7 +125,7 @@ void WalkRecorder::addChunk(const EntryChunk& chunk, const std::vector<uint32_t>
     };
     write(StepKind::Chunk);
     write(uint32_t(chunk.names.size()));
-    std::memcpy(out, chunk.names.constData(), size_t(chunk.names.size()));
+    std::memcpy(out, chunk.names.data(), chunk.names.size());
     out += chunk.names.size();
     char* const countAt = out;
     out += sizeof(uint32_t);
