@@ -51,7 +51,7 @@ struct Reader {
 
 WalkRecorder::WalkRecorder(WalkMemory& memory) : memory_(memory), thread_([this] { run(); })
 {
-    pending_.reserve(kBatchBytes);
+    pending_.bytes.resize(kBatchBytes);
 }
 
 WalkRecorder::~WalkRecorder()
@@ -61,7 +61,7 @@ WalkRecorder::~WalkRecorder()
 
 void WalkRecorder::stepDone()
 {
-    if (pending_.size() >= kHandOverBytes)
+    if (pending_.used >= kHandOverBytes)
         handOver();
 }
 
@@ -71,7 +71,7 @@ void WalkRecorder::handOver()
     {
         const std::lock_guard lock(mutex_);
         queue_.push_back(std::move(pending_));
-        pending_ = {};
+        pending_ = Batch{};
         if (!spare_.empty()) {
             pending_ = std::move(spare_.back());
             spare_.pop_back();
@@ -80,34 +80,32 @@ void WalkRecorder::handOver()
     }
     if (wake)
         wake_.notify_one();
-    if (pending_.capacity() == 0) // the recorder is behind: one more batch goes round
-        pending_.reserve(kBatchBytes);
+    if (pending_.bytes.empty()) // the recorder is behind: one more batch goes round
+        pending_.bytes.resize(kBatchBytes);
 }
 
 void WalkRecorder::beginLocation(const QByteArray& rootPath, bool mayBeLink)
 {
-    put(StepKind::Location);
-    put(mayBeLink);
-    put(uint32_t(rootPath.size()));
-    putBytes(rootPath);
+    const auto size = uint32_t(rootPath.size());
+    char* out = room(sizeof(StepKind) + sizeof(bool) + sizeof(size) + size);
+    const StepKind kind = StepKind::Location;
+    std::memcpy(out, &kind, sizeof(kind));
+    std::memcpy(out + sizeof(kind), &mayBeLink, sizeof(bool));
+    std::memcpy(out + sizeof(kind) + sizeof(bool), &size, sizeof(size));
+    std::memcpy(out + sizeof(kind) + sizeof(bool) + sizeof(size), rootPath.constData(), size);
+    pending_.used += sizeof(StepKind) + sizeof(bool) + sizeof(size) + size;
     stepDone();
 }
 
 uint32_t WalkRecorder::beginRoot(const platform::EntryIdentity& identity)
 {
-    put(StepKind::Root);
-    put(identity);
-    stepDone();
+    put(StepKind::Root, identity);
     return folders_++;
 }
 
 uint32_t WalkRecorder::beginFolder(uint32_t parent, uint32_t entry, const platform::EntryIdentity& identity)
 {
-    put(StepKind::Folder);
-    put(parent);
-    put(entry);
-    put(identity);
-    stepDone();
+    put(StepKind::Folder, parent, entry, identity);
     return folders_++;
 }
 
@@ -115,10 +113,7 @@ void WalkRecorder::addChunk(const EntryChunk& chunk, const std::vector<uint32_t>
 {
     // The chunk's names go over in one copy, dots and all; each entry kept then costs a few
     // fixed bytes, written in place.
-    const size_t start = pending_.size();
-    pending_.resize(start + 1 + 2 * sizeof(uint32_t) + size_t(chunk.names.size())
-                    + chunk.entries.size() * kMostEntryBytes);
-    char* out = pending_.data() + start;
+    char* out = room(1 + 2 * sizeof(uint32_t) + chunk.names.size() + chunk.entries.size() * kMostEntryBytes);
     const auto write = [&out](const auto& value) {
         std::memcpy(out, &value, sizeof(value));
         out += sizeof(value);
@@ -152,30 +147,23 @@ void WalkRecorder::addChunk(const EntryChunk& chunk, const std::vector<uint32_t>
         ++count;
     }
     std::memcpy(countAt, &count, sizeof(count));
-    pending_.resize(size_t(out - pending_.data()));
+    pending_.used = size_t(out - pending_.bytes.data());
     stepDone();
 }
 
 void WalkRecorder::endFolder(FolderState state)
 {
-    put(StepKind::End);
-    put(state);
-    stepDone();
+    put(StepKind::End, state);
 }
 
 void WalkRecorder::passOver(uint32_t parent, uint32_t entry)
 {
-    put(StepKind::PassOver);
-    put(parent);
-    put(entry);
-    stepDone();
+    put(StepKind::PassOver, parent, entry);
 }
 
 void WalkRecorder::endLocation(bool complete)
 {
-    put(StepKind::EndLocation);
-    put(complete);
-    stepDone();
+    put(StepKind::EndLocation, complete);
 }
 
 void WalkRecorder::finish()
@@ -198,7 +186,7 @@ void WalkRecorder::run()
             for (Batch& batch : batches) {
                 if (spare_.size() >= kSpareBatches)
                     break;
-                batch.clear();
+                batch.used = 0;
                 spare_.push_back(std::move(batch));
             }
             batches.clear();
@@ -217,8 +205,8 @@ void WalkRecorder::run()
 
 bool WalkRecorder::record(const Batch& batch)
 {
-    Reader in{batch.data()};
-    const char* const end = batch.data() + batch.size();
+    Reader in{batch.bytes.data()};
+    const char* const end = batch.bytes.data() + batch.used;
     while (in.at < end) {
         switch (in.get<StepKind>()) {
         case StepKind::Location: {

@@ -6,8 +6,10 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -56,15 +58,28 @@ public:
 private:
     enum class StepKind : uint8_t { Location, Root, Folder, Chunk, End, PassOver, EndLocation, Finish };
     // Steps written one after the other: a kind, then its fields as bytes (walk_recorder.cpp).
-    using Batch = std::vector<char>;
+    // The bytes are sized once and filled up to used, so that a step costs a few copies.
+    struct Batch {
+        std::vector<char> bytes;
+        size_t used = 0;
+    };
 
-    template <typename T>
-    void put(const T& value)
+    // Room for size more bytes in the pending batch; where they go.
+    char* room(size_t size)
     {
-        const auto* bytes = reinterpret_cast<const char*>(&value);
-        pending_.insert(pending_.end(), bytes, bytes + sizeof(T));
+        if (pending_.used + size > pending_.bytes.size())
+            pending_.bytes.resize(std::max(2 * pending_.bytes.size(), pending_.used + size));
+        return pending_.bytes.data() + pending_.used;
     }
-    void putBytes(QByteArrayView bytes) { pending_.insert(pending_.end(), bytes.begin(), bytes.end()); }
+    // One step's fields, in order.
+    template <typename... Fields>
+    void put(const Fields&... fields)
+    {
+        char* out = room((sizeof(Fields) + ...));
+        ((std::memcpy(out, &fields, sizeof(Fields)), out += sizeof(Fields)), ...);
+        pending_.used = size_t(out - pending_.bytes.data());
+        stepDone();
+    }
     void stepDone();
     void handOver();
     void run();
