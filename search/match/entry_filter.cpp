@@ -3,7 +3,16 @@
 #include "platform/files/file_attributes.h"
 #include "search/match/extension.h"
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 namespace search {
+namespace {
+
+constexpr qsizetype kAsciiNameMost = 255; // NAME_MAX: longer names take the general way
+
+} // namespace
 
 EntryFilter::EntryFilter(const MatchCriteria& criteria)
     : category_(criteria.category ? criteria.category : categoryAt(0)), wholeWord_(criteria.wholeWord),
@@ -22,6 +31,9 @@ EntryFilter::EntryFilter(const MatchCriteria& criteria)
         pinyinWholeWord_ = PinyinMatcher::wholeName(*wholeWordPattern_);
     if (criteria.pinyin && !wholeWord_)
         pinyinContains_ = PinyinMatcher::contains(pattern_);
+    if (!wholeWord_ && !hasExtFilter_ && !pinyinContains_ && !category_->needsExtension()
+        && std::all_of(pattern_.begin(), pattern_.end(), [](char32_t c) { return c < 0x80; }))
+        asciiPattern_.emplace(pattern_.begin(), pattern_.end());
     needsName_ = category_->needsExtension() || wholeWord_ || !pattern_.empty() || hasExtFilter_;
 }
 
@@ -34,7 +46,19 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
         return false;
     if (!needsName_)
         return true;
-
+    // An ASCII name upper-cases to ASCII by the same rule as decodeFileName's.
+    if (asciiPattern_ && name.size() <= kAsciiNameMost) {
+        std::array<char, kAsciiNameMost> text;
+        const char fold = caseSensitive_ ? 0 : 'a' - 'A';
+        unsigned char bits = 0;
+        for (qsizetype i = 0; i < name.size(); ++i) { // one pass: no branch but the loop's
+            const char c = name[i];
+            bits |= static_cast<unsigned char>(c);
+            text[size_t(i)] = char(c - (c >= 'a' && c <= 'z' ? fold : 0));
+        }
+        if (bits < 0x80)
+            return std::string_view(text.data(), size_t(name.size())).find(*asciiPattern_) != std::string_view::npos;
+    }
     decodeFileName(name, !caseSensitive_, name_);
     const CodePointView text = name_;
     if (category_->needsExtension()) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace search {
@@ -31,6 +32,9 @@ private:
     bool needsName_;
     bool hasExtFilter_;
     CodePoints pattern_; // upper case unless the search is case-sensitive
+    // The pattern's bytes where the name's test is the plain contains test of an ASCII pattern:
+    // an ASCII name, most names, is then searched as it stands, without decoding it.
+    std::optional<std::string> asciiPattern_;
     std::optional<WildcardPattern> wholeWordPattern_; // nothing when malformed
     std::optional<WildcardPattern> extPattern_;       // nothing when malformed
     CodePoints name_;    // reused from entry to entry

@@ -10,7 +10,7 @@ namespace {
 
 bool isDotEntry(QByteArrayView name)
 {
-    return name == "." || name == "..";
+    return !name.isEmpty() && name.size() <= 2 && name.front() == '.' && name.back() == '.';
 }
 
 void judge(platform::FolderListing& listing, EntryFilter& filter, ListedEntry& entry)
@@ -51,7 +51,7 @@ bool readChunk(platform::FolderListing& listing, EntryFilter& filter, const std:
         ListedEntry& entry = chunk.entries.emplace_back();
         entry.nameOffset = uint32_t(chunk.names.size());
         entry.nameLength = uint32_t(name.size());
-        chunk.names.append(name);
+        chunk.names.append(name.data(), size_t(name.size()));
         if (isDotEntry(name)) {
             entry.kind = ListedEntry::Kind::Dot;
             continue;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace search {
@@ -33,10 +34,11 @@ struct ListedEntry {
 // each of its folders, in the same order, so they can be read before the walk reaches them.
 struct EntryChunk {
     std::vector<ListedEntry> entries;
-    QByteArray names;
+    // A standard string, whose append of each name costs a fraction of a QByteArray's.
+    std::string names;
     std::vector<std::shared_ptr<FolderSlot>> folders;
 
-    QByteArrayView name(const ListedEntry& e) const { return QByteArrayView(names).sliced(e.nameOffset, e.nameLength); }
+    QByteArrayView name(const ListedEntry& e) const { return QByteArrayView(names.data() + e.nameOffset, e.nameLength); }
 };
 
 enum class ChunkStatus { Ready, NotYet, End };

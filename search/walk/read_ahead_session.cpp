@@ -38,8 +38,17 @@ bool Session::plan(FolderSlot& slot, Opening& opening)
             cache.done(parent, closing);
         return true;
     }
-    for (auto name = names.rbegin(); name != names.rend(); ++name)
-        opening.names += (opening.names.isEmpty() ? "" : "/") + **name;
+    // Its parent closed (the open folders are bounded): the names from the nearest open one, in
+    // one buffer.
+    qsizetype size = names.size() - 1;
+    for (const QByteArray* name : names)
+        size += name->size();
+    opening.names.reserve(size);
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+        if (!opening.names.isEmpty())
+            opening.names += '/';
+        opening.names += **name;
+    }
     return true;
 }
 

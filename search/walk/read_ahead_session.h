@@ -180,7 +180,7 @@ struct Session {
         if (chunk.entries.capacity() == 0 || spareChunks.size() >= 2 * size_t(std::max(workers, 1)) + 2)
             return;
         chunk.entries.clear();
-        chunk.names.resize(0); // keeps its buffer
+        chunk.names.clear(); // keeps its buffer
         chunk.folders.clear();
         spareChunks.push_back(std::move(chunk));
     }

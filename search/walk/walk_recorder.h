@@ -6,9 +6,10 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -16,8 +17,9 @@
 namespace search {
 
 // Records what a walk lists into a memory, on a thread of its own, so that the walk's thread
-// pays only for handing each chunk over (a copy of its entries' fixed fields, its names shared)
-// while the memory builds its listings beside it on the other core.
+// pays only for handing each chunk over (its names' bytes and a few bytes for each entry, written
+// into a buffer that goes round between the two threads) while the memory builds its listings
+// beside it on the other core.
 //
 // The walk names its folders by their turn: beginRoot and beginFolder give each listed folder the
 // next number, and a queued folder keeps its parent's number and its entry's index there (the
@@ -42,8 +44,9 @@ public:
     // A folder the walk lists: a root of the location, or the folder at an entry of its parent.
     uint32_t beginRoot(const platform::EntryIdentity& identity);
     uint32_t beginFolder(uint32_t parent, uint32_t entry, const platform::EntryIdentity& identity);
-    // The chunk's entries, dots and those at the positions in leaveOut left out (entries the
-    // window renamed while the walk listed their folder, handed out again under their new names).
+    // The chunk's entries, dots and those at the positions in leaveOut (ascending) left out:
+    // entries the window renamed while the walk listed their folder, handed out again under
+    // their new names.
     void addChunk(const EntryChunk& chunk, const std::vector<uint32_t>& leaveOut);
     void endFolder(FolderState state);
     // A queued folder the walk did not enter.
@@ -53,33 +56,47 @@ public:
     void finish();
 
 private:
-    struct Step {
-        enum class Kind : uint8_t { Location, Root, Folder, Chunk, End, PassOver, EndLocation, Finish };
-        Kind kind;
-        bool flag = false; // mayBeLink, complete
-        FolderState state = FolderState::Listed;
-        uint32_t parent = 0, entry = 0;
-        platform::EntryIdentity identity;
-        QByteArray bytes; // a location's path, a chunk's names
-        std::vector<ListedEntry> entries;
+    enum class StepKind : uint8_t { Location, Root, Folder, Chunk, End, PassOver, EndLocation, Finish };
+    // Steps written one after the other: a kind, then its fields as bytes (walk_recorder.cpp).
+    // The bytes are sized once and filled up to used, so that a step costs a few copies.
+    struct Batch {
+        std::vector<char> bytes;
+        size_t used = 0;
     };
 
-    void push(Step step);
+    // Room for size more bytes in the pending batch; where they go.
+    char* room(size_t size)
+    {
+        if (pending_.used + size > pending_.bytes.size())
+            pending_.bytes.resize(std::max(2 * pending_.bytes.size(), pending_.used + size));
+        return pending_.bytes.data() + pending_.used;
+    }
+    // One step's fields, in order.
+    template <typename... Fields>
+    void put(const Fields&... fields)
+    {
+        char* out = room((sizeof(Fields) + ...));
+        ((std::memcpy(out, &fields, sizeof(Fields)), out += sizeof(Fields)), ...);
+        pending_.used = size_t(out - pending_.bytes.data());
+        stepDone();
+    }
+    void stepDone();
     void handOver();
     void run();
-    void record(Step& step);
+    // Records one batch; false once it met the end.
+    bool record(const Batch& batch);
 
     WalkMemory& memory_;
     uint32_t folders_ = 0; // numbered so far, on the walk's thread
 
-    static constexpr size_t kStepsPerHandOver = 256;
-    std::vector<Step> pending_; // the walk's thread only: steps not yet handed over
+    Batch pending_; // the walk's thread only: steps not yet handed over
+    bool finished_ = false; // the walk's thread only
 
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::vector<Step> queue_; // guarded
-    bool idle_ = false;       // guarded: the recorder waits for the next steps
-    bool finished_ = false;   // the walk's thread only
+    std::vector<Batch> queue_; // guarded
+    std::vector<Batch> spare_; // guarded: recorded, emptied, their room kept for the walk
+    bool idle_ = false;        // guarded: the recorder waits for the next steps
 
     // The recorder's own.
     uint64_t location_ = 0;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <random>
 
 namespace {
 
@@ -111,6 +112,41 @@ TEST(FileNameDecoding, AgreesWithTheNamesTextForEveryKindOfBytes)
             search::decodeFileName(name, upper, decoded);
             const QString text = platform::fileNameText(name);
             EXPECT_EQ(search::fromCodePoints(decoded), upper ? search::upperCased(text) : text) << name.toHex().constData();
+        }
+    }
+}
+
+// The name test without 全字匹配: the name holds the pattern, with or without case, whatever the
+// bytes (ASCII names are searched as they stand, the others decoded; both must agree with the
+// rule). Random names and patterns of ASCII and of letters whose upper case is ASCII or not.
+TEST(NameContainsTest, AcceptsExactlyTheNamesHoldingThePattern)
+{
+    const char* const pieces[] = {"a", "B", "z", "Z", "1", ".", "-", " ", "é", "ı", "ſ", "中", "\xFF"};
+    std::mt19937 rng(7);
+    const auto text = [&](int most) {
+        QByteArray bytes;
+        for (int n = int(rng() % uint32_t(most + 1)); n > 0; --n)
+            bytes += pieces[rng() % std::size(pieces)];
+        return bytes;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const QString pattern = QString::fromUtf8(text(3));
+        const bool caseSensitive = rng() % 2;
+        if (!search::extensionPatternOf(pattern).isEmpty())
+            continue; // an extension filter is a rule of its own
+        const search::MatchCriteria criteria = search::makeMatchCriteria(pattern, 0, false, caseSensitive, true);
+        search::EntryFilter filter(criteria);
+        const search::CodePoints typed = search::toCodePoints(criteria.NamePattern); // blanks trimmed
+        const search::CodePoints wanted = caseSensitive ? typed : search::upperCased(typed);
+        for (int i = 0; i < 8; ++i) {
+            QByteArray name = text(8);
+            if (name.isEmpty())
+                name = "x";
+            search::CodePoints decoded;
+            search::decodeFileName(name, !caseSensitive, decoded);
+            const bool holds = search::CodePointView(decoded).find(wanted) != search::CodePointView::npos;
+            EXPECT_EQ(filter.accepts(name, false, 0u), holds)
+                << name.toHex().constData() << " against " << pattern.toStdString() << (caseSensitive ? ", with case" : "");
         }
     }
 }

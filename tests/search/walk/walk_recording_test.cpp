@@ -92,3 +92,28 @@ TEST(WalkRecording, TheMemoryAnswersAsAFreshWalkOfTheTreeAsTheLastWalkListedIt)
 }
 
 } // namespace
+
+namespace {
+
+// A walk long enough that its recording goes over in many batches, each reused once recorded:
+// the memory holds every entry once, in the walk's order.
+TEST(WalkRecording, AWalkHandedOverInManyBatchesIsRememberedWhole)
+{
+    fakes::Harness<fakes::GatedFileSystem> h(search::ReadAheadPolicy::off());
+    h.fs.tree.add("/r/");
+    for (int folder = 0; folder < 40; ++folder) {
+        const QByteArray path = "/r/folder" + QByteArray::number(folder);
+        h.fs.tree.add(path + '/');
+        for (int entry = 0; entry < 100; ++entry)
+            h.fs.tree.add(path + '/' + QByteArray(40, 'n') + QByteArray::number(entry), entry);
+    }
+    search::WalkMemory memory;
+    h.command.setMemory(&memory);
+    h.controls.checks[3] = 1;
+    const QStringList walked = h.search("/r", "*");
+    h.command.setMemory(nullptr);
+    ASSERT_EQ(walked.size(), 40 * 101);
+    EXPECT_EQ(answer(memory, "*", true), walked);
+}
+
+} // namespace
