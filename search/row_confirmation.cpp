@@ -3,7 +3,6 @@
 #include "search/results/result_list.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace search {
 
