@@ -188,15 +188,15 @@ void RowConfirmation::complete()
 }
 
 // Each row's place in the walk's order: its folder's turn, then its place in the folder (its
-// row, where the folder's rows came in order).
+// row, where the folder's rows came in order). Most walks leave the rows in that order: one pass
+// tells, and only a list out of it is sorted.
 void RowConfirmation::takeWalkOrder()
 {
     const int count = list_.rowCount();
-    std::vector<std::pair<uint64_t, int>> places(static_cast<size_t>(count));
     const QByteArray* folder = nullptr;
     uint64_t turn = 0;
     const QHash<QByteArray, uint32_t>* names = nullptr;
-    for (int row = 0; row < count; ++row) {
+    const auto placeOf = [&](int row) {
         const ResultRow& r = list_.row(row);
         if (!folder || r.folder != *folder) {
             folder = &r.folder;
@@ -204,10 +204,22 @@ void RowConfirmation::takeWalkOrder()
             const auto at = placeOf_.constFind(r.folder);
             names = at == placeOf_.cend() ? nullptr : &*at;
         }
-        places[size_t(row)] = {turn | (names ? names->value(r.name, UINT32_MAX) : uint32_t(row)), row};
+        return turn | (names ? names->value(r.name, UINT32_MAX) : uint32_t(row));
+    };
+    uint64_t previous = 0;
+    int row = 0;
+    for (; row < count; ++row) {
+        const uint64_t place = placeOf(row);
+        if (place < previous)
+            break;
+        previous = place;
     }
-    if (std::is_sorted(places.begin(), places.end()))
+    if (row == count)
         return;
+    folder = nullptr;
+    std::vector<std::pair<uint64_t, int>> places(static_cast<size_t>(count));
+    for (row = 0; row < count; ++row)
+        places[size_t(row)] = {placeOf(row), row};
     std::sort(places.begin(), places.end());
     std::vector<int> order(places.size());
     std::transform(places.begin(), places.end(), order.begin(), [](const auto& place) { return place.second; });
