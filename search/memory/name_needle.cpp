@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace search {
 namespace {
@@ -68,15 +69,33 @@ NameNeedle::NameNeedle(const MatchCriteria& request)
         nonAsciiMayMatch_ |= !request.caseSensitive && upperCasedFromBeyondAscii()[size_t(c)];
 }
 
+// Jumps from one place of the needle's first letter, in either case, to the next.
 bool NameNeedle::holds(QByteArrayView name) const
 {
-    const qsizetype last = name.size() - needle_.size();
-    for (qsizetype at = 0; at <= last; ++at) {
-        qsizetype i = 0;
-        while (i < needle_.size() && upperAscii(name[at + i]) == needle_[i])
+    const qsizetype places = name.size() - needle_.size() + 1;
+    if (places <= 0)
+        return false;
+    const char* const start = name.data();
+    const char* const end = start + places;
+    const char upper = needle_[0];
+    const char lower = upper >= 'A' && upper <= 'Z' ? char(upper - 'A' + 'a') : upper;
+    const auto next = [end](const char* from, char c) {
+        return from < end ? static_cast<const char*>(std::memchr(from, c, size_t(end - from))) : nullptr;
+    };
+    const char* atUpper = next(start, upper);
+    const char* atLower = lower == upper ? nullptr : next(start, lower);
+    while (atUpper || atLower) {
+        const bool byUpper = atUpper && (!atLower || atUpper < atLower);
+        const char* at = byUpper ? atUpper : atLower;
+        qsizetype i = 1;
+        while (i < needle_.size() && upperAscii(at[i]) == needle_[i])
             ++i;
         if (i == needle_.size())
             return true;
+        if (byUpper)
+            atUpper = next(at + 1, upper);
+        else
+            atLower = next(at + 1, lower);
     }
     return false;
 }

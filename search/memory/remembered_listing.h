@@ -84,6 +84,8 @@ public:
 
     uint32_t size() const { return count_; }
     uint32_t nameBytes() const { return nameBytes_; }
+    // Every entry's name, one after another.
+    QByteArrayView allNames() const { return {names(), qsizetype(nameBytes_)}; }
     size_t allocatedBytes() const { return namesAt() + nameBytes_; }
 
     const EntryHead& head(uint32_t i) const { return heads()[i]; }
