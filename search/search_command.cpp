@@ -81,7 +81,7 @@ bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
 void SearchCommand::StopSearch()
 {
     if (running_)
-        stoppedBeforeWalk_ = true; // read only while the walk has not begun
+        stoppedBeforeWalk_ = true; // before the walk; during it, the walk takes the stop as well
     walker_.stop();
     window_.showStatus(StatusPanel::Progress, QString());
 }
