@@ -38,14 +38,8 @@ TEST(AnswerConfirmation, TheWalkLeavesAFreshWalksRowsAndTheMemoryShowedOnlyEntri
     const uint32_t first = std::max(1, qEnvironmentVariableIntValue("SORVANE_FIRST_SEED"));
     for (uint32_t seed = first; seed < first + kSchedules; ++seed) {
         Rng r(seed);
-        search::ReadAheadPolicy policy;
-        policy.workers = 1 + r.below(3);
-        policy.entriesPerChunk = 1 + r.below(8);
-        policy.slowListing = std::chrono::nanoseconds(0);
-        fakes::Harness<fakes::GatedFileSystem> h(r.chance(50) ? policy : search::ReadAheadPolicy::off());
-        h.fs.local = r.chance(70);
-        h.fs.tree.add("/r/");
-        grow(r, h.fs.tree, "/r", 0);
+        fakes::Harness<fakes::GatedFileSystem> h(readAhead(r));
+        plant(r, h.fs);
         search::WalkMemory memory;
         h.command.setMemory(&memory);
         h.controls.checks[3] = 1;

@@ -29,6 +29,24 @@ inline void grow(Rng& r, fakes::FakeFileSystem& tree, const QByteArray& folder, 
     }
 }
 
+// Half the time workers that take over at once, in random numbers and chunk sizes.
+inline search::ReadAheadPolicy readAhead(Rng& r)
+{
+    search::ReadAheadPolicy policy;
+    policy.workers = 1 + r.below(3);
+    policy.entriesPerChunk = 1 + r.below(8);
+    policy.slowListing = std::chrono::nanoseconds(0);
+    return r.chance(50) ? policy : search::ReadAheadPolicy::off();
+}
+
+// A random tree at /r, listed on the walk's own thread most of the time.
+inline void plant(Rng& r, fakes::GatedFileSystem& fs)
+{
+    fs.local = r.chance(70);
+    fs.tree.add("/r/");
+    grow(r, fs.tree, "/r", 0);
+}
+
 inline const QString kPatterns[] = {"*", "a*", "*1*", "b?", ".h*", "*2"};
 
 inline QString pattern(Rng& r)
