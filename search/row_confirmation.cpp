@@ -52,12 +52,25 @@ void RowConfirmation::index()
     stale_ = false;
     rows_ = kNone;
     byName_.clear();
-    if (listing_) { // the folder being listed takes its rows up again where they are now
-        const auto at = folderAt_.constFind(current_);
-        rows_ = at == folderAt_.cend() ? kNone : *at;
-        cursor_ = rows_ == kNone ? 0 : folders_[rows_].first;
-        lastMatched_ = -1;
-    }
+    if (listing_) // the folder being listed takes its rows up again where they are now
+        takeUpRows();
+}
+
+void RowConfirmation::takeUpRows()
+{
+    const auto at = folderAt_.constFind(current_);
+    rows_ = at == folderAt_.cend() ? kNone : *at;
+    cursor_ = rows_ == kNone ? 0 : folders_[rows_].first;
+    lastMatched_ = -1;
+    byName_.clear();
+}
+
+void RowConfirmation::listing(const QByteArray& folder)
+{
+    if (!listing_ || folder != current_)
+        begin(folder);
+    else if (stale_)
+        index();
 }
 
 void RowConfirmation::begin(const QByteArray& folder)
@@ -68,12 +81,8 @@ void RowConfirmation::begin(const QByteArray& folder)
     current_ = folder;
     listing_ = true;
     turn_.insert(folder, uint32_t(turn_.size()));
-    const auto at = folderAt_.constFind(folder);
-    rows_ = at == folderAt_.cend() ? kNone : *at;
-    cursor_ = rows_ == kNone ? 0 : folders_[rows_].first;
-    lastMatched_ = -1;
+    takeUpRows();
     outOfOrder_ = false;
-    byName_.clear();
     listedNames_.clear();
 }
 
@@ -109,10 +118,7 @@ int RowConfirmation::find(QByteArrayView name)
 
 int RowConfirmation::rowFor(const QByteArray& folder, QByteArrayView name)
 {
-    if (!listing_ || folder != current_)
-        begin(folder);
-    else if (stale_)
-        index();
+    listing(folder);
     const int row = rows_ == kNone ? -1 : find(name);
     if (row < 0) {
         listedNames_.push_back(name.toByteArray());
@@ -128,10 +134,7 @@ int RowConfirmation::rowFor(const QByteArray& folder, QByteArrayView name)
 
 void RowConfirmation::folderDone(const QByteArray& folder)
 {
-    if (!listing_ || folder != current_)
-        begin(folder);
-    else if (stale_)
-        index();
+    listing(folder);
     if (rows_ != kNone) {
         const Folder& rows = folders_[rows_];
         for (int row = rows.first; row < rows.first + rows.count; ++row)

@@ -47,7 +47,11 @@ private:
     };
 
     void index();
+    // The walk is in this folder: begun here, or the index made again where it went stale.
+    void listing(const QByteArray& folder);
     void begin(const QByteArray& folder);
+    // The current folder's rows from memory, as the index has them.
+    void takeUpRows();
     void end();
     int find(QByteArrayView name);
     void takeWalkOrder();
