@@ -1,6 +1,5 @@
 #include "search/found_rows.h"
 
-#include "platform/files/file_name_text.h"
 #include "platform/icon_source.h"
 #include "search/results/result_list.h"
 
@@ -26,7 +25,7 @@ void FoundRows::add(const FoundEntry& entry)
     ResultRow listed;
     listed.icon = shown.isFolder == entry.isDirectory
         ? shown.icon
-        : icons_.GetFileIcon(platform::fileNameText(shown.name), entry.isDirectory);
+        : icons_.iconForName(shown.name, entry.isDirectory);
     takeListing(listed, entry);
     results_.confirmRow(row, listed);
 }
@@ -65,7 +64,7 @@ ResultRow FoundRows::rowOf(const FoundEntry& entry, bool unconfirmed)
     row.unconfirmed = unconfirmed;
     row.folder = entry.folder;
     row.name = entry.name.toByteArray();
-    row.icon = icons_.GetFileIcon(platform::fileNameText(row.name), entry.isDirectory);
+    row.icon = icons_.iconForName(row.name, entry.isDirectory);
     takeListing(row, entry);
     return row;
 }

@@ -2,12 +2,19 @@
 
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
 bool hasWildcard(const QString& pattern)
 {
     return pattern.contains(u'*') || pattern.contains(u'?') || pattern.contains(u'[');
+}
+
+bool isAsciiText(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
 } // namespace
@@ -19,10 +26,18 @@ ThemeIconSource::ThemeIconSource()
         for (const QString& pattern : type.globPatterns()) {
             if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(pattern.mid(2))) {
                 const QString suffix = pattern.mid(2).toLower();
-                if (suffix.contains(u'.'))
+                if (suffix.contains(u'.')) {
                     longSuffixes_.insert(suffix);
+                    if (isAsciiText(suffix))
+                        asciiLongSuffixes_.insert(suffix.toStdString());
+                }
             } else if (!hasWildcard(pattern)) {
                 typeByWholeName_.insert(pattern.toLower(), type.name());
+                if (isAsciiText(pattern) && !pattern.isEmpty()) {
+                    const std::string name = pattern.toLower().toStdString();
+                    wholeNameHints_[std::min<size_t>(name.size(), 63)] |= uint64_t(1) << (name[0] & 63);
+                    asciiWholeNames_.insert(name);
+                }
             }
         }
     }
@@ -59,6 +74,54 @@ uint32_t ThemeIconSource::GetFileIcon(QStringView name, bool isFolder)
     }
     const QString suffix = knownSuffix();
     return suffix.isEmpty() ? noSuffixImage_ : imageForSuffix(suffix);
+}
+
+// An ASCII name lower-cases to the same bytes as its text does, so its image is found by the
+// same rules on its bytes; a whole name the database knows, or any other name, takes the text's way.
+uint32_t ThemeIconSource::iconForName(QByteArrayView name, bool isFolder)
+{
+    if (isFolder)
+        return folderImage_;
+    asciiLowerName_.resize(size_t(name.size()));
+    unsigned char bits = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        bits |= static_cast<unsigned char>(c);
+        asciiLowerName_[size_t(i)] = char(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+    }
+    if (bits >= 0x80 || (mayBeWholeName(asciiLowerName_) && asciiWholeNames_.contains(asciiLowerName_)))
+        return GetFileIcon(fileNameText(name), false);
+    const std::string_view suffix = knownAsciiSuffix();
+    if (suffix.empty())
+        return noSuffixImage_;
+    if (const auto found = imageByAsciiSuffix_.find(suffix); found != imageByAsciiSuffix_.end())
+        return found->second;
+    const uint32_t image = imageForSuffix(QString::fromLatin1(suffix.data(), qsizetype(suffix.size())));
+    imageByAsciiSuffix_.emplace(suffix, image);
+    return image;
+}
+
+bool ThemeIconSource::mayBeWholeName(std::string_view lowerName) const
+{
+    return !lowerName.empty() && (wholeNameHints_[std::min<size_t>(lowerName.size(), 63)] >> (lowerName[0] & 63) & 1);
+}
+
+// knownSuffix() on the bytes of asciiLowerName_.
+std::string_view ThemeIconSource::knownAsciiSuffix() const
+{
+    const std::string_view name = asciiLowerName_;
+    const size_t lastDot = name.rfind('.');
+    if (lastDot == std::string_view::npos || lastDot == 0 || lastDot == name.size() - 1)
+        return {};
+    size_t dot = lastDot;
+    for (int parts = 2; parts <= 3; ++parts) {
+        dot = name.rfind('.', dot - 1);
+        if (dot == std::string_view::npos || dot == 0)
+            break;
+        if (asciiLongSuffixes_.contains(name.substr(dot + 1)))
+            return name.substr(dot + 1);
+    }
+    return name.substr(lastDot + 1);
 }
 
 QString ThemeIconSource::typeForFileName(QStringView name)

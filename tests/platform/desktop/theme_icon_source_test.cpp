@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace {
 
 TEST(ThemeIcons, TypeOfAFileNameByWholeNameLongestSuffixOrLastSuffix)
@@ -35,6 +37,28 @@ TEST(ThemeIcons, RowsOfOneTypeShareAnImageAndFoldersHaveTheirOwn)
     EXPECT_EQ(icons.GetFileIcon(u"README", false), icons.GetFileIcon(u".bashrc", false));
     EXPECT_EQ(icons.GetFileIcon(u"x.txt", true), icons.GetFileIcon(u"y", true));
     EXPECT_NE(icons.GetFileIcon(u"x.txt", true), icons.GetFileIcon(u"x.txt", false));
+}
+
+// A name's bytes find the image its text finds: random names of known suffixes and whole names,
+// in any case, with leading, trailing and doubled dots, and names that are not ASCII.
+TEST(ThemeIcons, ANameByItsBytesGetsTheImageOfItsText)
+{
+    platform::ThemeIconSource::ensureIconTheme();
+    platform::ThemeIconSource icons;
+    const char* parts[] = {"tar", "GZ", "gz", "txt", "JPG", "makefile", "Makefile", "a", "x", "", "中", "\xff"};
+    std::mt19937 random(7);
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray name;
+        for (int n = std::uniform_int_distribution(1, 4)(random); n > 0; --n) {
+            name += parts[std::uniform_int_distribution<size_t>(0, std::size(parts) - 1)(random)];
+            if (n > 1 || random() % 4 == 0)
+                name += '.';
+        }
+        if (random() % 5 == 0)
+            name.prepend('.');
+        EXPECT_EQ(icons.iconForName(name, false), icons.GetFileIcon(platform::fileNameText(name), false)) << name.data();
+    }
+    EXPECT_EQ(icons.iconForName("x.txt", true), icons.GetFileIcon(u"x.txt", true));
 }
 
 } // namespace
