@@ -8,6 +8,7 @@
 #include "platform/desktop/save_dialog.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/session/cache_file.h"
+#include "platform/session/heap_settings.h"
 #include "platform/session/settings_store.h"
 #include "platform/message_boxes.h"
 #include "search/results/result_list.h"
@@ -76,6 +77,7 @@ int sortSection(const QString& column)
 
 int main(int argc, char** argv)
 {
+    platform::setHeapForManyRows(); // as the program does
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);

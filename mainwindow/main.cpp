@@ -3,6 +3,7 @@
 #include "platform/desktop/theme_icon_source.h"
 #include "platform/files/posix_file_system.h"
 #include "platform/session/cache_file.h"
+#include "platform/session/heap_settings.h"
 #include "platform/session/instance_channel.h"
 #include "platform/session/settings_store.h"
 #include "platform/session/single_instance.h"
@@ -33,6 +34,7 @@ void showHandedOver(mainwindow::Form1& window, const QByteArray& folder)
 
 int main(int argc, char** argv)
 {
+    platform::setHeapForManyRows();
     const std::optional<QByteArray> folder = platform::startFolder(argc, argv);
 
     // A second instance ends before it shows anything or touches the settings; its folder goes
