@@ -2,14 +2,29 @@
 
 #include "search/found_rows.h"
 
+#include <algorithm>
+
 namespace search {
 
-MemoryRows::MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& roots, const MatchCriteria& criteria)
+MemoryRows::MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& roots, const MatchCriteria& criteria,
+                       std::vector<std::shared_ptr<AnswerFolders>>& folders)
 {
+    std::vector<std::shared_ptr<AnswerFolders>> used;
     for (const QByteArray& root : roots) {
-        if (const std::optional<RememberedFolder> found = memory.find(root))
-            answers_.push_back(std::make_unique<MemoryAnswer>(memory, found->folder, root, criteria));
+        const std::optional<RememberedFolder> found = memory.find(root);
+        if (!found)
+            continue;
+        const auto earlier = std::find_if(folders.begin(), folders.end(), [&](const auto& f) {
+            return f && f->start == found->folder && !f->paths.empty() && f->paths[0] == (root.isNull() ? QByteArray("") : root);
+        });
+        std::shared_ptr<AnswerFolders> taken; // given away, so that folders out of date are made in its blocks
+        if (earlier != folders.end())
+            taken = std::move(*earlier);
+        answers_.push_back(std::make_unique<MemoryAnswer>(memory, found->folder, root, criteria, AnswerPolicy{},
+                                                          std::move(taken)));
+        used.push_back(answers_.back()->sharedFolders());
     }
+    folders = std::move(used);
 }
 
 MemoryRows::~MemoryRows() = default;

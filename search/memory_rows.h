@@ -17,7 +17,10 @@ class FoundRows;
 // the memory as it stands; whoever changes the memory (a walk) drops it first.
 class MemoryRows {
 public:
-    MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& roots, const MatchCriteria& criteria);
+    // folders: the order of folders of the last answers, taken again where it still holds, and
+    // then the order of these (memory_answer.h).
+    MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& roots, const MatchCriteria& criteria,
+               std::vector<std::shared_ptr<AnswerFolders>>& folders);
     ~MemoryRows();
 
     // Whether any root is remembered: where none is, the answer is nothing at all.

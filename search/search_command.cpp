@@ -63,7 +63,7 @@ bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
 {
     if (!memory_)
         return false;
-    MemoryRows rows(*memory_, roots, criteria_);
+    MemoryRows rows(*memory_, roots, criteria_, answerFolders_);
     if (!rows.remembered())
         return false;
     for (size_t slice = 4096; !stoppedBeforeWalk_; slice = 16 * 1024) {
@@ -136,7 +136,7 @@ bool SearchCommand::showRemembered(const SearchRequest& request, const WalkMemor
     const std::optional<WalkRoots> roots = rootsToWalk(request, notSearched, false);
     if (!roots)
         return false;
-    auto rows = std::make_unique<MemoryRows>(memory, roots->paths, criteriaOf(request));
+    auto rows = std::make_unique<MemoryRows>(memory, roots->paths, criteriaOf(request), answerFolders_);
     if (!rows->remembered())
         return false;
     remembered_ = std::move(rows);

@@ -93,6 +93,7 @@ private:
     bool stoppedBeforeWalk_ = false; // a stop while the memory's answer was being shown
     LocationEntry searched_; // the location as the search took it, its text trimmed
     std::unique_ptr<MemoryRows> remembered_; // an answer from memory being shown
+    std::vector<std::shared_ptr<AnswerFolders>> answerFolders_; // of the last answer, for the next
 };
 
 } // namespace search

@@ -18,16 +18,36 @@ unsigned threadsFor(const AnswerPolicy& policy)
 } // namespace
 
 MemoryAnswer::MemoryAnswer(const WalkMemory& memory, MemoryFolder start, QByteArray startPath,
-                           const MatchCriteria& request, AnswerPolicy policy)
+                           const MatchCriteria& request, AnswerPolicy policy, std::shared_ptr<AnswerFolders> earlier)
     : memory_(memory), policy_(policy), needle_(request), filters_(threadsFor(policy), EntryFilter(request)),
       runs_(filters_.size())
 {
     policy_.firstBatch = std::max<uint32_t>(policy_.firstBatch, 1);
     policy_.largestBatch = std::max(policy_.largestBatch, policy_.firstBatch);
+    if (startPath.isNull())
+        startPath = QByteArray("");
+    if (earlier && earlier->memoryChanges == memory.changes() && earlier->start == start
+        && (earlier->paths.empty() || earlier->paths[0] == startPath)) {
+        order_ = std::move(earlier);
+        return;
+    }
+    // Folders no other answer holds are made again in the same blocks, which need no new pages.
+    if (earlier && earlier.use_count() == 1) {
+        order_ = std::move(earlier);
+        order_->folders.clear();
+        order_->firstEntry.clear();
+        order_->names.truncate(0);
+        order_->paths.clear();
+        order_->total = 0;
+    } else {
+        order_ = std::make_shared<AnswerFolders>();
+    }
+    order_->memoryChanges = memory.changes();
+    order_->start = start;
     order(start);
-    paths_.resize(folders_.size());
-    if (!paths_.empty())
-        paths_[0] = startPath.isNull() ? QByteArray("") : std::move(startPath);
+    order_->paths.resize(order_->folders.size());
+    if (!order_->paths.empty())
+        order_->paths[0] = std::move(startPath);
 }
 
 MemoryAnswer::~MemoryAnswer() = default;
@@ -37,32 +57,32 @@ void MemoryAnswer::order(MemoryFolder start)
 {
     if (!memory_.folder(start))
         return;
-    folders_.push_back({start, memory_.folder(start)->identity, MemoryFolder::kNone, 0, 0});
+    order_->folders.push_back({start, memory_.folder(start)->identity, MemoryFolder::kNone, 0, 0});
     const FolderRecords& records = memory_.records();
-    for (uint32_t at = 0; at < folders_.size(); ++at) {
-        firstEntry_.push_back(total_);
-        const FolderRecord* record = memory_.folder(folders_[at].record);
+    for (uint32_t at = 0; at < order_->folders.size(); ++at) {
+        order_->firstEntry.push_back(order_->total);
+        const FolderRecord* record = memory_.folder(order_->folders[at].record);
         if (!record)
             continue;
         const RememberedListing& listing = record->listing;
-        total_ += listing.size();
+        order_->total += listing.size();
         for (const QueuedEntry& q : listing.queued()) {
             if (q.child == RememberedListing::kNoChild || listing.head(q.entry).has(EntryHead::Passed))
                 continue;
             // A record leads back to the one entry that leads to it, so none is met twice; the
             // start is the only one a loop could come back to.
             const FolderRecord& below = records[q.child];
-            if (below.parent != folders_[at].record.index || below.entryInParent != q.entry || q.child == start.index)
+            if (below.parent != order_->folders[at].record.index || below.entryInParent != q.entry || q.child == start.index)
                 continue;
             const MemoryFolder handle = records.handle(q.child);
             if (!memory_.folder(handle))
                 continue;
             const QByteArrayView name = listing.name(q.entry);
-            folders_.push_back({handle, below.identity, at, uint32_t(names_.size()), uint32_t(name.size())});
-            names_.append(name);
+            order_->folders.push_back({handle, below.identity, at, uint32_t(order_->names.size()), uint32_t(name.size())});
+            order_->names.append(name);
         }
     }
-    firstEntry_.push_back(total_);
+    order_->firstEntry.push_back(order_->total);
 }
 
 bool MemoryAnswer::next(std::vector<MemoryHit>& hits, size_t maxHits)
@@ -101,7 +121,7 @@ uint64_t MemoryAnswer::batchFor(size_t wanted) const
 void MemoryAnswer::judgeBatch(std::vector<MemoryHit>& hits, uint64_t size)
 {
     const uint64_t from = judged_;
-    const uint64_t to = std::min(total_, from + size);
+    const uint64_t to = std::min(order_->total, from + size);
     judged_ = to;
     const size_t before = hits.size();
     const unsigned runs = to - from >= policy_.parallelFrom ? unsigned(filters_.size()) : 1;
@@ -126,13 +146,13 @@ void MemoryAnswer::judgeBatch(std::vector<MemoryHit>& hits, uint64_t size)
 // The entries numbered from to to over the whole answer, in order.
 void MemoryAnswer::judgeRun(EntryFilter& filter, uint64_t from, uint64_t to, std::vector<MemoryHit>& hits) const
 {
-    auto folder = uint32_t(std::upper_bound(firstEntry_.begin(), firstEntry_.end(), from) - firstEntry_.begin() - 1);
+    auto folder = uint32_t(std::upper_bound(order_->firstEntry.begin(), order_->firstEntry.end(), from) - order_->firstEntry.begin() - 1);
     for (uint64_t at = from; at < to; ++folder) {
-        const uint64_t folderEnd = std::min(firstEntry_[folder + 1], to);
-        const auto first = uint32_t(at - firstEntry_[folder]);
-        const auto last = uint32_t(folderEnd - firstEntry_[folder]);
+        const uint64_t folderEnd = std::min(order_->firstEntry[folder + 1], to);
+        const auto first = uint32_t(at - order_->firstEntry[folder]);
+        const auto last = uint32_t(folderEnd - order_->firstEntry[folder]);
         at = folderEnd;
-        const FolderRecord* record = memory_.folder(folders_[folder].record);
+        const FolderRecord* record = memory_.folder(order_->folders[folder].record);
         if (!record)
             continue;
         const RememberedListing& listing = record->listing;
@@ -152,9 +172,9 @@ void MemoryAnswer::judgeRun(EntryFilter& filter, uint64_t from, uint64_t to, std
 
 std::optional<RememberedEntry> MemoryAnswer::entry(const MemoryHit& hit)
 {
-    if (hit.folder >= folders_.size())
+    if (hit.folder >= order_->folders.size())
         return std::nullopt;
-    const MemoryFolder handle = folders_[hit.folder].record;
+    const MemoryFolder handle = order_->folders[hit.folder].record;
     const FolderRecord* record = memory_.folder(handle);
     if (!record || hit.entry >= record->listing.size())
         return std::nullopt;
@@ -166,7 +186,7 @@ std::optional<RememberedEntry> MemoryAnswer::entry(const MemoryHit& hit)
 std::optional<uint32_t> MemoryAnswer::folderAt(QByteArrayView path)
 {
     if (byPath_.isEmpty())
-        for (uint32_t folder = 0; folder < folders_.size(); ++folder)
+        for (uint32_t folder = 0; folder < order_->folders.size(); ++folder)
             byPath_.insert(pathOf(folder), folder);
     const auto it = byPath_.constFind(path.toByteArray());
     return it == byPath_.cend() ? std::nullopt : std::optional(*it);
@@ -175,8 +195,8 @@ std::optional<uint32_t> MemoryAnswer::folderAt(QByteArrayView path)
 std::optional<uint32_t> MemoryAnswer::folderWith(const platform::EntryIdentity& identity)
 {
     if (byIdentity_.isEmpty())
-        for (uint32_t folder = uint32_t(folders_.size()); folder-- > 0;)
-            byIdentity_.insert({folders_[folder].identity.device, folders_[folder].identity.inode}, folder);
+        for (uint32_t folder = uint32_t(order_->folders.size()); folder-- > 0;)
+            byIdentity_.insert({order_->folders[folder].identity.device, order_->folders[folder].identity.inode}, folder);
     const auto it = byIdentity_.constFind({identity.device, identity.inode});
     return it == byIdentity_.cend() ? std::nullopt : std::optional(*it);
 }
@@ -184,14 +204,14 @@ std::optional<uint32_t> MemoryAnswer::folderWith(const platform::EntryIdentity& 
 const QByteArray& MemoryAnswer::pathOf(uint32_t folder)
 {
     std::vector<uint32_t> unmade;
-    for (uint32_t at = folder; paths_[at].isNull(); at = folders_[at].parent)
+    for (uint32_t at = folder; order_->paths[at].isNull(); at = order_->folders[at].parent)
         unmade.push_back(at);
     for (auto it = unmade.rbegin(); it != unmade.rend(); ++it) {
-        const Folder& made = folders_[*it];
-        const QByteArrayView name = QByteArrayView(names_).sliced(made.nameOffset, made.nameLength);
-        paths_[*it] = platform::joinPath(paths_[made.parent], name);
+        const AnswerFolders::Folder& made = order_->folders[*it];
+        const QByteArrayView name = QByteArrayView(order_->names).sliced(made.nameOffset, made.nameLength);
+        order_->paths[*it] = platform::joinPath(order_->paths[made.parent], name);
     }
-    return paths_[folder];
+    return order_->paths[folder];
 }
 
 } // namespace search

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -23,6 +24,25 @@ struct AnswerPolicy {
     uint32_t largestBatch = 512 * 1024;
     uint32_t parallelFrom = 32 * 1024;
     unsigned threads = 0; // 0: as many as the cores, at most four
+};
+
+// The folders an answer goes over, in the walk's order, and their paths as made so far. They are
+// the same whatever the request, so the answers to one request after another (as the user types)
+// share them, for as long as the memory stays as it was.
+struct AnswerFolders {
+    struct Folder {
+        MemoryFolder record;
+        platform::EntryIdentity identity;
+        uint32_t parent;                 // place of the folder above in this order
+        uint32_t nameOffset, nameLength; // its name, in names
+    };
+    uint64_t memoryChanges = 0; // WalkMemory::changes() when they were made
+    MemoryFolder start;
+    std::vector<Folder> folders;
+    std::vector<uint64_t> firstEntry; // of each folder, counted over the whole answer; one more at the end
+    QByteArray names;
+    std::vector<QByteArray> paths; // made as hits ask for them
+    uint64_t total = 0;
 };
 
 // One entry that an answer found: the folder's place in the answer's order of folders, and the
@@ -57,38 +77,33 @@ class MemoryAnswer {
 public:
     // startPath: the folder's path as the rows show it; the folders below take it as their base.
     // The entries are judged by the request's EntryFilter, as the walk judges them.
+    // The folders of an earlier answer are taken again where they are still the memory's.
     MemoryAnswer(const WalkMemory& memory, MemoryFolder start, QByteArray startPath, const MatchCriteria& request,
-                 AnswerPolicy policy = {});
+                 AnswerPolicy policy = {}, std::shared_ptr<AnswerFolders> earlier = nullptr);
     ~MemoryAnswer();
     MemoryAnswer(const MemoryAnswer&) = delete;
     MemoryAnswer& operator=(const MemoryAnswer&) = delete;
 
     // Appends the next hits, maxHits of them at the most, in order; whether any are left after.
     bool next(std::vector<MemoryHit>& hits, size_t maxHits);
-    bool done() const { return pendingAt_ == pending_.size() && judged_ == total_; }
+    bool done() const { return pendingAt_ == pending_.size() && judged_ == order_->total; }
 
     // What a hit names; nothing once its folder was listed again or forgotten.
     std::optional<RememberedEntry> entry(const MemoryHit& hit);
     // How many folders and entries the answer goes over.
-    size_t folders() const { return folders_.size(); }
-    uint64_t entries() const { return total_; }
+    size_t folders() const { return order_->folders.size(); }
+    uint64_t entries() const { return order_->total; }
+    const std::shared_ptr<AnswerFolders>& sharedFolders() const { return order_; }
 
     // The answer's folders, for the live walk that confirms its hits: a folder's hits follow one
     // another, in the order of its listing. By the path as the rows show it (the start's path,
     // joined with the names below it), or by the identity it was last listed with.
     const QByteArray& folderPath(uint32_t folder) { return pathOf(folder); }
-    MemoryFolder folderRecord(uint32_t folder) const { return folders_[folder].record; }
+    MemoryFolder folderRecord(uint32_t folder) const { return order_->folders[folder].record; }
     std::optional<uint32_t> folderAt(QByteArrayView path);
     std::optional<uint32_t> folderWith(const platform::EntryIdentity& identity);
 
 private:
-    struct Folder {
-        MemoryFolder record;
-        platform::EntryIdentity identity;
-        uint32_t parent;            // place of the folder above in this answer
-        uint32_t nameOffset, nameLength; // its name, in names_
-    };
-
     void order(MemoryFolder start);
     uint64_t batchFor(size_t wanted) const;
     void judgeBatch(std::vector<MemoryHit>& hits, uint64_t size);
@@ -99,13 +114,10 @@ private:
     AnswerPolicy policy_;
     NameNeedle needle_;
     std::vector<EntryFilter> filters_; // one per thread
-    std::vector<Folder> folders_;
-    std::vector<uint64_t> firstEntry_; // of each folder, counted over the whole answer
-    QByteArray names_;
-    std::vector<QByteArray> paths_;    // made as hits ask for them
+    std::shared_ptr<AnswerFolders> order_;
     QHash<QByteArray, uint32_t> byPath_; // made when first asked for, like the next
     QHash<std::pair<uint64_t, uint64_t>, uint32_t> byIdentity_;
-    uint64_t total_ = 0, judged_ = 0, found_ = 0;
+    uint64_t judged_ = 0, found_ = 0;
     std::vector<std::vector<MemoryHit>> runs_; // the other threads' hits, kept from batch to batch
     std::vector<MemoryHit> pending_;   // judged beyond what was asked for, not handed out yet
     size_t pendingAt_ = 0;

@@ -5,6 +5,7 @@
 #include "platform/files/paths.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace search {
 namespace {
@@ -19,8 +20,15 @@ WalkMemory::WalkMemory(WalkMemory&&) noexcept = default;
 WalkMemory& WalkMemory::operator=(WalkMemory&&) noexcept = default;
 WalkMemory::~WalkMemory() = default;
 
+void WalkMemory::changed()
+{
+    static std::atomic<uint64_t> lastChange{0}; // memories read on another thread count too
+    changes_ = ++lastChange;
+}
+
 uint64_t WalkMemory::beginLocation(QByteArrayView rootPath, bool mayBeLink)
 {
+    changed();
     if (open_ != MemoryFolder::kNone)
         endFolder(FolderState::Stopped);
     if (!isAbsolutePath(rootPath) || rootPath.contains('\0'))
@@ -42,6 +50,7 @@ uint64_t WalkMemory::beginLocation(QByteArrayView rootPath, bool mayBeLink)
 
 MemoryFolder WalkMemory::beginRoot(uint64_t locationId, const platform::EntryIdentity& identity)
 {
+    changed();
     if (open_ != MemoryFolder::kNone)
         endFolder(FolderState::Stopped);
     if (!makeRoom()) {
@@ -86,6 +95,7 @@ void WalkMemory::linkBelowParentPath(uint32_t index, QByteArrayView path)
 
 MemoryFolder WalkMemory::beginFolder(MemoryFolder parent, uint32_t entry, const platform::EntryIdentity& identity)
 {
+    changed();
     if (open_ != MemoryFolder::kNone)
         endFolder(FolderState::Stopped);
     if (!makeRoom()) {
@@ -120,6 +130,7 @@ uint32_t WalkMemory::addEntry(QByteArrayView name, const EntryTraits& traits, st
 
 void WalkMemory::endFolder(FolderState state)
 {
+    changed();
     if (open_ != MemoryFolder::kNone) {
         const uint32_t index = std::exchange(open_, MemoryFolder::kNone);
         RememberedListing listing = state == FolderState::Gone ? RememberedListing() : builder_.build(records_.arena());
@@ -134,6 +145,7 @@ void WalkMemory::endFolder(FolderState state)
 
 void WalkMemory::passOver(MemoryFolder parent, uint32_t entry)
 {
+    changed();
     const FolderRecord* above = folder(parent);
     if (above && entry < above->listing.size())
         records_[parent.index].listing.setPassed(entry);
@@ -141,6 +153,7 @@ void WalkMemory::passOver(MemoryFolder parent, uint32_t entry)
 
 void WalkMemory::endLocation(uint64_t locationId, bool complete)
 {
+    changed();
     if (open_ != MemoryFolder::kNone)
         endFolder(FolderState::Stopped);
     const auto it = std::find_if(locations_.begin(), locations_.end(),
@@ -256,6 +269,7 @@ bool WalkMemory::makeRoom()
 
 void WalkMemory::forget(size_t index)
 {
+    changed();
     const uint32_t root = locations_[index].root;
     locations_.erase(locations_.begin() + qsizetype(index));
     if (root == MemoryFolder::kNone)
@@ -305,6 +319,7 @@ QByteArray WalkMemory::pathOf(uint32_t index) const
 
 void WalkMemory::addLocationForReading(MemoryLocation location)
 {
+    changed();
     location.id = ++lastLocationId_;
     location.recording = false;
     clock_ = std::max(clock_, location.lastUsed);

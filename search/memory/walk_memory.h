@@ -106,6 +106,10 @@ public:
     // A location was searched now: it is forgotten last.
     void touch(uint64_t location);
 
+    // Tells one state of the memory from every other, of this memory or another: what was made
+    // from the memory at one value (an answer's order of folders) holds while it stays.
+    uint64_t changes() const { return changes_; }
+
     size_t entries() const { return records_.entries(); }
     size_t bytes() const;      // in use, which the bound weighs
     size_t heldBytes() const;  // with the blocks kept free for the listings that follow
@@ -114,10 +118,15 @@ public:
     const FolderRecords& records() const { return records_; }
 
     // For the cache file's reader, which checks the forest's rules before anything is added.
-    FolderRecords& recordsForReading() { return records_; }
+    FolderRecords& recordsForReading()
+    {
+        changed();
+        return records_;
+    }
     void addLocationForReading(MemoryLocation location);
 
 private:
+    void changed();
     MemoryLocation* locationWithId(uint64_t id);
     // The record a path leads to from a location's root, or none.
     uint32_t descend(const MemoryLocation& location, QByteArrayView path) const;
@@ -136,6 +145,7 @@ private:
     std::vector<MemoryLocation> locations_;
     uint64_t clock_ = 0;
     uint64_t lastLocationId_ = 0;
+    uint64_t changes_ = 0;
 
     // The folder being recorded.
     ListingBuilder builder_;

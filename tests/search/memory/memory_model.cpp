@@ -241,7 +241,11 @@ QStringList answerRows(const search::WalkMemory& memory, const search::Remembere
                        const QByteArray& shownAs, const search::MatchCriteria& request, search::AnswerPolicy policy,
                        size_t slice)
 {
-    search::MemoryAnswer answer(memory, found.folder, shownAs, request, policy);
+    // Each answer takes the folders of the one before where the memory still has them, as the
+    // answers to the keys typed one after another do.
+    static std::shared_ptr<search::AnswerFolders> earlier;
+    search::MemoryAnswer answer(memory, found.folder, shownAs, request, policy, earlier);
+    earlier = answer.sharedFolders();
     std::vector<search::MemoryHit> hits;
     QStringList rows;
     for (bool more = true; more;) {
