@@ -5,6 +5,16 @@
 #include <algorithm>
 
 namespace search {
+namespace {
+
+// The rows of one folder, and the walk's entries of one folder, share one copy of its path: most
+// comparisons are settled without reading it.
+bool samePath(const QByteArray& a, const QByteArray& b)
+{
+    return (a.constData() == b.constData() && a.size() == b.size()) || a == b;
+}
+
+} // namespace
 
 RowConfirmation::RowConfirmation(ResultList& list) : list_(list)
 {
@@ -41,7 +51,7 @@ void RowConfirmation::index()
         const QByteArray& folder = list_.row(row).folder;
         int end = row;
         bool unconfirmed = false;
-        for (; end < count && list_.row(end).folder == folder; ++end)
+        for (; end < count && samePath(list_.row(end).folder, folder); ++end)
             unconfirmed = unconfirmed || list_.row(end).unconfirmed;
         if (unconfirmed && !folderAt_.contains(folder)) {
             folderAt_.insert(folder, folders_.size());
@@ -67,7 +77,7 @@ void RowConfirmation::takeUpRows()
 
 void RowConfirmation::listing(const QByteArray& folder)
 {
-    if (!listing_ || folder != current_)
+    if (!listing_ || !samePath(folder, current_))
         begin(folder);
     else if (stale_)
         index();
@@ -201,7 +211,7 @@ void RowConfirmation::takeWalkOrder()
     const QHash<QByteArray, uint32_t>* names = nullptr;
     const auto placeOf = [&](int row) {
         const ResultRow& r = list_.row(row);
-        if (!folder || r.folder != *folder) {
+        if (!folder || !samePath(r.folder, *folder)) {
             folder = &r.folder;
             turn = uint64_t(turn_.value(r.folder, UINT32_MAX)) << 32;
             const auto at = placeOf_.constFind(r.folder);
