@@ -7,6 +7,7 @@
 #include <QByteArrayView>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -93,6 +94,9 @@ public:
     // How many bytes this process has had read from the disks so far, past the cache; nothing
     // where the system does not tell. Cheap enough to ask every few milliseconds.
     virtual std::optional<uint64_t> bytesReadFromDisks() { return std::nullopt; }
+    // The processor time this process has used so far, all its threads together; nothing where
+    // the system does not tell. As cheap as the count above.
+    virtual std::optional<std::chrono::nanoseconds> processorTime() { return std::nullopt; }
 
     // The name of the first entry matching a path pattern, or the empty text. The last
     // component may hold "*" and "?"; a path ending in "/" stands for the entries inside that

@@ -93,6 +93,15 @@ std::optional<uint64_t> PosixFileSystem::bytesReadFromDisks()
     return uint64_t(usage.ru_inblock) * 512;
 }
 
+std::optional<std::chrono::nanoseconds> PosixFileSystem::processorTime()
+{
+    struct rusage usage;
+    if (::getrusage(RUSAGE_SELF, &usage) != 0)
+        return std::nullopt;
+    const auto time = [](const timeval& t) { return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec); };
+    return time(usage.ru_utime) + time(usage.ru_stime);
+}
+
 bool PosixFileSystem::isVirtualVolume(uint64_t volume)
 {
     return volumeKind(volume).isVirtual;

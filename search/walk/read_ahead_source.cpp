@@ -132,6 +132,8 @@ private:
     EntryChunk returned_; // the last folder's last chunk, on the walk's thread
     std::chrono::steady_clock::time_point lastLook_, aheadUntil_;
     std::optional<uint64_t> bytesFromDisks_;
+    std::optional<std::chrono::nanoseconds> processorBefore_;
+    std::chrono::steady_clock::time_point processorLook_;
     uint64_t localVolume_ = 0, otherVolume_ = 0; // the last volumes found local and not
 };
 
@@ -151,6 +153,13 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
     const std::optional<uint64_t> before = bytesFromDisks_;
     bytesFromDisks_ = s.fileSystem.bytesReadFromDisks();
     const bool waited = s.walkWaited >= s.policy.waitedEnough;
+    // Where the process kept the cores busy since the last look, the walk waited for workers
+    // that had no core, not for the disk: more workers would only take turns on the same cores.
+    const std::optional<std::chrono::nanoseconds> processor = s.fileSystem.processorTime();
+    const bool coresBusy = processor && processorBefore_
+        && (*processor - *processorBefore_) * 4 >= (now - processorLook_) * 3 * cores();
+    processorBefore_ = processor;
+    processorLook_ = now;
     const bool statusBound = s.walkListed >= s.policy.statusLookEntries
         && s.walkAccepted * s.policy.acceptedShare >= s.walkListed;
     if (periodic) {
@@ -158,7 +167,7 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
         s.walkWaited = std::chrono::nanoseconds(0);
         s.walkListed = s.walkAccepted = 0;
     }
-    return {before && bytesFromDisks_ && *bytesFromDisks_ > *before && waited, periodic && statusBound};
+    return {before && bytesFromDisks_ && *bytesFromDisks_ > *before && waited && !coresBusy, periodic && statusBound};
 }
 
 // Whether the folder's listing comes from this machine, judged by its parent's volume, or by its
