@@ -1,13 +1,18 @@
 #include "search/found_rows.h"
 
+#include "platform/files/paths.h"
 #include "platform/icon_source.h"
 #include "search/results/result_list.h"
+
+#include <algorithm>
 
 namespace search {
 
 void FoundRows::clear()
 {
     confirmation_.reset();
+    leftOut_.clear();
+    rememberedFolder_.clear();
     results_.clear();
     lastFolderRecord_ = 0; // the list starts its records again with the search
 }
@@ -30,16 +35,39 @@ void FoundRows::add(const FoundEntry& entry)
     results_.confirmRow(row, listed);
 }
 
+void FoundRows::addRemembered(const FoundEntry& entry)
+{
+    if (confirmation_) {
+        if (entry.folder.constData() != rememberedFolder_.constData() || entry.folder != rememberedFolder_) {
+            rememberedFolder_ = entry.folder;
+            folderLeftToWalk_ = confirmation_->begun(entry.folder);
+        }
+        if (folderLeftToWalk_ || isLeftOut(entry))
+            return;
+        confirmation_->remembered(int(results_.totalRows()), entry.folder);
+    }
+    AddResultRow(entry, true);
+}
+
+bool FoundRows::isLeftOut(const FoundEntry& entry) const
+{
+    if (leftOut_.empty())
+        return false;
+    const QByteArray path = platform::joinPath(entry.folder, entry.name);
+    return std::any_of(leftOut_.begin(), leftOut_.end(),
+                       [&](const QByteArray& out) { return platform::isSameOrBelow(path, out); });
+}
+
 void FoundRows::folderDone(const QByteArray& folder)
 {
     if (confirmation_)
         confirmation_->folderDone(folder);
 }
 
-void FoundRows::beginConfirming()
+void FoundRows::beginConfirming(size_t folders)
 {
     results_.flush();
-    confirmation_ = std::make_unique<RowConfirmation>(results_);
+    confirmation_ = std::make_unique<RowConfirmation>(results_, folders);
 }
 
 int64_t FoundRows::endConfirming(bool complete)

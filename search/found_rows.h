@@ -4,6 +4,7 @@
 #include "search/walk/found_entries.h"
 
 #include <memory>
+#include <vector>
 
 namespace platform {
 class IconSource;
@@ -22,14 +23,17 @@ public:
     void clear() override;
     void add(const FoundEntry& entry) override;
     void folderDone(const QByteArray& folder) override;
-    // An entry the walks' memory answered with, shown grey until a walk lists it again.
-    void addRemembered(const FoundEntry& entry) { AddResultRow(entry, true); }
+    // An entry the walks' memory answered with, shown grey until a walk lists it again. While
+    // confirming, the entries of a folder the walk has begun are left to the walk, and so are
+    // those at or below a path deleted or renamed from the window since the search began.
+    void addRemembered(const FoundEntry& entry);
+    void leaveOutRemembered(const QByteArray& path) { leftOut_.push_back(path); }
     void flush() override;
     void movePrefix(QByteArrayView from, QByteArrayView to) override;
 
-    // The rows in the list now came from memory: the walk that follows confirms them rather than
-    // adding its own (row_confirmation.h).
-    void beginConfirming();
+    // The rows from memory added from now on are confirmed by the walk that follows, rather than
+    // it adding its own (row_confirmation.h).
+    void beginConfirming(size_t folders = 0);
     // The walk ended, by itself (complete) or stopped; how many rows are left unconfirmed.
     int64_t endConfirming(bool complete);
 
@@ -37,12 +41,16 @@ private:
     ResultRow rowOf(const FoundEntry& entry, bool unconfirmed);
     void takeListing(ResultRow& row, const FoundEntry& entry);
     void AddResultRow(const FoundEntry& entry, bool unconfirmed);
+    bool isLeftOut(const FoundEntry& entry) const;
 
     ResultList& results_;
     platform::IconSource& icons_;
     uint32_t lastFolderRecord_ = 0; // the result list's record of the folder of the last row
     platform::EntryIdentity lastFolderIdentity_;
     std::unique_ptr<RowConfirmation> confirmation_;
+    QByteArray rememberedFolder_; // of the last entry from memory while confirming
+    bool folderLeftToWalk_ = false; // and whether the walk has begun it
+    std::vector<QByteArray> leftOut_;
 };
 
 } // namespace search

@@ -29,12 +29,20 @@ MemoryRows::MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& 
 
 MemoryRows::~MemoryRows() = default;
 
-bool MemoryRows::next(FoundRows& rows, size_t maxRows)
+size_t MemoryRows::folders() const
+{
+    size_t folders = 0;
+    for (const std::unique_ptr<MemoryAnswer>& answer : answers_)
+        folders += answer->folders();
+    return folders;
+}
+
+bool MemoryRows::next(FoundRows& rows, size_t maxRows, bool wholeFolder)
 {
     while (at_ < answers_.size()) {
         MemoryAnswer& answer = *answers_[at_];
         hits_.clear();
-        const bool more = answer.next(hits_, maxRows);
+        const bool more = answer.next(hits_, maxRows, wholeFolder);
         for (const MemoryHit& hit : hits_) {
             const std::optional<RememberedEntry> entry = answer.entry(hit);
             if (!entry)

@@ -25,8 +25,11 @@ public:
 
     // Whether any root is remembered: where none is, the answer is nothing at all.
     bool remembered() const { return !answers_.empty(); }
-    // Adds the next rows, maxRows at the most; whether any are left after.
-    bool next(FoundRows& rows, size_t maxRows);
+    // How many folders the answer goes over.
+    size_t folders() const;
+    // Adds the next rows, maxRows at the most, or with wholeFolder to the end of the last one's
+    // folder; whether any are left after.
+    bool next(FoundRows& rows, size_t maxRows, bool wholeFolder = false);
 
 private:
     std::vector<std::unique_ptr<MemoryAnswer>> answers_;

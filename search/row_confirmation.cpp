@@ -16,8 +16,12 @@ bool samePath(const QByteArray& a, const QByteArray& b)
 
 } // namespace
 
-RowConfirmation::RowConfirmation(ResultList& list) : list_(list)
+RowConfirmation::RowConfirmation(ResultList& list, size_t folders) : list_(list), stale_(list.totalRows() > 0)
 {
+    // Made room for at once, rather than grown step by step as folders come.
+    folders_.reserve(folders);
+    folderAt_.reserve(qsizetype(folders));
+    turn_.reserve(qsizetype(folders));
     const auto changedOutside = [this] {
         if (!changing_)
             stale_ = true;
@@ -62,8 +66,27 @@ void RowConfirmation::index()
     stale_ = false;
     rows_ = kNone;
     byName_.clear();
-    if (listing_) // the folder being listed takes its rows up again where they are now
+    // The folder being listed takes its rows up again where they are now; which of them came in
+    // order is no longer known, so its names keep the order they are listed in.
+    if (listing_) {
         takeUpRows();
+        outOfOrder_ = true;
+    }
+}
+
+void RowConfirmation::remembered(int row, const QByteArray& folder)
+{
+    if (stale_)
+        return; // the index is made again from the list, this row with it
+    if (!folders_.empty() && samePath(folders_.back().path, folder)
+        && folders_.back().first + folders_.back().count == row) {
+        ++folders_.back().count;
+        return;
+    }
+    if (folderAt_.contains(folder))
+        return; // as index() does: the folder's first run of rows is the one confirmed
+    folderAt_.insert(folder, folders_.size());
+    folders_.push_back({folder, row, 1});
 }
 
 void RowConfirmation::takeUpRows()

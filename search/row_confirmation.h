@@ -20,15 +20,25 @@ class ResultList;
 // confirmed goes and the rows take the walk's order, so that the list is what a walk alone
 // would have shown; a stop leaves the rest as it is, not confirmed.
 //
+// The memory's rows may keep joining the list while the walk runs, a folder's together, but only
+// those of folders the walk has not begun.
+//
 // The rows of a folder are found by its path in an index of the list, kept in step with the
-// removals made here; where the list changes otherwise (a row deleted or renamed from the
+// rows joining and the removals made here; where the list changes otherwise (a row deleted or renamed from the
 // window), the index is made again from the list when next needed.
 class RowConfirmation {
 public:
-    explicit RowConfirmation(ResultList& list);
+    // folders: about how many folders the rows from memory and the walk are of.
+    explicit RowConfirmation(ResultList& list, size_t folders = 0);
     ~RowConfirmation();
     RowConfirmation(const RowConfirmation&) = delete;
     RowConfirmation& operator=(const RowConfirmation&) = delete;
+
+    // A row from memory joined the list at this row (after every row there), while the walk
+    // had not begun its folder.
+    void remembered(int row, const QByteArray& folder);
+    // Whether the walk has begun listing the folder, or listed it.
+    bool begun(const QByteArray& folder) const { return turn_.contains(folder); }
 
     // The list's row that an entry the walk accepted confirms; -1 where none does, and the entry
     // is to be added as a new row. Entries come in the walk's order.
@@ -59,7 +69,7 @@ private:
     ResultList& list_;
     std::vector<QMetaObject::Connection> watching_;
     bool changing_ = false; // the list changes by this object's hand
-    bool stale_ = true;     // the index no longer says where the rows are
+    bool stale_ = false;    // the index no longer says where the rows are
 
     std::vector<Folder> folders_; // by their first row
     QHash<QByteArray, size_t> folderAt_;

@@ -48,7 +48,9 @@ bool SearchCommand::StartSearch(const SearchRequest& request)
     stoppedBeforeWalk_ = false;
     confirming_ = answerFirst(roots->paths);
     if (!stoppedBeforeWalk_)
-        walker_.walk(criteria_, *roots);
+        walker_.walk(criteria_, *roots, remembered_ != nullptr);
+    // What the answer had not shown yet names folders the walk has listed, or gone since.
+    remembered_.reset();
     const bool stopped = stoppedBeforeWalk_ || walker_.state().StopRequested;
     const int64_t unconfirmed = confirming_ ? found_.endConfirming(!stopped) : 0;
     confirming_ = false;
@@ -57,25 +59,43 @@ bool SearchCommand::StartSearch(const SearchRequest& request)
     return true;
 }
 
-// The first rows at once; the rest in slices, between which the window has its turn (a stop
-// there ends the search before the walk, with the rows shown not confirmed).
+// The first rows at once, then the walk; the rest comes at the walk's yields, a few milliseconds
+// of it each time (the walk waits meanwhile, and its window's turn with it), a folder's rows
+// together. The walk confirms the rows as it lists their folders, and records into the memory
+// only once the answer is all shown. A stop before the walk ends the search there, with the
+// rows shown not confirmed.
 bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
 {
     if (!memory_)
         return false;
-    MemoryRows rows(*memory_, roots, criteria_, answerFolders_);
-    if (!rows.remembered())
+    auto rows = std::make_unique<MemoryRows>(*memory_, roots, criteria_, answerFolders_);
+    if (!rows->remembered())
         return false;
-    for (size_t slice = 4096; !stoppedBeforeWalk_; slice = 16 * 1024) {
-        const bool more = rows.next(found_, slice);
-        found_.flush();
-        window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
-        window_.processEvents();
-        if (!more)
-            break;
-    }
-    found_.beginConfirming();
+    found_.beginConfirming(rows->folders());
+    const bool more = rows->next(found_, pace_.firstRows, true);
+    if (more)
+        remembered_ = std::move(rows);
+    found_.flush();
+    window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
+    window_.processEvents();
     return true;
+}
+
+void SearchCommand::continueAnswer()
+{
+    if (++yieldsToStep_ < pace_.everyYields)
+        return;
+    yieldsToStep_ = 0;
+    const auto until = std::chrono::steady_clock::now() + pace_.perYield;
+    bool more = true;
+    do
+        more = remembered_->next(found_, pace_.rowsPerStep, true);
+    while (more && std::chrono::steady_clock::now() < until);
+    found_.flush();
+    if (!more) {
+        remembered_.reset();
+        walker_.releaseMemory();
+    }
 }
 
 void SearchCommand::StopSearch()
@@ -106,6 +126,9 @@ void SearchCommand::entryRenamed(const QByteArray& from, const QByteArray& to)
     // A row from memory of the folder being listed is confirmed by the rename itself, since the
     // listing may hand out the entry under neither name.
     if (running_) {
+        if (remembered_) // the memory's rows under either name are the walk's to find
+            for (const QByteArray& path : {from, to})
+                found_.leaveOutRemembered(path);
         if (walker_.entryRenamed(from, to))
             results_.confirmEntry(from);
     } else
@@ -120,8 +143,11 @@ void SearchCommand::entryDeleted(const QByteArray& path)
 void SearchCommand::entriesDeleted(const std::vector<QByteArray>& paths)
 {
     if (running_)
-        for (const QByteArray& path : paths)
+        for (const QByteArray& path : paths) {
             walker_.entryDeleted(path);
+            if (remembered_)
+                found_.leaveOutRemembered(path);
+        }
     results_.removeEntries(paths);
     // Panel 1 counts the rows the list holds, as it does while rows are added.
     window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
@@ -208,6 +234,8 @@ void SearchCommand::showProgress(const WalkProgress& progress)
         const QString shown = folder.isEmpty() ? QStringLiteral("/") : platform::pathText(folder);
         window_.showStatus(StatusPanel::Progress, QStringLiteral("正在搜索: ") + shown);
     }
+    if (remembered_)
+        continueAnswer();
     if (progress.rowsAdded || confirming_) // confirming, rows of entries gone leave
         window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
     window_.processEvents();

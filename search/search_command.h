@@ -8,6 +8,7 @@
 #include "search/match/match_criteria.h"
 #include "search/search_request.h"
 
+#include <chrono>
 #include <optional>
 #include <vector>
 
@@ -63,6 +64,17 @@ public:
     // The rest of that answer, a slice at a time; whether more is left.
     bool continueRemembered(size_t maxRows);
 
+    // How fast a search's answer from memory joins the list: its first rows before the walk, then
+    // steps of rows at every so many of the walk's yields, for as long as the time allows (one
+    // step at least).
+    struct AnswerPace {
+        size_t firstRows = 4096;
+        size_t rowsPerStep = 1024;
+        std::chrono::nanoseconds perYield = std::chrono::milliseconds(4);
+        int everyYields = 1;
+    };
+    void setAnswerPace(const AnswerPace& pace) { pace_ = pace; }
+
     bool isRunning() const { return running_; }
     // The tests the last search put every entry to.
     const MatchCriteria& criteria() const { return criteria_; }
@@ -74,8 +86,10 @@ private:
     // is told to the user where tell is set.
     std::optional<WalkRoots> rootsToWalk(const SearchRequest& request, LocationEntry& searched, bool tell = true);
     void refuse(LocationCheck outcome);
-    // The memory's answer to the search, before the walk; whether there was one.
+    // The memory's answer to the search: its first rows before the walk, the rest at the walk's
+    // yields; whether there was one.
     bool answerFirst(const std::vector<QByteArray>& roots);
+    void continueAnswer();
     void showProgress(const WalkProgress& progress);
     void finish(bool stopped, int64_t unconfirmedRows);
 
@@ -92,8 +106,10 @@ private:
     bool confirming_ = false;      // the walk confirms rows shown from memory
     bool stoppedBeforeWalk_ = false; // a stop while the memory's answer was being shown
     LocationEntry searched_; // the location as the search took it, its text trimmed
-    std::unique_ptr<MemoryRows> remembered_; // an answer from memory being shown
+    std::unique_ptr<MemoryRows> remembered_; // an answer from memory being shown, as typed or as a walk starts
     std::vector<std::shared_ptr<AnswerFolders>> answerFolders_; // of the last answer, for the next
+    AnswerPace pace_;
+    int yieldsToStep_ = 0;
 };
 
 } // namespace search

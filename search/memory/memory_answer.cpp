@@ -85,7 +85,7 @@ void MemoryAnswer::order(MemoryFolder start)
     order_->firstEntry.push_back(order_->total);
 }
 
-bool MemoryAnswer::next(std::vector<MemoryHit>& hits, size_t maxHits)
+bool MemoryAnswer::next(std::vector<MemoryHit>& hits, size_t maxHits, bool wholeFolder)
 {
     while (maxHits > 0 && !done()) {
         if (pendingAt_ == pending_.size()) {
@@ -105,6 +105,20 @@ bool MemoryAnswer::next(std::vector<MemoryHit>& hits, size_t maxHits)
         hits.insert(hits.end(), pending_.begin() + qsizetype(pendingAt_), pending_.begin() + qsizetype(pendingAt_ + n));
         pendingAt_ += n;
         maxHits -= n;
+    }
+    if (wholeFolder && !hits.empty()) {
+        const uint32_t folder = hits.back().folder;
+        while (!done()) {
+            if (pendingAt_ == pending_.size()) {
+                pending_.clear();
+                pendingAt_ = 0;
+                judgeBatch(pending_, batchFor(1));
+            } else if (pending_[pendingAt_].folder == folder) {
+                hits.push_back(pending_[pendingAt_++]);
+            } else {
+                break;
+            }
+        }
     }
     return !done();
 }

@@ -85,7 +85,8 @@ public:
     MemoryAnswer& operator=(const MemoryAnswer&) = delete;
 
     // Appends the next hits, maxHits of them at the most, in order; whether any are left after.
-    bool next(std::vector<MemoryHit>& hits, size_t maxHits);
+    // With wholeFolder, more where the last hit's folder has more: a folder's hits come together.
+    bool next(std::vector<MemoryHit>& hits, size_t maxHits, bool wholeFolder = false);
     bool done() const { return pendingAt_ == pending_.size() && judged_ == order_->total; }
 
     // What a hit names; nothing once its folder was listed again or forgotten.

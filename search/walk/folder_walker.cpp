@@ -19,7 +19,7 @@ FolderWalker::FolderWalker(platform::FileSystem& fileSystem, FoundEntries& found
 
 FolderWalker::~FolderWalker() = default;
 
-void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
+void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots, bool memoryHeld)
 {
     state_.FolderQueue.clear();
     state_.MatchCount = 0;
@@ -35,7 +35,7 @@ void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
     source_ = makeReadAheadSource(fileSystem_, EntryFilter(criteria), readAhead_, threads_, state_.FolderQueue);
     singleRoot_ = roots.paths.size() == 1;
     if (memory_)
-        recorder_ = std::make_unique<WalkRecorder>(*memory_);
+        recorder_ = std::make_unique<WalkRecorder>(*memory_, memoryHeld);
 
     // Each root's tree is finished before the next root is listed; a stop met in the queue drops
     // the roots not yet walked.
@@ -67,6 +67,12 @@ void FolderWalker::walk(const MatchCriteria& criteria, const WalkRoots& roots)
     state_.FolderQueue.releaseSlots();
     found_.flush();
     stats_.duration = policy_.now() - started;
+}
+
+void FolderWalker::releaseMemory()
+{
+    if (recorder_)
+        recorder_->release();
 }
 
 void FolderWalker::stop()

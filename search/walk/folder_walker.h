@@ -60,8 +60,11 @@ public:
     // nothing: none is. The memory is the recorder's while a walk runs, the caller's between.
     void setMemory(WalkMemory* memory) { memory_ = memory; }
 
-    // Runs a whole search; returns when it is done or stopped.
-    void walk(const MatchCriteria& criteria, const WalkRoots& roots);
+    // Runs a whole search; returns when it is done or stopped. With the memory held, the walk
+    // records nothing into it until releaseMemory() (from inside a yield) or its end: the caller
+    // reads it meanwhile.
+    void walk(const MatchCriteria& criteria, const WalkRoots& roots, bool memoryHeld = false);
+    void releaseMemory();
     void stop(); // the walk handles no further entry
     void dropQueue(); // the window closes: the folders still queued go
     // An action changed the disk there, or renamed or deleted an entry, inside a yield. A row

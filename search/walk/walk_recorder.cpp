@@ -49,7 +49,7 @@ struct Reader {
 
 } // namespace
 
-WalkRecorder::WalkRecorder(WalkMemory& memory) : memory_(memory), thread_([this] { run(); })
+WalkRecorder::WalkRecorder(WalkMemory& memory, bool held) : memory_(memory), held_(held), thread_([this] { run(); })
 {
     pending_.bytes.resize(kBatchBytes);
 }
@@ -166,10 +166,21 @@ void WalkRecorder::endLocation(bool complete)
     put(StepKind::EndLocation, complete);
 }
 
+void WalkRecorder::release()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (!std::exchange(held_, false))
+            return;
+    }
+    wake_.notify_one();
+}
+
 void WalkRecorder::finish()
 {
     if (std::exchange(finished_, true))
         return;
+    release();
     put(StepKind::Finish);
     handOver();
     thread_.join();
@@ -190,9 +201,9 @@ void WalkRecorder::run()
                 spare_.push_back(std::move(batch));
             }
             batches.clear();
-            if (queue_.empty()) {
+            if (queue_.empty() || held_) {
                 idle_ = true;
-                wake_.wait(lock, [&] { return !queue_.empty(); });
+                wake_.wait(lock, [&] { return !queue_.empty() && !held_; });
             }
             batches.swap(queue_);
         }

@@ -29,13 +29,15 @@ namespace search {
 // Threads: the walk only appends to the queue, a batch of steps at a time, and never waits on the
 // recorder but in finish(), which hands over what is left;
 // the recorder takes the queue whole and records it without the lock, so each side always makes
-// progress. finish() (also from the destructor) queues the end and joins: the recorder stops once
-// it has recorded everything before it, and the memory is the caller's again.
+// progress. A recorder made held records nothing until release(): meanwhile the memory is still
+// the caller's to read (an answer being shown as the walk starts), and the batches wait in the
+// queue. finish() (also from the destructor) releases, queues the end and joins: the recorder
+// stops once it has recorded everything before it, and the memory is the caller's again.
 class WalkRecorder {
 public:
     static constexpr uint32_t kNoFolder = UINT32_MAX;
 
-    explicit WalkRecorder(WalkMemory& memory);
+    explicit WalkRecorder(WalkMemory& memory, bool held = false);
     ~WalkRecorder();
     WalkRecorder(const WalkRecorder&) = delete;
     WalkRecorder& operator=(const WalkRecorder&) = delete;
@@ -52,6 +54,8 @@ public:
     // A queued folder the walk did not enter.
     void passOver(uint32_t parent, uint32_t entry);
     void endLocation(bool complete);
+    // The memory is the recorder's from now on.
+    void release();
     // Waits until everything handed over is in the memory.
     void finish();
 
@@ -97,6 +101,7 @@ private:
     std::vector<Batch> queue_; // guarded
     std::vector<Batch> spare_; // guarded: recorded, emptied, their room kept for the walk
     bool idle_ = false;        // guarded: the recorder waits for the next steps
+    bool held_ = false;        // guarded: the memory is not the recorder's yet
 
     // The recorder's own.
     uint64_t location_ = 0;

@@ -42,6 +42,10 @@ TEST(AnswerConfirmation, TheWalkLeavesAFreshWalksRowsAndTheMemoryShowedOnlyEntri
         plant(r, h.fs);
         search::WalkMemory memory;
         h.command.setMemory(&memory);
+        // The memory's rows join the list a few at a time, at the walk's yields.
+        h.command.setAnswerPace({size_t(1 + r.below(6)), size_t(1 + r.below(3)), std::chrono::nanoseconds(0), 1 + r.below(12)});
+        // The memory's rows join the list a few at a time, at the walk's yields.
+        h.command.setAnswerPace({size_t(1 + r.below(6)), size_t(1 + r.below(3)), std::chrono::nanoseconds(0), 1 + r.below(12)});
         h.controls.checks[3] = 1;
         const QStringList listedList = h.search("/r", "*");
         QSet<QString> listed(listedList.begin(), listedList.end());
@@ -54,10 +58,13 @@ TEST(AnswerConfirmation, TheWalkLeavesAFreshWalksRowsAndTheMemoryShowedOnlyEntri
         bool stopped = false;
         QStringList renamed; // a renamed row stays whatever its new name, as in any search
         h.controls.onYield = [&](int n) {
+            QSet<QString> shown; // no entry has two rows, one from memory and one from the walk
             for (int i = 0; i < h.results.totalRows(); ++i) {
                 const search::ResultRow& row = h.results.row(i);
                 ASSERT_TRUE(!row.unconfirmed || listed.contains(row.pathText()))
                     << "seed " << seed << ": " << row.pathText().toStdString();
+                ASSERT_FALSE(shown.contains(row.pathText())) << "seed " << seed << ": two rows of " << row.pathText().toStdString();
+                shown.insert(row.pathText());
             }
             if (n == stopAt) {
                 h.command.StopSearch();

@@ -6,8 +6,11 @@
 
 #include "search/memory/memory_answer.h"
 #include "search/memory/walk_memory.h"
+#include "search/walk/walk_recorder.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -108,6 +111,36 @@ TEST(WalkRecording, AWalkHandedOverInManyBatchesIsRememberedWhole)
     h.command.setMemory(nullptr);
     ASSERT_EQ(walked.size(), 40 * 101);
     EXPECT_EQ(answer(memory, "*", true), walked);
+}
+
+// A search shows the memory's answer while its walk starts: the recorder, made held, leaves the
+// memory as it was (under ThreadSanitizer, a recorder that did not wait is a race with the reads
+// here) until it is released, and then records everything handed over meanwhile.
+TEST(WalkRecording, AHeldRecorderLeavesTheMemoryToItsReaderUntilReleased)
+{
+    search::WalkMemory memory;
+    search::WalkRecorder recorder(memory, true);
+    const uint64_t before = memory.changes();
+    recorder.beginLocation("/r", false);
+    recorder.beginRoot({1, 1});
+    search::EntryChunk chunk;
+    for (uint32_t i = 0; i < 20'000; ++i) { // more than a hand-over's worth
+        const std::string name = "entry" + std::to_string(i);
+        chunk.entries.push_back({search::ListedEntry::Kind::File, false, false, false, uint32_t(chunk.names.size()),
+                                 uint32_t(name.size()), std::nullopt, std::nullopt});
+        chunk.names += name;
+    }
+    recorder.addChunk(chunk, {});
+    recorder.endFolder(search::FolderState::Listed);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // time enough to record, were it not held
+    EXPECT_EQ(memory.changes(), before);
+    EXPECT_FALSE(memory.find("/r"));
+
+    recorder.release();
+    recorder.endLocation(true);
+    recorder.finish();
+    ASSERT_TRUE(memory.find("/r"));
+    EXPECT_EQ(memory.entries(), 20'000u);
 }
 
 } // namespace
