@@ -66,7 +66,7 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
         if (caseSensitive_) {
             upperExtension_.assign(extension);
             upperCaseInPlace(upperExtension_);
-            if (!category_->admitsExtension(upperExtension_))
+            if (!category_->admitsExtension(CodePointView(upperExtension_)))
                 return false;
         } else if (!category_->admitsExtension(extension)) {
             return false;
