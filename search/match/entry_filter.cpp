@@ -31,8 +31,7 @@ EntryFilter::EntryFilter(const MatchCriteria& criteria)
         pinyinWholeWord_ = PinyinMatcher::wholeName(*wholeWordPattern_);
     if (criteria.pinyin && !wholeWord_)
         pinyinContains_ = PinyinMatcher::contains(pattern_);
-    if (!wholeWord_ && !hasExtFilter_ && !pinyinContains_ && !category_->needsExtension()
-        && std::all_of(pattern_.begin(), pattern_.end(), [](char32_t c) { return c < 0x80; }))
+    if (std::all_of(pattern_.begin(), pattern_.end(), [](char32_t c) { return c < 0x80; }))
         asciiPattern_.emplace(pattern_.begin(), pattern_.end());
     needsName_ = category_->needsExtension() || wholeWord_ || !pattern_.empty() || hasExtFilter_;
 }
@@ -46,8 +45,9 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
         return false;
     if (!needsName_)
         return true;
-    // An ASCII name upper-cases to ASCII by the same rule as decodeFileName's.
-    if (asciiPattern_ && name.size() <= kAsciiNameMost) {
+    // An ASCII name, most names, upper-cases to ASCII by the same rule as decodeFileName's, and
+    // is judged as it stands, without decoding it.
+    if (name.size() <= kAsciiNameMost) {
         std::array<char, kAsciiNameMost> text;
         const char fold = caseSensitive_ ? 0 : 'a' - 'A';
         unsigned char bits = 0;
@@ -57,7 +57,7 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
             text[size_t(i)] = char(c - (c >= 'a' && c <= 'z' ? fold : 0));
         }
         if (bits < 0x80)
-            return std::string_view(text.data(), size_t(name.size())).find(*asciiPattern_) != std::string_view::npos;
+            return acceptsAscii(std::string_view(text.data(), size_t(name.size())));
     }
     decodeFileName(name, !caseSensitive_, name_);
     const CodePointView text = name_;
@@ -66,7 +66,7 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
         if (caseSensitive_) {
             upperExtension_.assign(extension);
             upperCaseInPlace(upperExtension_);
-            if (!category_->admitsExtension(upperExtension_))
+            if (!category_->admitsExtension(CodePointView(upperExtension_)))
                 return false;
         } else if (!category_->admitsExtension(extension)) {
             return false;
@@ -83,6 +83,28 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
         return true;
     // No extension filter, no extension test: otherwise every name ending in "." would match.
     // A malformed extension pattern counts as a match.
+    return hasExtFilter_ && (!extPattern_ || extPattern_->matches(GetExtension(text)));
+}
+
+// The same tests, in the same order, as accepts makes on a decoded name. The pinyin routes need a
+// Han character, which no ASCII name has.
+bool EntryFilter::acceptsAscii(std::string_view text) const
+{
+    if (category_->needsExtension()) {
+        std::string_view extension = GetExtension(text);
+        std::array<char, kAsciiNameMost> upper;
+        if (caseSensitive_) {
+            std::transform(extension.begin(), extension.end(), upper.begin(),
+                           [](char c) { return char(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c); });
+            extension = std::string_view(upper.data(), extension.size());
+        }
+        if (!category_->admitsExtension(extension))
+            return false;
+    }
+    if (wholeWord_)
+        return wholeWordPattern_ && wholeWordPattern_->matches(text);
+    if (asciiPattern_ && text.find(*asciiPattern_) != std::string_view::npos)
+        return true;
     return hasExtFilter_ && (!extPattern_ || extPattern_->matches(GetExtension(text)));
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace search {
@@ -24,6 +25,9 @@ public:
     bool accepts(QByteArrayView name, bool isFolder, std::optional<uint32_t> attributes);
 
 private:
+    // The name tests on an ASCII name's bytes, upper-cased unless the search is case-sensitive:
+    // each byte is its own character, so they answer as the code points would.
+    bool acceptsAscii(std::string_view text) const;
     // The pinyin route, for a name the plain test did not accept.
     bool matchesByReadings(PinyinMatcher& matcher, CodePointView text);
 
@@ -32,8 +36,7 @@ private:
     bool needsName_;
     bool hasExtFilter_;
     CodePoints pattern_; // upper case unless the search is case-sensitive
-    // The pattern's bytes where the name's test is the plain contains test of an ASCII pattern:
-    // an ASCII name, most names, is then searched as it stands, without decoding it.
+    // The pattern's bytes when it is ASCII; one that is not is in no ASCII name.
     std::optional<std::string> asciiPattern_;
     std::optional<WildcardPattern> wholeWordPattern_; // nothing when malformed
     std::optional<WildcardPattern> extPattern_;       // nothing when malformed

@@ -1,7 +1,5 @@
 #include "search/match/file_type_categories.h"
 
-#include <algorithm>
-
 namespace search {
 namespace {
 
@@ -59,11 +57,6 @@ bool FileTypeCategory::admitsKind(bool isFolder) const
         return !isFolder;
     }
     return true;
-}
-
-bool FileTypeCategory::admitsExtension(CodePointView upperExtension) const
-{
-    return !needsExtension() || std::find(extensions.begin(), extensions.end(), upperExtension) != extensions.end();
 }
 
 } // namespace search

@@ -4,6 +4,9 @@
 
 #include <QString>
 
+#include <algorithm>
+#include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace search {
@@ -20,8 +23,15 @@ struct FileTypeCategory {
     bool needsExtension() const { return !extensions.empty(); }
     // The folder rule alone.
     bool admitsKind(bool isFolder) const;
-    // The extension rule alone, for an extension already upper-cased.
-    bool admitsExtension(CodePointView upperExtension) const;
+    // The extension rule alone, for an extension already upper-cased: code points, or an ASCII
+    // name's bytes, each its own character.
+    template <class Char>
+    bool admitsExtension(std::basic_string_view<Char> upperExtension) const
+    {
+        return !needsExtension() || std::ranges::any_of(extensions, [&](const CodePoints& e) {
+                   return std::ranges::equal(upperExtension, e, {}, [](Char c) { return char32_t(std::make_unsigned_t<Char>(c)); });
+               });
+    }
 };
 
 // The ten entries of the file type list, in list order.

@@ -1,5 +1,7 @@
 #include "search/match/wildcard_match.h"
 
+#include <type_traits>
+
 namespace search {
 
 std::optional<WildcardPattern> WildcardPattern::compile(CodePointView pattern)
@@ -86,7 +88,8 @@ bool WildcardPattern::itemMatches(const Item& item, char32_t c) const
     return false;
 }
 
-bool WildcardPattern::matches(CodePointView text) const
+template <class Char>
+bool WildcardPattern::matchesText(std::basic_string_view<Char> text) const
 {
     // Every item but "*" takes exactly one character, so going back to the last star is enough:
     // at most text length times pattern length steps.
@@ -96,7 +99,7 @@ bool WildcardPattern::matches(CodePointView text) const
         if (p < items_.size() && items_[p].kind == Kind::Star) {
             starItem = p++;
             starText = t;
-        } else if (p < items_.size() && itemMatches(items_[p], text[t])) {
+        } else if (p < items_.size() && itemMatches(items_[p], char32_t(std::make_unsigned_t<Char>(text[t])))) {
             ++p;
             ++t;
         } else if (starItem != SIZE_MAX) {
@@ -109,6 +112,16 @@ bool WildcardPattern::matches(CodePointView text) const
     while (p < items_.size() && items_[p].kind == Kind::Star)
         ++p;
     return p == items_.size();
+}
+
+bool WildcardPattern::matches(CodePointView text) const
+{
+    return matchesText(text);
+}
+
+bool WildcardPattern::matches(std::string_view asciiText) const
+{
+    return matchesText(asciiText);
 }
 
 std::optional<bool> WildcardMatch(CodePointView text, CodePointView pattern)

@@ -3,6 +3,7 @@
 #include "search/match/text_rules.h"
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace search {
@@ -15,6 +16,9 @@ public:
     // Nothing when the pattern is malformed: a "[" never closed, or a descending range.
     static std::optional<WildcardPattern> compile(CodePointView pattern);
     bool matches(CodePointView text) const;
+    // An ASCII text as it stands, each byte its own character: the same answer as its code points
+    // get, without decoding them.
+    bool matches(std::string_view asciiText) const;
 
     // The compiled items one at a time, for a matcher that lets one character of the text stand
     // for several items (a Han character for the letters of its reading).
@@ -39,6 +43,8 @@ private:
         uint32_t firstRange = 0, rangeCount = 0; // into ranges_
     };
     bool itemMatches(const Item& item, char32_t c) const;
+    template <class Char>
+    bool matchesText(std::basic_string_view<Char> text) const;
 
     std::vector<Item> items_;
     std::vector<Range> ranges_;

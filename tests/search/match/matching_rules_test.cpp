@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 
@@ -116,37 +117,93 @@ TEST(FileNameDecoding, AgreesWithTheNamesTextForEveryKindOfBytes)
     }
 }
 
-// The name test without 全字匹配: the name holds the pattern, with or without case, whatever the
-// bytes (ASCII names are searched as they stand, the others decoded; both must agree with the
-// rule). Random names and patterns of ASCII and of letters whose upper case is ASCII or not.
-TEST(NameContainsTest, AcceptsExactlyTheNamesHoldingThePattern)
+// Every name test of the walk's filter against the rules, whatever the bytes: ASCII names are
+// judged as they stand, the others decoded, and both must agree with the rules. Random names and
+// patterns of ASCII, of letters whose upper case is ASCII or not, of Han characters and of stray
+// bytes; with and without case, 全字匹配, 拼音匹配, an extension filter and each category.
+TEST(NameTests, AcceptExactlyTheNamesTheRulesAccept)
 {
-    const char* const pieces[] = {"a", "B", "z", "Z", "1", ".", "-", " ", "é", "ı", "ſ", "中", "\xFF"};
+    const char* const pieces[] = {"a", "B", "z", "Z", "i", "S", "1", ".", "-", " ", "é", "ı", "ſ", "中",
+                                  "\xFF", "*", "?", "jpg", "TxT"};
+    const char* const patternOnly[] = {"#", "[a-c]", "[!.]", "[", "*."};
+    // Extensions and the category holding each (none for "é").
+    const std::pair<const char*, int> extensions[] = {{"jpg", 3}, {"JPG", 3}, {"TxT", 2}, {"exe", 1}, {"Mp3", 4}, {"é", 0}};
     std::mt19937 rng(7);
-    const auto text = [&](int most) {
+    const auto piece = [&] { return QByteArray(pieces[rng() % std::size(pieces)]); };
+    // Names and patterns alike come from one name's pieces, each kept or changed, so that many
+    // names match: in a pattern a piece may become "*", "?" or another wildcard, in a name it may
+    // be left out or become another piece.
+    const auto vary = [&](const QByteArrayList& from, qsizetype first, qsizetype last, bool forPattern) {
         QByteArray bytes;
-        for (int n = int(rng() % uint32_t(most + 1)); n > 0; --n)
-            bytes += pieces[rng() % std::size(pieces)];
+        for (qsizetype k = first; k < last; ++k) {
+            switch (rng() % 10) {
+            case 0:
+                bytes += forPattern ? "*" : "";
+                break;
+            case 1:
+                bytes += forPattern ? QByteArray("?") : piece();
+                break;
+            case 2:
+                bytes += forPattern ? QByteArray(patternOnly[rng() % std::size(patternOnly)]) : piece();
+                break;
+            default:
+                bytes += from[k];
+            }
+        }
         return bytes;
     };
     for (int round = 0; round < 3000; ++round) {
-        const QString pattern = QString::fromUtf8(text(3));
-        const bool caseSensitive = rng() % 2;
-        if (!search::extensionPatternOf(pattern).isEmpty())
-            continue; // an extension filter is a rule of its own
-        const search::MatchCriteria criteria = search::makeMatchCriteria(pattern, 0, false, caseSensitive, true);
+        QByteArrayList base;
+        for (int n = int(rng() % 7); n > 0; --n)
+            base << piece();
+        int categoryIndex = rng() % 2 ? 0 : int(rng() % 10);
+        if (rng() % 2) {
+            const auto [extension, holder] = extensions[rng() % std::size(extensions)];
+            base << "." << extension;
+            if (rng() % 3 == 0)
+                categoryIndex = holder;
+        }
+        const auto upTo = [&](qsizetype most) { return qsizetype(rng() % uint32_t(most + 1)); };
+        const qsizetype first = rng() % 3 ? 0 : upTo(base.size());
+        const qsizetype last = rng() % 3 ? base.size() : first + upTo(base.size() - first);
+        QByteArray patternBytes = vary(base, first, last, true);
+        if (rng() % 4 == 0) // an extension filter, of the last piece
+            patternBytes = (rng() % 2 ? "*." : "?.") + vary(base, std::max<qsizetype>(0, base.size() - 1), base.size(), true);
+        const QString pattern = QString::fromUtf8(patternBytes);
+        const bool wholeWord = rng() % 2, caseSensitive = rng() % 2, pinyin = rng() % 2;
+        const search::MatchCriteria criteria =
+            search::makeMatchCriteria(pattern, categoryIndex, wholeWord, caseSensitive, true, pinyin);
         search::EntryFilter filter(criteria);
-        const search::CodePoints typed = search::toCodePoints(criteria.NamePattern); // blanks trimmed
-        const search::CodePoints wanted = caseSensitive ? typed : search::upperCased(typed);
+        const auto folded = [&](const QString& typed) {
+            const search::CodePoints c = search::toCodePoints(typed);
+            return caseSensitive ? c : search::upperCased(c);
+        };
+        const search::CodePoints wanted = folded(criteria.NamePattern), extWanted = folded(criteria.ExtPattern);
         for (int i = 0; i < 8; ++i) {
-            QByteArray name = text(8);
+            QByteArray name = i == 0 ? base.join() : vary(base, 0, base.size(), false);
             if (name.isEmpty())
                 name = "x";
+            if (pinyin && name.contains("中"))
+                continue; // readings may match it: the pinyin tests' concern; without Han, no reading
+            const bool isFolder = rng() % 4 == 0;
             search::CodePoints decoded;
             search::decodeFileName(name, !caseSensitive, decoded);
-            const bool holds = search::CodePointView(decoded).find(wanted) != search::CodePointView::npos;
-            EXPECT_EQ(filter.accepts(name, false, 0u), holds)
-                << name.toHex().constData() << " against " << pattern.toStdString() << (caseSensitive ? ", with case" : "");
+            const search::CodePoints extension = search::upperCased(search::GetExtension(search::CodePointView(decoded)));
+            const auto& allowed = criteria.category->extensions;
+            bool expected = criteria.category->admitsKind(isFolder)
+                && (allowed.empty() || std::ranges::find(allowed, extension) != allowed.end());
+            if (wholeWord) {
+                expected = expected && search::WildcardMatch(decoded, wanted).value_or(false);
+            } else {
+                const bool holds = search::CodePointView(decoded).find(wanted) != search::CodePointView::npos;
+                const bool extMatches = !criteria.ExtPattern.isEmpty()
+                    && search::WildcardMatch(search::GetExtension(search::CodePointView(decoded)), extWanted).value_or(true);
+                expected = expected && (holds || extMatches);
+            }
+            EXPECT_EQ(filter.accepts(name, isFolder, 0u), expected)
+                << name.toHex().constData() << " against '" << pattern.toStdString() << "' in category " << categoryIndex
+                << (isFolder ? ", a folder" : "") << (wholeWord ? ", whole word" : "") << (caseSensitive ? ", with case" : "")
+                << (pinyin ? ", pinyin" : "");
         }
     }
 }
