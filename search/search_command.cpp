@@ -72,6 +72,7 @@ bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
     if (!rows->remembered())
         return false;
     found_.beginConfirming(rows->folders());
+    yieldsToStep_ = 0;
     const bool more = rows->next(found_, pace_.firstRows, true);
     if (more)
         remembered_ = std::move(rows);
