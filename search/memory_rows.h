@@ -14,7 +14,8 @@ class FoundRows;
 
 // The memory's answer to a request as rows not yet confirmed: every remembered entry below the
 // roots that the request accepts, root after root, in the order a walk would find them. It reads
-// the memory as it stands; whoever changes the memory (a walk) drops it first.
+// the memory as it stands; whoever changes the memory drops it first, or holds the changes back
+// until it is gone, as a walk's recorder does while its search shows the answer.
 class MemoryRows {
 public:
     // folders: the order of folders of the last answers, taken again where it still holds, and

@@ -13,19 +13,17 @@ namespace search {
 class ResultList;
 
 // The rows a search showed from the walks' memory, confirmed by the walk that follows them. The
-// list holds the memory's rows folder by folder, in the order a walk finds them; as the walk lists
-// a folder, each entry it accepts confirms the row of the same folder and name, and once the
-// whole folder is listed its rows still not confirmed name entries gone, and leave. An entry the
-// memory did not know is a new row at the list's end. When the walk ends by itself, what is not
-// confirmed goes and the rows take the walk's order, so that the list is what a walk alone
-// would have shown; a stop leaves the rest as it is, not confirmed.
+// list holds the memory's rows folder by folder, in the order a walk finds them; they keep joining
+// it while the walk runs, a folder's together, but only those of folders the walk has not begun.
+// As the walk lists a folder, each entry it accepts confirms the row of the same folder and name,
+// and once the whole folder is listed its rows still not confirmed name entries gone, and leave.
+// An entry the memory did not know is a new row at the list's end. When the walk ends by itself,
+// what is not confirmed goes and the rows take the walk's order, so that the list is what a walk
+// alone would have shown; a stop leaves the rest as it is, not confirmed.
 //
-// The memory's rows may keep joining the list while the walk runs, a folder's together, but only
-// those of folders the walk has not begun.
-//
-// The rows of a folder are found by its path in an index of the list, kept in step with the
-// rows joining and the removals made here; where the list changes otherwise (a row deleted or renamed from the
-// window), the index is made again from the list when next needed.
+// The rows of a folder are found by its path in an index of the list, kept in step with the rows
+// joining and the removals made here; where the list changes otherwise (a row deleted or renamed
+// from the window), the index is made again from the list when next needed.
 class RowConfirmation {
 public:
     // folders: about how many folders the rows from memory and the walk are of.
