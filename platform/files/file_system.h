@@ -91,12 +91,14 @@ public:
     // Whether listings of the volume come from this machine's own disks or memory, as opposed to
     // a network or a program (FUSE), whose listings may wait without end.
     virtual bool listsLocally(uint64_t) { return false; }
-    // How many bytes this process has had read from the disks so far, past the cache; nothing
-    // where the system does not tell. Cheap enough to ask every few milliseconds.
-    virtual std::optional<uint64_t> bytesReadFromDisks() { return std::nullopt; }
-    // The processor time this process has used so far, all its threads together; nothing where
-    // the system does not tell. As cheap as the count above.
-    virtual std::optional<std::chrono::nanoseconds> processorTime() { return std::nullopt; }
+    // What this process has used so far: the bytes it had read from the disks, past the cache,
+    // and its processor time, all its threads together (where the system tells). Nothing where
+    // the system tells neither. One look, cheap enough to take every few milliseconds.
+    struct ProcessUsage {
+        uint64_t bytesFromDisks = 0;
+        std::optional<std::chrono::nanoseconds> processorTime;
+    };
+    virtual std::optional<ProcessUsage> processUsage() { return std::nullopt; }
 
     // The name of the first entry matching a path pattern, or the empty text. The last
     // component may hold "*" and "?"; a path ending in "/" stands for the entries inside that

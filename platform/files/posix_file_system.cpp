@@ -83,23 +83,15 @@ VolumeKind PosixFileSystem::volumeKind(uint64_t device)
     return kind;
 }
 
-// The kernel's count of what the process's reads fetched from storage, in blocks of 512 bytes:
-// one system call, where /proc/self/io would take three.
-std::optional<uint64_t> PosixFileSystem::bytesReadFromDisks()
-{
-    struct rusage usage;
-    if (::getrusage(RUSAGE_SELF, &usage) != 0)
-        return std::nullopt;
-    return uint64_t(usage.ru_inblock) * 512;
-}
-
-std::optional<std::chrono::nanoseconds> PosixFileSystem::processorTime()
+// The kernel's count of what the process's reads fetched from storage (in blocks of 512 bytes)
+// and its processor time: one system call, where /proc/self/io would take three.
+std::optional<FileSystem::ProcessUsage> PosixFileSystem::processUsage()
 {
     struct rusage usage;
     if (::getrusage(RUSAGE_SELF, &usage) != 0)
         return std::nullopt;
     const auto time = [](const timeval& t) { return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec); };
-    return time(usage.ru_utime) + time(usage.ru_stime);
+    return ProcessUsage{uint64_t(usage.ru_inblock) * 512, time(usage.ru_utime) + time(usage.ru_stime)};
 }
 
 bool PosixFileSystem::isVirtualVolume(uint64_t volume)

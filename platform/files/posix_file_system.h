@@ -25,8 +25,7 @@ public:
     OpenedFolder openBelow(const OpenFolder& from, QByteArrayView names) override;
     bool isVirtualVolume(uint64_t volume) override;
     bool listsLocally(uint64_t volume) override;
-    std::optional<uint64_t> bytesReadFromDisks() override;
-    std::optional<std::chrono::nanoseconds> processorTime() override;
+    std::optional<ProcessUsage> processUsage() override;
     QByteArray firstMatch(const QByteArray& pattern) override;
     std::optional<uint32_t> attributes(const QByteArray& path) override;
     bool isLinkToFolder(const QByteArray& path) override;

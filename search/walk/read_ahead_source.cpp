@@ -86,8 +86,8 @@ public:
     {
         // Set before any worker runs, so nobody reads it changing: later workers only add to it.
         session_->workers = policy.enabled ? policy.mostWorkers() : 0;
-        bytesFromDisks_ = fileSystem.bytesReadFromDisks();
-        lastLook_ = std::chrono::steady_clock::now();
+        usage_ = fileSystem.processUsage();
+        usageLook_ = lastLook_ = std::chrono::steady_clock::now();
     }
     ~ReadAheadSource() override { cancel(); }
 
@@ -131,9 +131,8 @@ private:
     ChangeLog changes_;
     EntryChunk returned_; // the last folder's last chunk, on the walk's thread
     std::chrono::steady_clock::time_point lastLook_, aheadUntil_;
-    std::optional<uint64_t> bytesFromDisks_;
-    std::optional<std::chrono::nanoseconds> processorBefore_;
-    std::chrono::steady_clock::time_point processorLook_;
+    std::optional<platform::FileSystem::ProcessUsage> usage_; // at the last look, taken then
+    std::chrono::steady_clock::time_point usageLook_;
     uint64_t localVolume_ = 0, otherVolume_ = 0; // the last volumes found local and not
 };
 
@@ -150,16 +149,15 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
     if (!s.walkSawSlowListing && !periodic)
         return {};
     s.walkSawSlowListing = false;
-    const std::optional<uint64_t> before = bytesFromDisks_;
-    bytesFromDisks_ = s.fileSystem.bytesReadFromDisks();
+    const std::optional<platform::FileSystem::ProcessUsage> before = usage_;
+    usage_ = s.fileSystem.processUsage();
     const bool waited = s.walkWaited >= s.policy.waitedEnough;
+    const bool diskRead = before && usage_ && usage_->bytesFromDisks > before->bytesFromDisks;
     // Where the process kept the cores busy since the last look, the walk waited for workers
     // that had no core, not for the disk: more workers would only take turns on the same cores.
-    const std::optional<std::chrono::nanoseconds> processor = s.fileSystem.processorTime();
-    const bool coresBusy = processor && processorBefore_
-        && (*processor - *processorBefore_) * 4 >= (now - processorLook_) * 3 * cores();
-    processorBefore_ = processor;
-    processorLook_ = now;
+    const bool coresBusy = diskRead && before->processorTime && usage_->processorTime
+        && (*usage_->processorTime - *before->processorTime) * 4 >= (now - usageLook_) * 3 * cores();
+    usageLook_ = now;
     const bool statusBound = s.walkListed >= s.policy.statusLookEntries
         && s.walkAccepted * s.policy.acceptedShare >= s.walkListed;
     if (periodic) {
@@ -167,7 +165,7 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
         s.walkWaited = std::chrono::nanoseconds(0);
         s.walkListed = s.walkAccepted = 0;
     }
-    return {before && bytesFromDisks_ && *bytesFromDisks_ > *before && waited && !coresBusy, periodic && statusBound};
+    return {diskRead && waited && !coresBusy, periodic && statusBound};
 }
 
 // Whether the folder's listing comes from this machine, judged by its parent's volume, or by its

@@ -114,7 +114,11 @@ public:
         return wrap(tree.openBelow(base, names));
     }
     bool listsLocally(uint64_t) override { return local; }
-    std::optional<uint64_t> bytesReadFromDisks() override { return diskReads ? diskReads() : std::nullopt; }
+    std::optional<ProcessUsage> processUsage() override
+    {
+        const std::optional<uint64_t> read = diskReads ? diskReads() : std::nullopt;
+        return read ? std::optional(ProcessUsage{*read, std::nullopt}) : std::nullopt;
+    }
     bool isVirtualVolume(uint64_t volume) override
     {
         const std::lock_guard lock(mutex_);
