@@ -12,7 +12,6 @@ void FoundRows::clear()
 {
     confirmation_.reset();
     leftOut_.clear();
-    rememberedFolder_.clear();
     results_.clear();
     lastFolderRecord_ = 0; // the list starts its records again with the search
 }
@@ -38,11 +37,7 @@ void FoundRows::add(const FoundEntry& entry)
 void FoundRows::addRemembered(const FoundEntry& entry)
 {
     if (confirmation_) {
-        if (entry.folder.constData() != rememberedFolder_.constData() || entry.folder != rememberedFolder_) {
-            rememberedFolder_ = entry.folder;
-            folderLeftToWalk_ = confirmation_->begun(entry.folder);
-        }
-        if (folderLeftToWalk_ || isLeftOut(entry))
+        if (confirmation_->begun(entry.folder) || isLeftOut(entry))
             return;
         confirmation_->remembered(int(results_.totalRows()), entry.folder);
     }

@@ -48,8 +48,6 @@ private:
     uint32_t lastFolderRecord_ = 0; // the result list's record of the folder of the last row
     platform::EntryIdentity lastFolderIdentity_;
     std::unique_ptr<RowConfirmation> confirmation_;
-    QByteArray rememberedFolder_; // of the last entry from memory while confirming
-    bool folderLeftToWalk_ = false; // and whether the walk has begun it
     std::vector<QByteArray> leftOut_;
 };
 

@@ -14,9 +14,9 @@ MemoryRows::MemoryRows(const WalkMemory& memory, const std::vector<QByteArray>& 
         const std::optional<RememberedFolder> found = memory.find(root);
         if (!found)
             continue;
-        const auto earlier = std::find_if(folders.begin(), folders.end(), [&](const auto& f) {
-            return f && f->start == found->folder && !f->paths.empty() && f->paths[0] == (root.isNull() ? QByteArray("") : root);
-        });
+        // The answer itself tells whether they still hold (memory_answer.h).
+        const auto earlier = std::find_if(folders.begin(), folders.end(),
+                                          [&](const auto& f) { return f && f->start == found->folder; });
         std::shared_ptr<AnswerFolders> taken; // given away, so that folders out of date are made in its blocks
         if (earlier != folders.end())
             taken = std::move(*earlier);

@@ -89,6 +89,15 @@ void RowConfirmation::remembered(int row, const QByteArray& folder)
     folders_.push_back({folder, row, 1});
 }
 
+bool RowConfirmation::begun(const QByteArray& folder)
+{
+    if (!samePath(folder, askedFolder_)) {
+        askedFolder_ = folder;
+        askedBegun_ = turn_.contains(folder);
+    }
+    return askedBegun_;
+}
+
 void RowConfirmation::takeUpRows()
 {
     const auto at = folderAt_.constFind(current_);
@@ -114,6 +123,7 @@ void RowConfirmation::begin(const QByteArray& folder)
     current_ = folder;
     listing_ = true;
     turn_.insert(folder, uint32_t(turn_.size()));
+    askedBegun_ = askedBegun_ || samePath(folder, askedFolder_);
     takeUpRows();
     outOfOrder_ = false;
     listedNames_.clear();

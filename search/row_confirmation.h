@@ -35,8 +35,9 @@ public:
     // A row from memory joined the list at this row (after every row there), while the walk
     // had not begun its folder.
     void remembered(int row, const QByteArray& folder);
-    // Whether the walk has begun listing the folder, or listed it.
-    bool begun(const QByteArray& folder) const { return turn_.contains(folder); }
+    // Whether the walk has begun listing the folder, or listed it. Asked for row after row of one
+    // folder: the answer for the last folder asked about is kept.
+    bool begun(const QByteArray& folder);
 
     // The list's row that an entry the walk accepted confirms; -1 where none does, and the entry
     // is to be added as a new row. Entries come in the walk's order.
@@ -81,6 +82,9 @@ private:
     QHash<QByteArray, int> byName_; // made where the rows do not come in the walk's order
     bool outOfOrder_ = false;
     std::vector<QByteArray> listedNames_;
+
+    QByteArray askedFolder_; // the last folder begun() was asked about, and its answer
+    bool askedBegun_ = false;
 
     std::vector<int> gone_;
     // The walk's order: each folder's turn, and within a folder whose rows are out of its order,
