@@ -33,12 +33,17 @@ struct ReadAheadPolicy {
     // Workers read ahead too where so many entries are accepted that reading their status is most
     // of the walk's work (every entry a row): at least one in acceptedShare of statusLookEntries
     // or more listed since the last look; the second core then reads them while the walk builds rows.
+    // A disk that answers each listing quickly but from its blocks, not the cache, waits too: where
+    // the disk gave coldBytesPerFolder or more for each folder the walk took since the last look
+    // (a block for one folder in four), workers read ahead on it, listings in parallel.
     std::chrono::nanoseconds slowListing = std::chrono::microseconds(300);
     std::chrono::nanoseconds lookEvery = std::chrono::milliseconds(20);
     std::chrono::nanoseconds waitedEnough = std::chrono::milliseconds(4);
     std::chrono::nanoseconds aheadFor = std::chrono::milliseconds(200);
     size_t acceptedShare = 2;
     size_t statusLookEntries = 512;
+    size_t coldBytesPerFolder = 1024;
+    size_t coldLookFolders = 32;
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB
     size_t entriesPerChunk = 1024;

@@ -84,6 +84,7 @@ struct Session {
     // accepted entry costs a status of its own (its size, its time), which workers read in parallel.
     size_t walkListed = 0;
     size_t walkAccepted = 0;
+    size_t walkFolders = 0; // folders the walk took up, whoever read them
 
     bool entriesAllow() const { return entriesWaiting < policy.entriesAhead; }
     bool mayStartAhead() const { return entriesAllow() && foldersAhead < policy.foldersAhead; }

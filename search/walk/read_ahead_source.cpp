@@ -153,6 +153,10 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
     usage_ = s.fileSystem.processUsage();
     const bool waited = s.walkWaited >= s.policy.waitedEnough;
     const bool diskRead = before && usage_ && usage_->bytesFromDisks > before->bytesFromDisks;
+    // Each listing may wait only a little, as on a disk that keeps its own cache, yet nearly every
+    // one fetches a block: many at once then take hardly longer than one.
+    const bool coldListings = diskRead && periodic && s.walkFolders >= s.policy.coldLookFolders
+        && usage_->bytesFromDisks - before->bytesFromDisks >= s.walkFolders * s.policy.coldBytesPerFolder;
     // Where the process kept the cores busy since the last look, the walk waited for workers
     // that had no core, not for the disk: more workers would only take turns on the same cores.
     const bool coresBusy = diskRead && before->processorTime && usage_->processorTime
@@ -163,9 +167,9 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
     if (periodic) {
         lastLook_ = now;
         s.walkWaited = std::chrono::nanoseconds(0);
-        s.walkListed = s.walkAccepted = 0;
+        s.walkListed = s.walkAccepted = s.walkFolders = 0;
     }
-    return {diskRead && waited && !coresBusy, periodic && statusBound};
+    return {diskRead && (waited || coldListings) && !coresBusy, periodic && statusBound};
 }
 
 // Whether the folder's listing comes from this machine, judged by its parent's volume, or by its
@@ -219,6 +223,7 @@ std::unique_ptr<FolderReading> ReadAheadSource::read(QueuedFolder& folder)
 {
     Session& s = *session_;
     const auto now = std::chrono::steady_clock::now();
+    ++s.walkFolders;
     if (!folder.slot->parent && folder.slot->state == FolderSlot::State::Waiting && !folder.slot->open)
         openRoot(*folder.slot);
     const WorkersPay pay = s.policy.enabled ? workersWouldPay(now) : WorkersPay{};
