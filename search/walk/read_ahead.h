@@ -47,6 +47,7 @@ struct ReadAheadPolicy {
     size_t foldersAhead = 2048;    // folders that may be read before their turn
     size_t entriesAhead = 65536;   // entries that may wait read, about 4 MiB
     size_t entriesPerChunk = 1024;
+    size_t walkBatch = 4096;       // entries read ahead for the walk to take up at a time, once it waited
     size_t openFolders = 0;        // folders kept open for those below them; 0: from the process's limit
 
     static ReadAheadPolicy off()

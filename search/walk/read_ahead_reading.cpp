@@ -73,9 +73,7 @@ void ReadAheadReading::wait(std::chrono::nanoseconds longest)
     std::unique_lock lock(s.mutex);
     s.walkWaits = true;
     const auto started = std::chrono::steady_clock::now();
-    s.chunkReady.wait_for(lock, longest, [&] {
-        return !slot_->chunks.empty() || slot_->state == FolderSlot::State::Read || s.cancelled;
-    });
+    s.chunkReady.wait_for(lock, longest, [&] { return s.walkMayGo(*slot_); });
     s.walkWaited += std::chrono::steady_clock::now() - started;
     s.walkWaits = false;
 }

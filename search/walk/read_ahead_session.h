@@ -122,10 +122,22 @@ struct Session {
             workChanged.notify_one();
     }
 
-    // Wakes the walk where it waits for this slot.
-    void tellWalk(const FolderSlot& slot)
+    // Where the walk waits for the workers, it goes on once its lane has something and a batch of
+    // entries waits read, or the workers have nothing more to read for now (one of them is idle).
+    // Woken at every folder, the walk would take the cores from the workers for a moment per
+    // folder, a switch of threads each time, where it lists faster than they read the entries'
+    // status (every entry a row, confirmed).
+    bool walkMayGo(const FolderSlot& slot) const
     {
-        if (walkWaits && lane.get() == &slot)
+        if (cancelled)
+            return true;
+        const bool ready = !slot.chunks.empty() || slot.state == FolderSlot::State::Read || slot.dropped;
+        return ready && (entriesWaiting >= policy.walkBatch || idleWorkers > 0);
+    }
+    // Wakes the walk where it waits and may go on.
+    void tellWalk()
+    {
+        if (walkWaits && lane && walkMayGo(*lane))
             chunkReady.notify_one();
     }
 
@@ -137,7 +149,7 @@ struct Session {
             cache.keep(slot, closing);
         else if (slot->parent && slot->open) // every folder in it was opened already
             closing.push_back(std::move(slot->open));
-        tellWalk(*slot);
+        tellWalk();
     }
 
     void publish(FolderSlot& slot, EntryChunk chunk)
@@ -153,7 +165,7 @@ struct Session {
         entriesWaiting += chunk.entries.size();
         slot.foldersToOpen += chunk.folders.size();
         slot.chunks.push_back(std::move(chunk));
-        tellWalk(slot);
+        tellWalk();
     }
 
     // The walk took a chunk: a worker held back by a full budget, or by the lane's own, may go on.

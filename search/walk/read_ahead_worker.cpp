@@ -10,6 +10,7 @@ void Worker::run()
         Task* task = nullptr;
         while (!s.cancelled && !(task = choose())) {
             ++s.idleWorkers;
+            s.tellWalk();
             s.workChanged.wait(lock);
             --s.idleWorkers;
         }

@@ -38,6 +38,7 @@ struct Schedule {
         p.workers = 1 + below(8);
         p.entriesAhead = pick<size_t>({1, 2, 4, 16, 1000, size_t(-1)});
         p.entriesPerChunk = pick<size_t>({1, 2, 3, 7, 64});
+        p.walkBatch = pick<size_t>({1, 8, 4096});
         p.foldersAhead = pick<size_t>({1, 2, 8, 2048});
         p.openFolders = pick<size_t>({1, 2, 4, 1024});
         p.slowListing = pick<std::chrono::nanoseconds>({0ns, 1h});
