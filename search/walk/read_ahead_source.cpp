@@ -19,7 +19,9 @@
 //   before is read afresh at its turn (a rename may have come between building a path from an
 //   open folder and opening it).
 //
-// Why it always makes progress: the walk waits only on a lane it left to the workers. A waiting
+// Why it always makes progress: the walk waits only on a lane it left to the workers, until the
+// lane has something and a batch of entries waits read or a worker is idle: a worker that is not
+// idle is reading, so the entries grow or it becomes idle, and each of those tells the walk. A waiting
 // lane is the first thing any worker takes, whatever the budget, and the walk wakes them when it
 // moves its lane. A worker holds at most one folder of its own besides the lane; when the budget
 // is full it keeps that folder's listing and takes nothing new, so no worker ever sleeps on a
