@@ -24,7 +24,7 @@ RowConfirmation::RowConfirmation(ResultList& list, size_t folders) : list_(list)
     turn_.reserve(qsizetype(folders));
     const auto changedOutside = [this] {
         if (!changing_)
-            stale_ = true;
+            stale_ = mayBeOutOfOrder_ = true;
     };
     watching_.push_back(QObject::connect(&list, &QAbstractItemModel::rowsRemoved, changedOutside));
     watching_.push_back(QObject::connect(&list, &QAbstractItemModel::modelReset, changedOutside));
@@ -125,6 +125,12 @@ void RowConfirmation::begin(const QByteArray& folder)
     turn_.insert(folder, uint32_t(turn_.size()));
     askedBegun_ = askedBegun_ || samePath(folder, askedFolder_);
     takeUpRows();
+    // The memory's folders are taken up in the order their rows joined the list, unless the
+    // tree changed since it was recorded.
+    if (rows_ != kNone) {
+        mayBeOutOfOrder_ = mayBeOutOfOrder_ || (lastRun_ != kNone && rows_ < lastRun_);
+        lastRun_ = rows_;
+    }
     outOfOrder_ = false;
     listedNames_.clear();
 }
@@ -135,6 +141,7 @@ void RowConfirmation::end()
     if (!listing_)
         return;
     if (outOfOrder_) {
+        mayBeOutOfOrder_ = true;
         QHash<QByteArray, uint32_t>& places = placeOf_[current_];
         for (const QByteArray& name : listedNames_)
             places.insert(name, uint32_t(places.size()));
@@ -164,6 +171,7 @@ int RowConfirmation::rowFor(const QByteArray& folder, QByteArrayView name)
     listing(folder);
     const int row = rows_ == kNone ? -1 : find(name);
     if (row < 0) {
+        mayBeOutOfOrder_ = true; // a new row, at the list's end
         listedNames_.push_back(name.toByteArray());
         outOfOrder_ = outOfOrder_ || rows_ != kNone; // a new row goes to the list's end, away from its folder's
         return -1;
@@ -223,12 +231,13 @@ void RowConfirmation::complete()
     end();
     gone_.clear();
     std::vector<int> unconfirmed;
-    for (int row = 0; row < list_.rowCount(); ++row)
+    for (int row = 0; row < list_.rowCount() && int64_t(unconfirmed.size()) < list_.unconfirmedRows(); ++row)
         if (list_.row(row).unconfirmed)
             unconfirmed.push_back(row);
     changing_ = true;
     list_.removeRows(unconfirmed);
-    takeWalkOrder();
+    if (mayBeOutOfOrder_)
+        takeWalkOrder();
     changing_ = false;
     stale_ = true;
 }

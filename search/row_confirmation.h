@@ -81,6 +81,11 @@ private:
     int cursor_ = 0, lastMatched_ = -1;
     QHash<QByteArray, int> byName_; // made where the rows do not come in the walk's order
     bool outOfOrder_ = false;
+    size_t lastRun_ = kNone; // of the last folder begun that had rows from memory
+    // Whether the list may have left the walk's order: a folder's rows out of it, a folder taken
+    // up before one whose rows joined earlier, a new row, a change from the window. Where none
+    // of these happened, the list is in the walk's order without a look.
+    bool mayBeOutOfOrder_ = false;
     std::vector<QByteArray> listedNames_;
 
     QByteArray askedFolder_; // the last folder begun() was asked about, and its answer

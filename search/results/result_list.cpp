@@ -124,6 +124,7 @@ QMimeData* ResultList::mimeData(const QModelIndexList& indexes) const
 
 void ResultList::append(ResultRow row)
 {
+    unconfirmed_ += row.unconfirmed;
     rows_.push_back(std::move(row));
 }
 
@@ -172,6 +173,7 @@ void ResultList::clear()
     rows_.shrink_to_fit();
     folders_.assign(1, platform::EntryIdentity{});
     shown_ = 0;
+    unconfirmed_ = 0;
     confirmedFirst_ = confirmedLast_ = changedFirst_ = changedLast_ = -1;
     endResetModel();
 }
@@ -193,6 +195,7 @@ void ResultList::removeResultRow(int row)
         return;
     tellConfirmed();
     beginRemoveRows({}, row, row);
+    unconfirmed_ -= rows_[size_t(row)].unconfirmed;
     rows_.erase(rows_.begin() + row);
     --shown_;
     endRemoveRows();
@@ -272,6 +275,9 @@ int64_t ResultList::removeRuns(const std::vector<Run>& runs)
         const bool shown = run->first < shown_;
         if (shown)
             beginRemoveRows({}, int(run->first), int(run->end) - 1);
+        if (unconfirmed_ > 0)
+            for (size_t row = run->first; row < run->end; ++row)
+                unconfirmed_ -= rows_[row].unconfirmed;
         rows_.erase(rows_.begin() + qsizetype(run->first), rows_.begin() + qsizetype(run->end));
         removed += int64_t(run->end - run->first);
         if (shown) {
@@ -282,10 +288,6 @@ int64_t ResultList::removeRuns(const std::vector<Run>& runs)
     return removed;
 }
 
-int64_t ResultList::unconfirmedRows() const
-{
-    return std::count_if(rows_.begin(), rows_.end(), [](const ResultRow& r) { return r.unconfirmed; });
-}
 
 void ResultList::confirmEntry(QByteArrayView path)
 {
@@ -295,6 +297,7 @@ void ResultList::confirmEntry(QByteArrayView path)
         ResultRow& r = rows_[row];
         if (r.unconfirmed && r.name == entry.name && r.folder == folder) {
             r.unconfirmed = false;
+            --unconfirmed_;
             emit dataChanged(index(int(row), 0), index(int(row), ColumnCount - 1), {Qt::ForegroundRole});
         }
     }
@@ -306,6 +309,7 @@ void ResultList::confirmRow(int row, const ResultRow& listed)
         return;
     ResultRow& r = rows_[size_t(row)];
     const bool changed = r.size != listed.size || r.hasSize != listed.hasSize || r.modified != listed.modified;
+    unconfirmed_ -= r.unconfirmed;
     r.unconfirmed = false;
     r.size = listed.size;
     r.hasSize = listed.hasSize;

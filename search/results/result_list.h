@@ -84,8 +84,8 @@ public:
     // entries times the rows.
     int64_t removeEntries(const std::vector<QByteArray>& paths);
 
-    // Rows shown from the walks' memory, not yet confirmed by a walk.
-    int64_t unconfirmedRows() const;
+    // Rows shown from the walks' memory, not yet confirmed by a walk, waiting rows included.
+    int64_t unconfirmedRows() const { return unconfirmed_; }
     // An entry that a row from memory names was seen where it is: the row shows as confirmed.
     void confirmEntry(QByteArrayView path);
     // A walk listed the entry a row shown from memory names: the row takes what the walk read
@@ -117,6 +117,7 @@ private:
     std::future<void> disposing_; // the rows of the last large list emptied, being freed
     std::vector<platform::EntryIdentity> folders_{platform::EntryIdentity{}}; // record 0: unknown
     size_t shown_ = 0;
+    int64_t unconfirmed_ = 0; // rows with unconfirmed set, kept as they come, change and go
     std::function<QVariant(uint32_t)> decoration_;
     QVariant unconfirmedForeground_;
     // Rows confirmed since the last flush, and those among them whose shown values changed.

@@ -42,10 +42,9 @@ TEST(AnswerConfirmation, TheWalkLeavesAFreshWalksRowsAndTheMemoryShowedOnlyEntri
         plant(r, h.fs);
         search::WalkMemory memory;
         h.command.setMemory(&memory);
-        // The memory's rows join the list a few at a time, at the walk's yields.
-        h.command.setAnswerPace({size_t(1 + r.below(6)), size_t(1 + r.below(3)), std::chrono::nanoseconds(0), 1 + r.below(12)});
-        // The memory's rows join the list a few at a time, at the walk's yields.
-        h.command.setAnswerPace({size_t(1 + r.below(6)), size_t(1 + r.below(3)), std::chrono::nanoseconds(0), 1 + r.below(12)});
+        // The memory's rows join the list a few at a time, at the walk's yields, or all before it.
+        const size_t firstRows = r.chance(30) ? 1000000 : size_t(1 + r.below(6));
+        h.command.setAnswerPace({firstRows, size_t(1 + r.below(3)), std::chrono::nanoseconds(0), 1 + r.below(12)});
         h.controls.checks[3] = 1;
         const QStringList listedList = h.search("/r", "*");
         QSet<QString> listed(listedList.begin(), listedList.end());
