@@ -14,6 +14,11 @@
 #include <algorithm>
 
 namespace mainwindow {
+namespace {
+
+constexpr std::chrono::milliseconds kScrollBarEvery{100};
+
+} // namespace
 
 ResultView::ResultView(QWidget* parent) : QTableView(parent)
 {
@@ -45,6 +50,8 @@ ResultView::ResultView(QWidget* parent) : QTableView(parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
+    scrollRangeDue_.setSingleShot(true);
+    connect(&scrollRangeDue_, &QTimer::timeout, this, &ResultView::updateScrollRange);
 }
 
 void ResultView::setModel(QAbstractItemModel* model)
@@ -77,10 +84,24 @@ void ResultView::doItemsLayout()
 {
     const bool onlyOutOfSight = appendedOutOfSight_ && !mustRepaint_;
     appendedOutOfSight_ = mustRepaint_ = false;
-    if (onlyOutOfSight)
-        updateGeometries();
-    else
+    if (!onlyOutOfSight) {
+        scrollRangeDue_.stop();
+        sinceScrollRange_.start();
         QTableView::doItemsLayout();
+        return;
+    }
+    const auto since = std::chrono::milliseconds(sinceScrollRange_.isValid() ? sinceScrollRange_.elapsed() : kScrollBarEvery.count());
+    if (since >= kScrollBarEvery)
+        updateScrollRange();
+    else if (!scrollRangeDue_.isActive())
+        scrollRangeDue_.start(kScrollBarEvery - since);
+}
+
+void ResultView::updateScrollRange()
+{
+    scrollRangeDue_.stop();
+    sinceScrollRange_.start();
+    updateGeometries();
 }
 
 void ResultView::changeEvent(QEvent* event)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTableView>
+#include <QTimer>
 
 #include <vector>
 
@@ -50,9 +52,14 @@ protected:
 
 private:
     // Rows appended below the last shown row change nothing on screen but the scroll bar, so the
-    // layout that follows them spares the list a full repaint while a search adds rows.
+    // layout that follows them spares the list a full repaint while a search adds rows; and the
+    // scroll bar, whose painting costs more than a batch of rows, follows them at most every
+    // kScrollBarEvery.
+    void updateScrollRange();
     bool appendedOutOfSight_ = false;
     bool mustRepaint_ = false;
+    QElapsedTimer sinceScrollRange_;
+    QTimer scrollRangeDue_;
 };
 
 } // namespace mainwindow

@@ -241,3 +241,27 @@ TEST_F(WindowLayout, AHeaderSortStaysForTheNextSearchUntilClickedBackToTheOrderF
 }
 
 } // namespace
+
+// Rows appended below the part shown move the scroll bar later, in fewer steps, but always: once
+// the rows stop, its range covers every row.
+TEST(ResultViewScrolling, TheScrollBarCatchesUpWithRowsAppendedOutOfSight)
+{
+    search::ResultList list;
+    mainwindow::ResultView view;
+    view.setModel(&list);
+    view.resize(400, 200);
+    view.show();
+    int rows = 0;
+    const auto append = [&](int count) {
+        for (int i = 0; i < count; ++i, ++rows)
+            list.append({.folder = "/t", .name = "f" + QByteArray::number(rows)});
+        list.flush();
+        QApplication::processEvents();
+    };
+    for (int batch = 0; batch < 20; ++batch)
+        append(50);
+    QScrollBar* bar = view.verticalScrollBar();
+    const int shownRows = view.viewport()->height() / view.verticalHeader()->defaultSectionSize();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->maximum() == rows - shownRows; }, 2000))
+        << "the range stayed at " << bar->maximum() << " for " << rows << " rows";
+}
