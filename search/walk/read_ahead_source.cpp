@@ -52,7 +52,7 @@
 namespace search {
 namespace {
 
-constexpr int kExtraWorkerNice = 10;
+constexpr int kWorkerNice = 10;
 
 // Asked once: the standard library reads the count from a file of the kernel's every time.
 int cores()
@@ -102,14 +102,12 @@ public:
 private:
     bool addWorker()
     {
-        // Workers beyond the cores are there to wait on the disk; when they do have work for the
-        // processor, the walk's thread goes first, so the window keeps its turn.
-        const bool extra = started_ >= session_->policy.firstWorkers();
+        // The window's thread goes first whenever a worker has work for the processor too: its
+        // yields keep their pace, and the workers still have every core it leaves.
         auto worker = std::make_shared<Worker>(session_, filter_);
-        const bool ok = threads_.start([worker, extra] {
+        const bool ok = threads_.start([worker] {
             ::pthread_setname_np(::pthread_self(), "sorvane-read"); // for top and profilers
-            if (extra)
-                ::setpriority(PRIO_PROCESS, ::gettid(), kExtraWorkerNice); // a thread's own on Linux
+            ::setpriority(PRIO_PROCESS, ::gettid(), kWorkerNice); // a thread's own on Linux
             worker->run();
         });
         started_ += ok;
