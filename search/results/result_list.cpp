@@ -288,7 +288,6 @@ int64_t ResultList::removeRuns(const std::vector<Run>& runs)
     return removed;
 }
 
-
 void ResultList::confirmEntry(QByteArrayView path)
 {
     const platform::SplitPath entry = platform::splitPath(platform::withoutTrailingSlashes(path.toByteArray()));
