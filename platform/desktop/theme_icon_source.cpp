@@ -17,6 +17,33 @@ bool isAsciiText(const QString& text)
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
 }
 
+// Where the suffix that decides a lower-cased name's type begins; -1 for a name without one
+// (".bashrc" too). The longest known suffix of two or three parts ("tar.gz") wins over the last
+// part alone. For a text and for an ASCII name's bytes alike.
+template <typename Name, typename IsLongSuffix>
+qsizetype suffixStart(const Name& name, IsLongSuffix isLongSuffix)
+{
+    const auto dotBefore = [&](qsizetype end) {
+        for (qsizetype i = end - 1; i >= 0; --i)
+            if (name[i] == u'.')
+                return i;
+        return qsizetype(-1);
+    };
+    const auto size = qsizetype(name.size());
+    const qsizetype lastDot = dotBefore(size);
+    if (lastDot <= 0 || lastDot == size - 1)
+        return -1;
+    qsizetype dot = lastDot;
+    for (int parts = 2; parts <= 3; ++parts) {
+        dot = dotBefore(dot);
+        if (dot <= 0)
+            break;
+        if (isLongSuffix(dot + 1))
+            return dot + 1;
+    }
+    return lastDot + 1;
+}
+
 } // namespace
 
 ThemeIconSource::ThemeIconSource()
@@ -110,18 +137,9 @@ bool ThemeIconSource::mayBeWholeName(std::string_view lowerName) const
 std::string_view ThemeIconSource::knownAsciiSuffix() const
 {
     const std::string_view name = asciiLowerName_;
-    const size_t lastDot = name.rfind('.');
-    if (lastDot == std::string_view::npos || lastDot == 0 || lastDot == name.size() - 1)
-        return {};
-    size_t dot = lastDot;
-    for (int parts = 2; parts <= 3; ++parts) {
-        dot = name.rfind('.', dot - 1);
-        if (dot == std::string_view::npos || dot == 0)
-            break;
-        if (asciiLongSuffixes_.contains(name.substr(dot + 1)))
-            return name.substr(dot + 1);
-    }
-    return name.substr(lastDot + 1);
+    const qsizetype start =
+        suffixStart(name, [&](qsizetype at) { return asciiLongSuffixes_.contains(name.substr(size_t(at))); });
+    return start < 0 ? std::string_view() : name.substr(size_t(start));
 }
 
 QString ThemeIconSource::typeForFileName(QStringView name)
@@ -135,23 +153,12 @@ QString ThemeIconSource::typeForFileName(QStringView name)
     return mimeTypes_.mimeTypeForFile(QStringLiteral("x.") + suffix, QMimeDatabase::MatchExtension).name();
 }
 
-// The suffix of lowerName_ that decides its type; empty for a name without one (".bashrc" too).
+// The suffix of lowerName_ that decides its type; empty for a name without one.
 QString ThemeIconSource::knownSuffix() const
 {
-    const qsizetype lastDot = lowerName_.lastIndexOf(u'.');
-    if (lastDot <= 0 || lastDot == lowerName_.size() - 1)
-        return {};
-    // The longest known suffix of two or three parts ("tar.gz") wins over the last part alone.
-    qsizetype dot = lastDot;
-    for (int parts = 2; parts <= 3; ++parts) {
-        dot = dot > 0 ? lowerName_.lastIndexOf(u'.', dot - 1) : -1;
-        if (dot <= 0)
-            break;
-        const QString suffix = lowerName_.sliced(dot + 1);
-        if (longSuffixes_.contains(suffix))
-            return suffix;
-    }
-    return lowerName_.sliced(lastDot + 1);
+    const qsizetype start =
+        suffixStart(lowerName_, [&](qsizetype at) { return longSuffixes_.contains(lowerName_.sliced(at)); });
+    return start < 0 ? QString() : lowerName_.sliced(start);
 }
 
 uint32_t ThemeIconSource::imageForSuffix(const QString& suffix)
