@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <string_view>
+#include <type_traits>
 
 namespace search {
 namespace {
@@ -57,54 +58,55 @@ bool EntryFilter::accepts(QByteArrayView name, bool isFolder, std::optional<uint
             text[size_t(i)] = char(c - (c >= 'a' && c <= 'z' ? fold : 0));
         }
         if (bits < 0x80)
-            return acceptsAscii(std::string_view(text.data(), size_t(name.size())));
+            return acceptsName(std::string_view(text.data(), size_t(name.size())));
     }
     decodeFileName(name, !caseSensitive_, name_);
-    const CodePointView text = name_;
-    if (category_->needsExtension()) {
-        const CodePointView extension = GetExtension(text);
-        if (caseSensitive_) {
-            upperExtension_.assign(extension);
-            upperCaseInPlace(upperExtension_);
-            if (!category_->admitsExtension(CodePointView(upperExtension_)))
-                return false;
-        } else if (!category_->admitsExtension(extension)) {
-            return false;
-        }
-    }
-    // Whole word: the name matches the pattern, with or without case as asked; the contains and
-    // extension tests do not apply on top of it. A malformed pattern finds nothing.
-    if (wholeWord_)
-        return wholeWordPattern_
-            && (wholeWordPattern_->matches(text) || (pinyinWholeWord_ && matchesByReadings(*pinyinWholeWord_, text)));
-
-    if (text.find(pattern_) != CodePointView::npos
-        || (pinyinContains_ && matchesByReadings(*pinyinContains_, text)))
-        return true;
-    // No extension filter, no extension test: otherwise every name ending in "." would match.
-    // A malformed extension pattern counts as a match.
-    return hasExtFilter_ && (!extPattern_ || extPattern_->matches(GetExtension(text)));
+    return acceptsName(CodePointView(name_));
 }
 
-// The same tests, in the same order, as accepts makes on a decoded name. The pinyin routes need a
-// Han character, which no ASCII name has.
-bool EntryFilter::acceptsAscii(std::string_view text) const
+// The name's tests in order, on its code points or on an ASCII name's bytes (each its own
+// character, so they answer as the code points would), upper-cased unless the search is
+// case-sensitive. The pinyin routes need a Han character, which no ASCII name has.
+template <class Char>
+bool EntryFilter::acceptsName(std::basic_string_view<Char> text)
 {
+    constexpr bool codePoints = std::is_same_v<Char, char32_t>;
     if (category_->needsExtension()) {
-        std::string_view extension = GetExtension(text);
-        std::array<char, kAsciiNameMost> upper;
+        std::basic_string_view<Char> extension = GetExtension(text);
         if (caseSensitive_) {
-            std::transform(extension.begin(), extension.end(), upper.begin(),
-                           [](char c) { return char(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c); });
-            extension = std::string_view(upper.data(), extension.size());
+            if constexpr (codePoints) {
+                upperExtension_.assign(extension);
+                upperCaseInPlace(upperExtension_);
+                extension = upperExtension_;
+            } else {
+                upperAsciiExtension_.assign(extension);
+                for (char& c : upperAsciiExtension_)
+                    c = char(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
+                extension = upperAsciiExtension_;
+            }
         }
         if (!category_->admitsExtension(extension))
             return false;
     }
-    if (wholeWord_)
-        return wholeWordPattern_ && wholeWordPattern_->matches(text);
-    if (asciiPattern_ && text.find(*asciiPattern_) != std::string_view::npos)
+    // Whole word: the name matches the pattern, with or without case as asked; the contains and
+    // extension tests do not apply on top of it. A malformed pattern finds nothing.
+    if (wholeWord_) {
+        if (!wholeWordPattern_)
+            return false;
+        if constexpr (codePoints)
+            return wholeWordPattern_->matches(text) || (pinyinWholeWord_ && matchesByReadings(*pinyinWholeWord_, text));
+        else
+            return wholeWordPattern_->matches(text);
+    }
+    bool contains = false;
+    if constexpr (codePoints)
+        contains = text.find(pattern_) != text.npos || (pinyinContains_ && matchesByReadings(*pinyinContains_, text));
+    else
+        contains = asciiPattern_ && text.find(*asciiPattern_) != text.npos;
+    if (contains)
         return true;
+    // No extension filter, no extension test: otherwise every name ending in "." would match.
+    // A malformed extension pattern counts as a match.
     return hasExtFilter_ && (!extPattern_ || extPattern_->matches(GetExtension(text)));
 }
 

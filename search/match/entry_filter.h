@@ -25,9 +25,8 @@ public:
     bool accepts(QByteArrayView name, bool isFolder, std::optional<uint32_t> attributes);
 
 private:
-    // The name tests on an ASCII name's bytes, upper-cased unless the search is case-sensitive:
-    // each byte is its own character, so they answer as the code points would.
-    bool acceptsAscii(std::string_view text) const;
+    template <class Char>
+    bool acceptsName(std::basic_string_view<Char> text);
     // The pinyin route, for a name the plain test did not accept.
     bool matchesByReadings(PinyinMatcher& matcher, CodePointView text);
 
@@ -42,6 +41,7 @@ private:
     std::optional<WildcardPattern> extPattern_;       // nothing when malformed
     CodePoints name_;    // reused from entry to entry
     CodePoints upperExtension_;
+    std::string upperAsciiExtension_;
     // Only with 拼音匹配 ticked and a letter in the pattern.
     std::optional<PinyinMatcher> pinyinContains_, pinyinWholeWord_;
     std::vector<ReadingSet> readings_; // reused from entry to entry
