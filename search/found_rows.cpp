@@ -70,11 +70,10 @@ int64_t FoundRows::endConfirming(bool complete)
     if (!confirmation_)
         return 0;
     results_.flush();
-    const bool anyLeft = !complete; // a walk that ended by itself leaves no row grey
     if (complete)
         confirmation_->complete();
     confirmation_.reset();
-    return anyLeft ? results_.unconfirmedRows() : 0;
+    return results_.unconfirmedRows();
 }
 
 void FoundRows::AddResultRow(const FoundEntry& entry, bool unconfirmed)

@@ -34,11 +34,7 @@ MemoryAnswer::MemoryAnswer(const WalkMemory& memory, MemoryFolder start, QByteAr
     // Folders no other answer holds are made again in the same blocks, which need no new pages.
     if (earlier && earlier.use_count() == 1) {
         order_ = std::move(earlier);
-        order_->folders.clear();
-        order_->firstEntry.clear();
-        order_->names.truncate(0);
-        order_->paths.clear();
-        order_->total = 0;
+        order_->clear();
     } else {
         order_ = std::make_shared<AnswerFolders>();
     }

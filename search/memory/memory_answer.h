@@ -43,6 +43,16 @@ struct AnswerFolders {
     QByteArray names;
     std::vector<QByteArray> paths; // made as hits ask for them
     uint64_t total = 0;
+
+    // Empty, with the room of its blocks kept for the folders made again.
+    void clear()
+    {
+        folders.clear();
+        firstEntry.clear();
+        names.truncate(0);
+        paths.clear();
+        total = 0;
+    }
 };
 
 // One entry that an answer found: the folder's place in the answer's order of folders, and the
