@@ -61,6 +61,10 @@ void Form1::runStartUp()
     ui_.StatusBar1->addWidget(ui_.Panel2);
     panel2LaidOut_ = px(6000);
     ui_.Panel2->setFixedWidth(panel2LaidOut_);
+    // A panel of fixed size takes a new text without the status bar being laid out again, which
+    // costs a text layout of every panel at each of the search's yields.
+    for (QLabel* panel : {ui_.Panel1, ui_.Panel2})
+        panel->setFixedHeight(panel->fontMetrics().height());
 
     for (const search::FileTypeCategory& category : search::fileTypeCategories())
         ui_.Combo2->addItem(category.caption);
