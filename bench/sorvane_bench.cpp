@@ -77,7 +77,7 @@ int sortSection(const QString& column)
 
 int main(int argc, char** argv)
 {
-    platform::setHeapForManyRows(); // as the program does
+    platform::setHeapForManyRows(argv); // as the program does
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);

@@ -34,7 +34,7 @@ void showHandedOver(mainwindow::Form1& window, const QByteArray& folder)
 
 int main(int argc, char** argv)
 {
-    platform::setHeapForManyRows();
+    platform::setHeapForManyRows(argv);
     const std::optional<QByteArray> folder = platform::startFolder(argc, argv);
 
     // A second instance ends before it shows anything or touches the settings; its folder goes
