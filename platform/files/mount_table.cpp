@@ -69,6 +69,11 @@ bool listsTrueInodes(QByteArrayView type)
     return std::find(std::begin(kinds), std::end(kinds), type) != std::end(kinds);
 }
 
+bool fillsWholeListingBuffer(QByteArrayView type)
+{
+    return type == "ext4" || type == "tmpfs";
+}
+
 bool isLocalFileSystem(const MountEntry& mount)
 {
     if (mount.type.startsWith("fuse") || isNetworkType(mount.type))

@@ -29,6 +29,10 @@ bool isVirtualFileSystemType(QByteArrayView type);
 // (FAT, FUSE, overlays of several volumes) may number a listing's entries apart.
 bool listsTrueInodes(QByteArrayView type);
 
+// File systems whose listing call stops short of a full buffer only at a folder's end (read in
+// their kernel code: ext4's and tmpfs's listings run until the buffer is full or the folder ends).
+bool fillsWholeListingBuffer(QByteArrayView type);
+
 // Whether a mount's listings come from this machine's own disks or memory (a block device, zfs,
 // tmpfs), as opposed to a network or a program (FUSE), whose listings may wait without end.
 bool isLocalFileSystem(const MountEntry& mount);

@@ -75,6 +75,7 @@ VolumeKind PosixFileSystem::volumeKind(uint64_t device)
         k.listsTrueInodes = platform::listsTrueInodes(mount.type);
         k.local = isLocalFileSystem(mount);
         k.subvolumeRoot = mount.type == "btrfs" ? 256 : 0;
+        k.fillsWholeBuffer = platform::fillsWholeListingBuffer(mount.type);
         volumeKinds_[mount.device] = k;
         if (mount.device == device)
             kind = k;

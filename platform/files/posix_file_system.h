@@ -15,6 +15,9 @@ struct VolumeKind {
     // The inode every sub-volume of this kind begins with, so that a listing's "." cannot tell
     // one from the folder its parent listed (btrfs: 256); 0 where there is none.
     uint64_t subvolumeRoot = 0;
+    // A listing call fills the buffer as far as the folder goes: one that left room for any
+    // entry has met the end, and no call is made to be told so.
+    bool fillsWholeBuffer = false;
 };
 
 // The file system of this machine, on the POSIX directory calls. Symbolic links are never

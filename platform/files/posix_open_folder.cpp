@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -24,6 +25,10 @@ struct linux_dirent64 {
     unsigned char d_type;
     char d_name[];
 };
+
+// The longest record a listing can hold: its fixed fields, a name of 255 bytes and its end,
+// rounded up to eight.
+constexpr size_t kLongestRecord = (offsetof(linux_dirent64, d_name) + 256 + 7) / 8 * 8;
 
 bool isHiddenName(QByteArrayView name)
 {
@@ -147,6 +152,10 @@ private:
     {
         if (ended_ || (cancelled_ && cancelled_->load(std::memory_order_relaxed)))
             return false;
+        if (read_ && folder_->kind().fillsWholeBuffer && buffer_.size() - filled_ >= kLongestRecord) {
+            ended_ = true; // room was left for any entry: the last part was the end
+            return false;
+        }
         long n;
         do {
             n = ::syscall(SYS_getdents64, fd_, buffer_.data(), buffer_.size());

@@ -3,6 +3,7 @@
 #include "platform/files/file_attributes.h"
 #include "platform/files/posix_file_system.h"
 #include "tests/support/qt_printers.h"
+#include "tests/support/scoped_mount.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 
 #include <fcntl.h>
 #include <map>
+#include <random>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +83,61 @@ TEST_F(PosixFileSystemTest, InterleavedListingsEachKeepTheirOwnPosition)
         seenByA.insert(a->name().toByteArray());
     EXPECT_EQ(seenByA, std::multiset<QByteArray>(expected.begin(), expected.end()));
     EXPECT_EQ(seenByB, seenByA);
+}
+
+// Where the file system fills a listing's buffer as far as the folder goes, a part that left room
+// ends the listing without another call: no folder may lose entries to that, whatever the lengths
+// of its names, on the temporary folder's file system and on a tmpfs.
+TEST_F(PosixFileSystemTest, ListingsEndingShortOfAFullBufferHoldEveryEntry)
+{
+    QByteArray tmpfsRoot = at("tmpfs");
+    makeFolder("tmpfs");
+    const testsupport::ScopedMount tmpfs = testsupport::ScopedMount::tmpfs(tmpfsRoot, "size=64m");
+    std::vector<QByteArray> roots{at("disk")};
+    makeFolder("disk");
+    if (tmpfs.mounted())
+        roots.push_back(tmpfsRoot);
+    std::mt19937 random(20261210);
+    for (const QByteArray& base : roots) {
+        for (int folder = 0; folder < 12; ++folder) {
+            const QByteArray path = base + "/f" + QByteArray::number(folder);
+            ASSERT_EQ(::mkdir(path.constData(), 0755), 0);
+            // From a few entries to several buffers' worth, of one name length or of all.
+            const int count = std::uniform_int_distribution<int>(1, 1200)(random);
+            const bool oneLength = folder % 3 == 0;
+            const int length = std::uniform_int_distribution<int>(1, 255)(random);
+            std::set<QByteArray> expected{".", ".."};
+            for (int i = 0; i < count; ++i) {
+                const QByteArray number = QByteArray::number(i) + '-';
+                const int wanted = oneLength ? length : std::uniform_int_distribution<int>(1, 255)(random);
+                QByteArray name = (number + QByteArray(255, 'n')).left(std::max<int>(wanted, int(number.size())));
+                const int fd = ::open((path + '/' + name).constData(), O_CREAT | O_WRONLY, 0644);
+                ASSERT_GE(fd, 0) << name.constData();
+                ::close(fd);
+                expected.insert(name);
+            }
+            // Holes where entries were, as a folder that has lived has them.
+            for (auto it = expected.begin(); it != expected.end();) {
+                if (*it != "." && *it != ".." && random() % 3 == 0) {
+                    ASSERT_EQ(::unlink((path + '/' + *it).constData()), 0);
+                    it = expected.erase(it);
+                } else {
+                    ++it;
+                }
+            }
+            // Opened as the walk opens a folder below another: knowing its volume's kind.
+            const platform::OpenedFolder parent = fs.openFolder(base, false);
+            ASSERT_TRUE(parent.folder && parent.folder->status());
+            const platform::OpenedFolder opened = fs.openBelow(*parent.folder, path.mid(base.size() + 1));
+            ASSERT_TRUE(opened.folder);
+            std::set<QByteArray> listed;
+            for (auto listing = opened.folder->list(); listing->next();)
+                listed.insert(listing->name().toByteArray());
+            EXPECT_EQ(listed, expected) << path.constData() << ": " << count << " entries made";
+        }
+    }
+    if (!tmpfs.mounted())
+        GTEST_SKIP() << "listed on the temporary folder's file system only: " << tmpfs.why().toStdString();
 }
 
 TEST_F(PosixFileSystemTest, AttributesFromTheListingAndByPathAgree)
