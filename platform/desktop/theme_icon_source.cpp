@@ -1,5 +1,7 @@
 #include "platform/desktop/theme_icon_source.h"
 
+#include "platform/desktop/mime_globs.h"
+
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -49,22 +51,24 @@ qsizetype suffixStart(const Name& name, IsLongSuffix isLongSuffix)
 ThemeIconSource::ThemeIconSource()
 {
     images_.push_back(QIcon::fromTheme(QStringLiteral("text-x-generic")));
-    for (const QMimeType& type : mimeTypes_.allMimeTypes()) {
-        for (const QString& pattern : type.globPatterns()) {
-            if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(pattern.mid(2))) {
-                const QString suffix = pattern.mid(2).toLower();
-                if (suffix.contains(u'.')) {
-                    longSuffixes_.insert(suffix);
-                    if (isAsciiText(suffix))
-                        asciiLongSuffixes_.insert(suffix.toStdString());
-                }
-            } else if (!hasWildcard(pattern)) {
-                typeByWholeName_.insert(pattern.toLower(), type.name());
-                if (isAsciiText(pattern) && !pattern.isEmpty()) {
-                    const std::string name = pattern.toLower().toStdString();
-                    wholeNameHints_[std::min<size_t>(name.size(), 63)] |= uint64_t(1) << (name[0] & 63);
-                    asciiWholeNames_.insert(name);
-                }
+    for (const MimeGlob& glob : mimeGlobs(mimeTypes_)) {
+        const QString& pattern = glob.pattern;
+        if (pattern.startsWith(QLatin1String("*.")) && !hasWildcard(pattern.mid(2))) {
+            const QString suffix = pattern.mid(2).toLower();
+            if (suffix.contains(u'.')) {
+                longSuffixes_.insert(suffix);
+                if (isAsciiText(suffix))
+                    asciiLongSuffixes_.insert(suffix.toStdString());
+            }
+        } else if (!hasWildcard(pattern) && !pattern.isEmpty()) {
+            const QString name = pattern.toLower();
+            if (typeByWholeName_.contains(name))
+                continue; // the heaviest pattern for a name decides, as in the database
+            typeByWholeName_.insert(name, glob.type);
+            if (isAsciiText(name)) {
+                const std::string bytes = name.toStdString();
+                wholeNameHints_[std::min<size_t>(bytes.size(), 63)] |= uint64_t(1) << (bytes[0] & 63);
+                asciiWholeNames_.insert(bytes);
             }
         }
     }

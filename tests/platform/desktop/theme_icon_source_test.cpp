@@ -1,11 +1,16 @@
 // Which type, and so which icon, a file name gets: by its whole name, its longest known suffix,
 // or its last one; a name without a suffix gets the generic icon.
+#include "platform/desktop/mime_globs.h"
 #include "platform/desktop/theme_icon_source.h"
 #include "tests/support/qt_printers.h"
 
 #include <gtest/gtest.h>
 
+#include <QMimeDatabase>
+#include <QStandardPaths>
+
 #include <random>
+#include <set>
 
 namespace {
 
@@ -26,6 +31,30 @@ TEST(ThemeIcons, TypeOfAFileNameByWholeNameLongestSuffixOrLastSuffix)
     };
     for (const auto& [name, type] : cases)
         EXPECT_EQ(icons.typeForFileName(QString::fromUtf8(name)), QString::fromUtf8(type)) << name;
+}
+
+// The patterns come from the database's list of them, read as one file, where the start once
+// asked Qt for every type's: both must give the same patterns for the same types, as the icons
+// use them (without case; the list keeps one of a pattern's spellings).
+TEST(ThemeIcons, TheDatabasesListOfPatternsHoldsWhatQtGivesForEveryType)
+{
+    if (QStandardPaths::locateAll(QStandardPaths::GenericDataLocation, QStringLiteral("mime/globs2")).isEmpty())
+        GTEST_SKIP() << "no mime/globs2 here: the patterns come from Qt's database";
+    const QMimeDatabase database;
+    std::set<std::pair<QString, QString>> listed, asked;
+    for (const platform::MimeGlob& glob : platform::mimeGlobs(database))
+        listed.insert({glob.pattern.toLower(), glob.type});
+    for (const QMimeType& type : database.allMimeTypes())
+        for (const QString& pattern : type.globPatterns())
+            asked.insert({pattern.toLower(), type.name()});
+    EXPECT_EQ(listed, asked);
+
+    const auto globs = platform::parseGlobs2("# comment\n50:text/x-c++src:*.C:cs\n0:text/x-x:__NOGLOBS__\n"
+                                             "malformed\n10:a/b\n80:text/html:*.html\n");
+    ASSERT_EQ(globs.size(), 2u);
+    EXPECT_EQ(globs[0].pattern, QStringLiteral("*.C"));
+    EXPECT_EQ(globs[0].type, QStringLiteral("text/x-c++src"));
+    EXPECT_EQ(globs[1].pattern, QStringLiteral("*.html"));
 }
 
 TEST(ThemeIcons, RowsOfOneTypeShareAnImageAndFoldersHaveTheirOwn)
