@@ -1,6 +1,7 @@
 #include "search/memory/memory_answer.h"
 
 #include "platform/files/paths.h"
+#include "platform/files/processor_cores.h"
 
 #include <algorithm>
 #include <thread>
@@ -12,7 +13,7 @@ unsigned threadsFor(const AnswerPolicy& policy)
 {
     if (policy.threads > 0)
         return policy.threads;
-    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    return std::min(platform::processorCores(), 4u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "search/results/row_sort_keys.h"
 
 #include "platform/files/file_name_text.h"
+#include "platform/files/processor_cores.h"
 #include "search/results/result_list.h"
 
 #include <algorithm>
@@ -153,10 +154,7 @@ int RowSortKeys::compare(int a, int b) const
 void RowSortKeys::computeNameKeys(int first, int last)
 {
     const int count = last - first + 1;
-    // The processor count is a read of a system file: not asked for the few rows of a merge.
-    const auto wanted = unsigned(count / kRowsPerThread);
-    const unsigned threads =
-        wanted < 2 ? 1u : std::min({wanted, kMostThreads, std::max(1u, std::thread::hardware_concurrency())});
+    const unsigned threads = std::clamp(unsigned(count / kRowsPerThread), 1u, std::min(kMostThreads, platform::processorCores()));
     if (threads == 1) {
         for (int row = first; row <= last; ++row)
             nameKeys_[size_t(row)] = arena_.add(collator().key(list_.row(row).nameText()));

@@ -40,6 +40,7 @@
 #include "search/walk/worker_threads.h"
 
 #include "platform/files/paths.h"
+#include "platform/files/processor_cores.h"
 
 #include <pthread.h>
 #include <sys/resource.h>
@@ -47,31 +48,23 @@
 
 #include <algorithm>
 #include <optional>
-#include <thread>
 
 namespace search {
 namespace {
 
 constexpr int kWorkerNice = 10;
 
-// Asked once: the standard library reads the count from a file of the kernel's every time.
-int cores()
-{
-    static const int count = std::max(1, int(std::thread::hardware_concurrency()));
-    return count;
-}
-
 } // namespace
 
 int ReadAheadPolicy::firstWorkers() const
 {
-    return workers > 0 ? workers : std::max(2, cores());
+    return workers > 0 ? workers : std::max(2, int(platform::processorCores()));
 }
 
 // Most of a worker's time on a cold disk is a wait, and a disk answers several requests at once.
 int ReadAheadPolicy::mostWorkers() const
 {
-    return workers > 0 ? workers : std::clamp(4 * cores(), 4, 16);
+    return workers > 0 ? workers : std::clamp(4 * int(platform::processorCores()), 4, 16);
 }
 
 namespace {
@@ -160,7 +153,7 @@ ReadAheadSource::WorkersPay ReadAheadSource::workersWouldPay(std::chrono::steady
     // Where the process kept the cores busy since the last look, the walk waited for workers
     // that had no core, not for the disk: more workers would only take turns on the same cores.
     const bool coresBusy = diskRead && before->processorTime && usage_->processorTime
-        && (*usage_->processorTime - *before->processorTime) * 4 >= (now - usageLook_) * 3 * cores();
+        && (*usage_->processorTime - *before->processorTime) * 4 >= (now - usageLook_) * 3 * int(platform::processorCores());
     usageLook_ = now;
     const bool statusBound = s.walkListed >= s.policy.statusLookEntries
         && s.walkAccepted * s.policy.acceptedShare >= s.walkListed;
