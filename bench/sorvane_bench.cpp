@@ -15,6 +15,9 @@
 #include "search/results/result_order.h"
 #include "search/search_command.h"
 
+#include "processor_stalls.h"
+
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QComboBox>
@@ -25,6 +28,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <sched.h>
 #include <sys/resource.h>
 
 #include <cstdio>
@@ -128,7 +132,11 @@ int main(int argc, char** argv)
         QStringLiteral("TEXT"));
     const QCommandLineOption noMemoryOption(QStringLiteral("no-memory"),
                                             QStringLiteral("Keep no memory of the walk (remember=0)."));
-    parser.addOptions({noMemoryOption, locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
+    const QCommandLineOption stallsOption(
+        QStringLiteral("watch-stalls"),
+        QStringLiteral("Watch for times when a processor stood still, taken away by the host of a virtual "
+                       "machine (needs real-time scheduling), and print the window's longest gap less them."));
+    parser.addOptions({stallsOption, noMemoryOption, locationOption, nameOption, typeOption, wholeWordOption, caseOption, hiddenOption, pinyinOption,
                        rowsOption, noReadAheadOption, workersOption, sortOption, sortDuringOption, sortKeptOption,
                        stopOption, exportOption, rememberOption, typeAheadOption});
     parser.process(app);
@@ -194,9 +202,24 @@ int main(int argc, char** argv)
             QMetaObject::invokeMethod(controls.Command2, &QPushButton::click, Qt::QueuedConnection);
         });
     }
+    // The window's turns: each time its event loop wakes, during the search.
+    std::optional<ProcessorStalls> stalls;
+    std::vector<ProcessorStalls::Turn> windowTurns;
+    if (parser.isSet(stallsOption)) {
+        stalls.emplace();
+        windowTurns.reserve(1 << 16);
+        QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &window,
+                         [&windowTurns] { windowTurns.push_back({Clock::now(), sched_getcpu()}); });
+    }
     const Clock::time_point pressed = Clock::now();
+    windowTurns.push_back({pressed, sched_getcpu()});
     controls.Command1->click();
     const Clock::time_point ended = Clock::now();
+    windowTurns.push_back({ended, sched_getcpu()});
+    if (stalls) {
+        stalls->stop();
+        QObject::disconnect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, &window, nullptr);
+    }
     const auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
     const double firstRowsMs = firstRows ? ms(*firstRows - pressed) : -1;
     const double confirmedS = ms(ended - pressed) / 1000;
@@ -266,6 +289,10 @@ int main(int argc, char** argv)
         std::printf(" type_ms=%.1f", typeMs);
     if (parser.isSet(rememberOption))
         std::printf(" memory_read_ms=%.1f", memoryReadMs);
+    if (stalls)
+        std::printf(" processor_stall_ms=%.1f gap_less_stalls_ms=%.1f",
+                    stalls->watching() ? ms(stalls->longestStallWithin(pressed, ended)) : -1.0,
+                    ms(stalls->longestGapLessStalls(windowTurns)));
     std::printf("\n");
     window.close(); // the memory is written as at the program's close
     return 0;
