@@ -142,7 +142,7 @@ void ResultActions::copyClicked()
     if (row < 0)
         return;
     const platform::EntryRef source = entryOf(window_.resultList(), row);
-    const QByteArray name = window_.resultList().row(row).name;
+    const QByteArray name = window_.resultList().row(row).name.bytes();
     Form3 dialog(window_.ownerWindow(), messages_, fileSystem_, [&](const QByteArray& target) {
         return copyInto(source, name, target);
     });

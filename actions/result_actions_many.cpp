@@ -48,7 +48,7 @@ std::vector<ResultActions::RowEntry> ResultActions::takeSelectedRows()
     const search::ResultList& rows = window_.resultList();
     for (const int row : window_.selectedResultRows())
         if (row >= 0 && row < rows.rowCount())
-            entries.push_back({entryOf(rows, row), rows.row(row).name});
+            entries.push_back({entryOf(rows, row), rows.row(row).name.bytes()});
     if (!entries.empty()) {
         selectedPathBytes_ = entries.front().entry.path;
         selectedPath_ = platform::pathText(selectedPathBytes_);
@@ -203,7 +203,7 @@ void ResultActions::keepSelected(const std::vector<RowEntry>& left)
     const search::ResultList& rows = window_.resultList();
     std::vector<int> kept;
     for (int row = 0; row < rows.rowCount(); ++row)
-        if (names.contains(rows.row(row).name) && paths.contains(rows.row(row).pathBytes()))
+        if (names.contains(rows.row(row).name.lookupKey()) && paths.contains(rows.row(row).pathBytes()))
             kept.push_back(row);
     window_.selectResultRows(kept);
 }

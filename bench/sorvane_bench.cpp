@@ -264,7 +264,7 @@ int main(int argc, char** argv)
     if (rows) { // in the order the list shows them
         for (int r = 0; r < results.rowCount(); ++r) {
             const search::ResultRow& row = results.row(window.resultOrder().listRow(r));
-            const QByteArray line = row.name + '\t' + row.pathBytes() + '\t' + row.sizeText().toUtf8() + '\n';
+            const QByteArray line = row.name.bytes() + '\t' + row.pathBytes() + '\t' + row.sizeText().toUtf8() + '\n';
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
         }
     }

@@ -86,7 +86,7 @@ ResultRow FoundRows::rowOf(const FoundEntry& entry, bool unconfirmed)
     ResultRow row;
     row.unconfirmed = unconfirmed;
     row.folder = entry.folder;
-    row.name = entry.name.toByteArray();
+    row.name = entry.name;
     row.icon = icons_.iconForName(row.name, entry.isDirectory);
     takeListing(row, entry);
     return row;

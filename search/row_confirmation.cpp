@@ -143,8 +143,8 @@ void RowConfirmation::end()
     if (outOfOrder_) {
         mayBeOutOfOrder_ = true;
         QHash<QByteArray, uint32_t>& places = placeOf_[current_];
-        for (const QByteArray& name : listedNames_)
-            places.insert(name, uint32_t(places.size()));
+        for (const RowName& name : listedNames_)
+            places.insert(name.bytes(), uint32_t(places.size()));
     }
     listing_ = false;
     rows_ = kNone;
@@ -160,7 +160,7 @@ int RowConfirmation::find(QByteArrayView name)
         return cursor_;
     if (byName_.isEmpty()) {
         for (int row = folder.first; row < end; ++row)
-            byName_.insert(list_.row(row).name, row);
+            byName_.insert(list_.row(row).name.bytes(), row);
     }
     const auto at = byName_.constFind(name.toByteArray());
     return at != byName_.cend() && list_.row(*at).unconfirmed ? *at : -1;
@@ -172,11 +172,11 @@ int RowConfirmation::rowFor(const QByteArray& folder, QByteArrayView name)
     const int row = rows_ == kNone ? -1 : find(name);
     if (row < 0) {
         mayBeOutOfOrder_ = true; // a new row, at the list's end
-        listedNames_.push_back(name.toByteArray());
+        listedNames_.emplace_back(name);
         outOfOrder_ = outOfOrder_ || rows_ != kNone; // a new row goes to the list's end, away from its folder's
         return -1;
     }
-    listedNames_.push_back(list_.row(row).name); // shared, not copied
+    listedNames_.emplace_back(name); // inside the vector's own room, as most names fit
     outOfOrder_ = outOfOrder_ || row < lastMatched_;
     lastMatched_ = row;
     cursor_ = row + 1;
@@ -259,7 +259,7 @@ void RowConfirmation::takeWalkOrder()
             const auto at = placeOf_.constFind(r.folder);
             names = at == placeOf_.cend() ? nullptr : &*at;
         }
-        return turn | (names ? names->value(r.name, UINT32_MAX) : uint32_t(row));
+        return turn | (names ? names->value(r.name.lookupKey(), UINT32_MAX) : uint32_t(row));
     };
     uint64_t previous = 0;
     int row = 0;

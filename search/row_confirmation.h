@@ -1,5 +1,7 @@
 #pragma once
 
+#include "search/results/row_name.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -86,7 +88,7 @@ private:
     // up before one whose rows joined earlier, a new row, a change from the window. Where none
     // of these happened, the list is in the walk's order without a look.
     bool mayBeOutOfOrder_ = false;
-    std::vector<QByteArray> listedNames_;
+    std::vector<RowName> listedNames_;
 
     QByteArray askedFolder_; // the last folder begun() was asked about, and its answer
     bool askedBegun_ = false;

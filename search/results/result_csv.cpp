@@ -32,9 +32,9 @@ void appendQuoted(QByteArray& out, QByteArrayView text)
 
 // The text the list shows for a name or a path, in UTF-8: the bytes themselves where they are
 // UTF-8 already, as they are for nearly every name.
-QByteArray shownName(const QByteArray& name)
+QByteArray shownName(QByteArrayView name)
 {
-    return QByteArrayView(name).isValidUtf8() ? name : platform::fileNameText(name).toUtf8();
+    return name.isValidUtf8() ? name.toByteArray() : platform::fileNameText(name).toUtf8();
 }
 
 QByteArray shownPath(const QByteArray& path)

@@ -237,7 +237,7 @@ int64_t ResultList::removeEntries(const std::vector<QByteArray>& paths)
                 above = platform::containingFolder(above);
             }
         }
-        return below || (namesGone && namesGone->contains(row.name));
+        return below || (namesGone && namesGone->contains(row.name.lookupKey()));
     };
     std::vector<Run> runs;
     for (size_t i = 0; i < rows_.size(); ++i) {

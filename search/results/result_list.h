@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/files/entry_identity.h"
+#include "search/results/row_name.h"
 
 #include <QAbstractTableModel>
 #include <QByteArray>
@@ -20,7 +21,7 @@ struct ResultRow {
     static constexpr int64_t kUnknownTime = std::numeric_limits<int64_t>::min();
 
     QByteArray folder;
-    QByteArray name;
+    RowName name;
     int64_t size = 0;
     int64_t modified = kUnknownTime; // seconds since the epoch; a rename keeps it
     // Packed in one word, with the folder's record in the next: a million rows are held.

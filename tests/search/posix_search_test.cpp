@@ -413,7 +413,7 @@ TEST_P(PosixSearch, AnEntryRenamedWhileItsFolderIsListedIsListedOnce)
             return;
         for (int row = int(h.results.totalRows()) - 1; row >= 0 && renamed < 40; --row) {
             const QByteArray path = h.results.row(row).pathBytes();
-            if (!path.startsWith(many + "/") || h.results.row(row).name.startsWith("renamed"))
+            if (!path.startsWith(many + "/") || h.results.row(row).name.view().startsWith("renamed"))
                 continue;
             const QByteArray name = "renamed" + QByteArray::number(renamed++);
             ASSERT_EQ(::rename(path.constData(), (many + "/" + name).constData()), 0);

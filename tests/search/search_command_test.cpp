@@ -198,7 +198,7 @@ TEST_F(Search, RowsComeBreadthFirstInListingOrderWithTheirIcons)
     EXPECT_EQ(progress, (QStringList{"", "正在搜索: /r", "正在搜索: /r/a", "正在搜索: /r/b", "正在搜索: /r/a/a1"}));
     for (int i = 0; i < h.results.totalRows(); ++i) {
         const search::ResultRow& row = h.results.row(i);
-        EXPECT_EQ(row.icon, h.icons.numbers.at({row.nameText(), !row.hasSize})) << row.name.constData();
+        EXPECT_EQ(row.icon, h.icons.numbers.at({row.nameText(), !row.hasSize})) << row.name.bytes().constData();
     }
 }
 

@@ -81,7 +81,7 @@ TEST(AnswerConfirmation, TheWalkLeavesAFreshWalksRowsAndTheMemoryShowedOnlyEntri
                     h.command.entryDeleted(path);
                     return;
                 }
-                const QByteArray newName = h.results.row(row).name + "n";
+                const QByteArray newName = h.results.row(row).name.bytes() + "n";
                 h.fs.renameInTree(path, h.results.row(row).folder + '/' + newName);
                 h.command.entryRenamed(path, h.results.row(row).folder + '/' + newName);
                 h.results.renameResultRow(row, newName);
