@@ -53,6 +53,12 @@ bool FoundRows::isLeftOut(const FoundEntry& entry) const
                        [&](const QByteArray& out) { return platform::isSameOrBelow(path, out); });
 }
 
+void FoundRows::answerShown()
+{
+    if (confirmation_)
+        confirmation_->answerShown();
+}
+
 void FoundRows::folderDone(const QByteArray& folder)
 {
     if (confirmation_)

@@ -28,6 +28,8 @@ public:
     // those at or below a path deleted or renamed from the window since the search began.
     void addRemembered(const FoundEntry& entry);
     void leaveOutRemembered(const QByteArray& path) { leftOut_.push_back(path); }
+    // The memory's answer is all shown: no more rows come from it.
+    void answerShown();
     void flush() override;
     void movePrefix(QByteArrayView from, QByteArrayView to) override;
 

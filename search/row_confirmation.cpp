@@ -105,6 +105,15 @@ void RowConfirmation::takeUpRows()
     cursor_ = rows_ == kNone ? 0 : folders_[rows_].first;
     lastMatched_ = -1;
     byName_.clear();
+    if (rows_ != kNone)
+        keepTurn();
+}
+
+void RowConfirmation::keepTurn()
+{
+    if (!turnKept_)
+        turn_.insert(current_, turns_ - 1);
+    turnKept_ = true;
 }
 
 void RowConfirmation::listing(const QByteArray& folder)
@@ -122,7 +131,12 @@ void RowConfirmation::begin(const QByteArray& folder)
         index();
     current_ = folder;
     listing_ = true;
-    turn_.insert(folder, uint32_t(turn_.size()));
+    ++turns_;
+    turnKept_ = false;
+    // While rows still join, begun() asks about every folder; then, of the tens of thousands a
+    // walk lists, only those with rows are kept.
+    if (!answerShown_)
+        keepTurn();
     askedBegun_ = askedBegun_ || samePath(folder, askedFolder_);
     takeUpRows();
     // The memory's folders are taken up in the order their rows joined the list, unless the
@@ -172,6 +186,7 @@ int RowConfirmation::rowFor(const QByteArray& folder, QByteArrayView name)
     const int row = rows_ == kNone ? -1 : find(name);
     if (row < 0) {
         mayBeOutOfOrder_ = true; // a new row, at the list's end
+        keepTurn();
         listedNames_.emplace_back(name);
         outOfOrder_ = outOfOrder_ || rows_ != kNone; // a new row goes to the list's end, away from its folder's
         return -1;

@@ -40,6 +40,9 @@ public:
     // Whether the walk has begun listing the folder, or listed it. Asked for row after row of one
     // folder: the answer for the last folder asked about is kept.
     bool begun(const QByteArray& folder);
+    // The memory's answer is all in the list: no row joins any more, so begun() is not asked
+    // again, and only the folders that hold rows need their turn kept.
+    void answerShown() { answerShown_ = true; }
 
     // The list's row that an entry the walk accepted confirms; -1 where none does, and the entry
     // is to be added as a new row. Entries come in the walk's order.
@@ -63,6 +66,8 @@ private:
     void begin(const QByteArray& folder);
     // The current folder's rows from memory, as the index has them.
     void takeUpRows();
+    // The current folder holds rows: its turn counts for the walk's order.
+    void keepTurn();
     void end();
     int find(QByteArrayView name);
     void takeWalkOrder();
@@ -97,6 +102,9 @@ private:
     // The walk's order: each folder's turn, and within a folder whose rows are out of its order,
     // each name's place.
     QHash<QByteArray, uint32_t> turn_;
+    uint32_t turns_ = 0;         // folders begun
+    bool answerShown_ = false;
+    bool turnKept_ = false;      // the current folder's, in turn_
     QHash<QByteArray, QHash<QByteArray, uint32_t>> placeOf_;
 };
 

@@ -76,6 +76,8 @@ bool SearchCommand::answerFirst(const std::vector<QByteArray>& roots)
     const bool more = rows->next(found_, pace_.firstRows, true);
     if (more)
         remembered_ = std::move(rows);
+    else
+        found_.answerShown();
     found_.flush();
     window_.showStatus(StatusPanel::State, countText(results_.totalRows()));
     window_.processEvents();
@@ -95,6 +97,7 @@ void SearchCommand::continueAnswer()
     found_.flush();
     if (!more) {
         remembered_.reset();
+        found_.answerShown();
         walker_.releaseMemory();
     }
 }
