@@ -1,3 +1,5 @@
+#include "form1_fixture.h"
+
 #include "mainwindow/form1.h"
 #include "mainwindow/form1_controls.h"
 #include "mainwindow/option_box.h"
@@ -30,73 +32,13 @@
 #include <QScreen>
 
 #include <map>
-
 namespace {
 
-mainwindow::Form1Controls ui(const std::unique_ptr<mainwindow::Form1>& w)
-{
-    return mainwindow::Form1Controls::of(*w);
-}
-
+using form1test::Form1Test;
+using form1test::ui;
 using mainwindow::Form1;
-
 using testsupport::MemoryStore;
 using RecordedMessages = testsupport::RecordingMessages;
-
-// A file system that lets a test act in the middle of a walk: a hook runs when a chosen folder
-// is listed.
-class HookedFileSystem : public platform::PosixFileSystem {
-public:
-    platform::OpenedFolder openFolder(const QByteArray& path, bool followLink) override
-    {
-        listed();
-        return PosixFileSystem::openFolder(path, followLink);
-    }
-    platform::OpenedFolder openBelow(const platform::OpenFolder& from, QByteArrayView names) override
-    {
-        listed();
-        return PosixFileSystem::openBelow(from, names);
-    }
-    void listed()
-    {
-        if (++listings == hookAt && hook)
-            hook();
-    }
-    int listings = 0;
-    int hookAt = -1;
-    std::function<void()> hook;
-};
-
-class Form1Test : public ::testing::Test {
-protected:
-    std::unique_ptr<Form1> makeWindow(platform::SettingsStore* settings = nullptr)
-    {
-        return std::make_unique<Form1>(mainwindow::Form1Services{
-            .fileSystem = fileSystem,
-            .messages = &messages,
-            .settings = settings,
-            .probeVolumes = [] { return QList<QByteArray>{"/", "/media/u/STICK"}; },
-            .yieldPolicy = {},
-            // The hooks act from inside the walk's own listing calls, on the window's thread.
-            .readAhead = search::ReadAheadPolicy::off()});
-    }
-
-    void makeTree(int folders, int filesEach)
-    {
-        for (int f = 0; f < folders; ++f) {
-            const QString folder = tree.path() + QStringLiteral("/d%1").arg(f);
-            QDir().mkpath(folder);
-            for (int i = 0; i < filesEach; ++i) {
-                QFile file(folder + QStringLiteral("/file%1.txt").arg(i));
-                ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            }
-        }
-    }
-
-    HookedFileSystem fileSystem;
-    RecordedMessages messages;
-    QTemporaryDir tree;
-};
 
 TEST_F(Form1Test, TheControlsShowTheirCaptionsWithinTheWindowAndNoneCoversAnother)
 {
@@ -247,79 +189,6 @@ TEST_F(Form1Test, TheWindowIsLockedWhileSearchingAndEnterThenStartsNothing)
     EXPECT_EQ(ui(w).Combo2->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
 }
 
-TEST_F(Form1Test, OptionBoxesAreRestoredAtStartUpAndSavedOnClose)
-{
-    MemoryStore store;
-    store.values["Form1/check1"] = "7";
-    store.values["Form1/check2"] = "1";
-    store.values["Form1/check3"] = "2";
-    store.values["Form1/check4"] = "1";
-    auto w = makeWindow(&store);
-    EXPECT_EQ(ui(w).Check1->checkState(), Qt::Unchecked);
-    EXPECT_EQ(ui(w).Check2->checkState(), Qt::Checked);
-    EXPECT_EQ(ui(w).Check3->checkState(), Qt::PartiallyChecked);
-    EXPECT_EQ(ui(w).Check4->checkState(), Qt::Checked);
-    EXPECT_EQ(store.writes.size(), 0) << "nothing is written before the window closes";
-
-    w->show();
-    // A click never makes a greyed box, it ticks or unticks it.
-    ui(w).Check3->click();
-    EXPECT_EQ(ui(w).Check3->checkState(), Qt::Checked);
-    ui(w).Check3->click();
-    EXPECT_EQ(ui(w).Check3->checkState(), Qt::Unchecked);
-    ui(w).Check1->click();
-    ui(w).Check4->click();
-    w->close();
-    EXPECT_EQ(store.values["Form1/check1"], "1");
-    EXPECT_EQ(store.values["Form1/check2"], "1");
-    EXPECT_EQ(store.values["Form1/check3"], "0");
-    EXPECT_EQ(store.values["Form1/check4"], "0");
-}
-
-// The box's greyed state comes only from a stored value, and Qt counts it as checked.
-TEST_F(Form1Test, AGreyedOptionBoxLeavesItsOptionOff)
-{
-    makeTree(1, 2);
-    MemoryStore store;
-    store.values["Form1/check1"] = "2";
-    auto w = makeWindow(&store);
-    ui(w).Combo1->setEditText(tree.path());
-    ui(w).Text1->setText("file");
-    ui(w).Command1->click();
-    EXPECT_EQ(ui(w).Panel1->text(), "找到 2 个文件") << "a greyed 全字匹配 matched whole names";
-}
-
-TEST_F(Form1Test, ClosingWithoutASearchSavesTheSameValuesAgain)
-{
-    MemoryStore store;
-    store.values["Form1/check2"] = "1";
-    auto w = makeWindow(&store);
-    w->show();
-    w->close();
-    EXPECT_EQ(store.values["Form1/check1"], "0");
-    EXPECT_EQ(store.values["Form1/check2"], "1");
-    EXPECT_EQ(store.values["Form1/check3"], "0");
-    EXPECT_EQ(store.values["Form1/check4"], "0");
-}
-
-TEST_F(Form1Test, ClosingDuringASearchStopsItAndTheWindowStaysClosed)
-{
-    makeTree(20, 3);
-    MemoryStore store;
-    auto w = makeWindow(&store);
-    w->show();
-    ui(w).Combo1->setEditText(tree.path());
-    fileSystem.hookAt = 3; // the root and one sub-folder have been listed
-    fileSystem.hook = [&] { w->close(); };
-    ui(w).Command1->click();
-    EXPECT_TRUE(w->closedDuringSearch());
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_FALSE(w->searchCommand().isRunning());
-    EXPECT_LT(fileSystem.listings, 21) << "the walk went on after the window closed";
-    EXPECT_LT(w->results().totalRows(), 80);
-    EXPECT_EQ(store.values.count("Form1/check1"), 1u) << "the options were saved";
-}
-
 TEST_F(Form1Test, TheLocationFieldSearchesWhatWasTypedAndCompletesNothing)
 {
     makeTree(2, 1);
@@ -358,24 +227,6 @@ TEST_F(Form1Test, TheKeypadEnterStartsASearchAndTheKeypadDeleteDeletes)
     ui(w).List1->setFocus();
     QTest::keyClick(ui(w).List1, Qt::Key_Delete, Qt::KeypadModifier);
     EXPECT_EQ(deletes.count(), 1);
-}
-
-TEST_F(Form1Test, TheWindowFirstShowsCentredOnTheScreen)
-{
-    auto w = makeWindow();
-    w->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-    const QPoint screenCentre = w->screen()->geometry().center();
-    // The offscreen platform adds its frame, then the window is placed within it.
-    const auto centred = [&] {
-        const QPoint centre = w->frameGeometry().center();
-        return w->frameGeometry().size() != w->size() && std::abs(centre.x() - screenCentre.x()) <= 2
-            && std::abs(centre.y() - screenCentre.y()) <= 2;
-    };
-    (void)QTest::qWaitFor(centred);
-    const QPoint windowCentre = w->frameGeometry().center();
-    EXPECT_LE(std::abs(windowCentre.x() - screenCentre.x()), 2) << windowCentre.x();
-    EXPECT_LE(std::abs(windowCentre.y() - screenCentre.y()), 2) << windowCentre.y();
 }
 
 TEST_F(Form1Test, ARefusedLocationEndsNoSearchAndEmitsNoFinish)
