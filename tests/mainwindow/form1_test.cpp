@@ -1,3 +1,5 @@
+// The window as it starts and as it is driven: its controls, the focus, the keys, the location
+// field, a refused location and the rows' icons.
 #include "form1_fixture.h"
 
 #include "mainwindow/form1.h"
@@ -32,6 +34,7 @@
 #include <QScreen>
 
 #include <map>
+
 namespace {
 
 using form1test::Form1Test;
