@@ -20,16 +20,21 @@ import tempfile
 import time
 import unittest
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
-import sorvane_e2e as e2e  # noqa: E402  (needs the path above)
+import context  # noqa: E402  (these need the paths above; context holds pyatspi and the run's values)
+import ctest_cases  # noqa: E402
+from case_support import make_tree, size_text  # noqa: E402
+from desktop import TIMEOUT, Session, log, run, stop_group, wait_for  # noqa: E402
+from window_driver import children, find_all, find_one, has_state, labelled_by, role  # noqa: E402
 
 PROGRAM = ""
 OUT_DIR = ""
 SESSION = None
-SKIPPED = e2e.ctest_cases.SKIPPED
+SKIPPED = ctest_cases.SKIPPED
 
 
-class WaylandSession(e2e.Session):
+class WaylandSession(Session):
     """The X session's folders, buses and process handling, with weston in place of the X server."""
 
     def _weston_ini(self):
@@ -47,7 +52,7 @@ class WaylandSession(e2e.Session):
                               f"--config={self._weston_ini()}",
                               "--debug"])  # --debug lets weston-screenshooter take its picture
         weston = self.processes[-1]
-        e2e.wait_for("weston's socket", lambda: weston.poll() is not None
+        wait_for("weston's socket", lambda: weston.poll() is not None
                      or os.path.exists(os.path.join(self.runtime, socket)))
         if weston.poll() is not None:
             raise unittest.SkipTest(f"weston's headless backend did not start (status {weston.returncode}); "
@@ -58,7 +63,7 @@ class WaylandSession(e2e.Session):
                          stdout=subprocess.PIPE)
         self.env["DBUS_SESSION_BUS_ADDRESS"] = self._read_line(bus.stdout.fileno(), "the session bus address")
         self.spawn("at-spi-bus", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        e2e.wait_for("the accessibility bus on the session bus", lambda: "true" in e2e.run(
+        wait_for("the accessibility bus on the session bus", lambda: "true" in run(
             "dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
             "string:org.a11y.Bus", check=False).stdout)
@@ -67,7 +72,7 @@ class WaylandSession(e2e.Session):
         os.environ.pop("DISPLAY", None)
         import pyatspi
         from gi.repository import Atspi
-        e2e.pyatspi, e2e.Atspi = pyatspi, Atspi
+        context.pyatspi, context.Atspi = pyatspi, Atspi
 
 
 class WaylandWindow:
@@ -75,19 +80,19 @@ class WaylandWindow:
 
     def __init__(self, process):
         self.process = process
-        self.app = e2e.wait_for("the program on the accessibility bus", self._application)
-        self.app.set_cache_mask(e2e.Atspi.Cache.NONE)
-        self.window = e2e.wait_for("the window Sorvane to show", lambda: next(
-            (w for w in e2e.children(self.app) if w.name == "Sorvane" and e2e.has_state(w, "SHOWING")), None))
-        self.Text1 = e2e.find_one(self.window, "TEXT", "请输入文件名")
-        combos = e2e.find_all(self.window, "COMBO_BOX")
-        self.Combo1 = next(c for c in combos if e2e.labelled_by(c) == "搜索位置")
-        self.Command1 = e2e.find_one(self.window, "PUSH_BUTTON", "开始搜索")
-        self.List1 = e2e.find_one(self.window, "TABLE", "搜索结果")
-        self.Panel1, self.Panel2 = e2e.children(e2e.find_one(self.window, "STATUS_BAR"))
+        self.app = wait_for("the program on the accessibility bus", self._application)
+        self.app.set_cache_mask(context.Atspi.Cache.NONE)
+        self.window = wait_for("the window Sorvane to show", lambda: next(
+            (w for w in children(self.app) if w.name == "Sorvane" and has_state(w, "SHOWING")), None))
+        self.Text1 = find_one(self.window, "TEXT", "请输入文件名")
+        combos = find_all(self.window, "COMBO_BOX")
+        self.Combo1 = next(c for c in combos if labelled_by(c) == "搜索位置")
+        self.Command1 = find_one(self.window, "PUSH_BUTTON", "开始搜索")
+        self.List1 = find_one(self.window, "TABLE", "搜索结果")
+        self.Panel1, self.Panel2 = children(find_one(self.window, "STATUS_BAR"))
 
     def _application(self):
-        for app in e2e.children(e2e.pyatspi.Registry.getDesktop(0)):
+        for app in children(context.pyatspi.Registry.getDesktop(0)):
             if app is not None and app.get_process_id() == self.process.pid:
                 return app
         if self.process.poll() is not None:
@@ -96,7 +101,7 @@ class WaylandWindow:
 
     def type_into(self, accessible, text):
         accessible.queryEditableText().setTextContents(text)
-        e2e.wait_for(f"the field to read {text!r}", lambda: accessible.queryText().getText(0, -1) == text)
+        wait_for(f"the field to read {text!r}", lambda: accessible.queryText().getText(0, -1) == text)
 
     def press(self, button):
         action = button.queryAction()
@@ -111,9 +116,9 @@ class WaylandWindow:
         return [tuple(table.getAccessibleAt(r, c).name for c in range(3)) for r in range(table.nRows)]
 
     def message_box(self, text):
-        for window in e2e.children(self.app):
-            if window.getRole() == e2e.role("ALERT") and e2e.has_state(window, "SHOWING") \
-                    and e2e.find_all(window, "LABEL", text):
+        for window in children(self.app):
+            if window.getRole() == role("ALERT") and has_state(window, "SHOWING") \
+                    and find_all(window, "LABEL", text):
                 return window
         return None
 
@@ -124,48 +129,48 @@ class OnWayland(unittest.TestCase):
         """Started on a folder, the name typed and 开始搜索 pressed: the rows and the count read back;
         a missing location shows its message box, which 确定 closes."""
         root = os.path.join(SESSION.root, "docs")  # short, so that the paths show whole
-        e2e.make_tree(root, {"报告alpha.txt": 5, "alpha.pdf": 5000, "beta.txt": 1, "sub/ALPHA.png": 20480})
+        make_tree(root, {"报告alpha.txt": 5, "alpha.pdf": 5000, "beta.txt": 1, "sub/ALPHA.png": 20480})
         process = SESSION.spawn("sorvane", [PROGRAM, root])
-        self.addCleanup(e2e.stop_group, process)
+        self.addCleanup(stop_group, process)
         program = WaylandWindow(process)
         self.assertEqual(program.Combo1.name, root, "sorvane FOLDER shows the folder")
 
         program.type_into(program.Text1, "alpha")
         program.press(program.Command1)
-        e2e.wait_for("'已完成搜索' in panel 2", lambda: program.Panel2.name == "已完成搜索")
-        expected = [("报告alpha.txt", os.path.join(root, "报告alpha.txt"), e2e.size_text(5)),
-                    ("alpha.pdf", os.path.join(root, "alpha.pdf"), e2e.size_text(5000)),
-                    ("ALPHA.png", os.path.join(root, "sub", "ALPHA.png"), e2e.size_text(20480))]
+        wait_for("'已完成搜索' in panel 2", lambda: program.Panel2.name == "已完成搜索")
+        expected = [("报告alpha.txt", os.path.join(root, "报告alpha.txt"), size_text(5)),
+                    ("alpha.pdf", os.path.join(root, "alpha.pdf"), size_text(5000)),
+                    ("ALPHA.png", os.path.join(root, "sub", "ALPHA.png"), size_text(20480))]
         self.assertCountEqual(program.rows(), expected)
         self.assertEqual(program.Panel1.name, "找到 3 个文件")
         self.screenshot("main-window-wayland.png")
 
-        program.type_into(e2e.find_one(program.Combo1, "TEXT"), os.path.join(root, "missing"))
+        program.type_into(find_one(program.Combo1, "TEXT"), os.path.join(root, "missing"))
         program.press(program.Command1)
-        box = e2e.wait_for("the message box", lambda: program.message_box("指定搜索位置不存在"))
+        box = wait_for("the message box", lambda: program.message_box("指定搜索位置不存在"))
         self.assertEqual(box.name, "错误")
-        program.press(next(b for b in e2e.find_all(box, "PUSH_BUTTON") if b.name.startswith("确定")
+        program.press(next(b for b in find_all(box, "PUSH_BUTTON") if b.name.startswith("确定")
                            or b.name.startswith("OK")))
-        e2e.wait_for("the message box to close", lambda: not program.message_box("指定搜索位置不存在"))
+        wait_for("the message box to close", lambda: not program.message_box("指定搜索位置不存在"))
         self.assertEqual(len(program.rows()), 3, "a refused search leaves the rows")
 
     def screenshot(self, name):
         folder = os.path.join(OUT_DIR, "screenshots")
         os.makedirs(folder, exist_ok=True)
         before = set(glob.glob(os.path.join(folder, "wayland-screenshot-*.png")))
-        shot = subprocess.run(["weston-screenshooter"], env=SESSION.env, cwd=folder, timeout=e2e.TIMEOUT,
+        shot = subprocess.run(["weston-screenshooter"], env=SESSION.env, cwd=folder, timeout=TIMEOUT,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         taken = set(glob.glob(os.path.join(folder, "wayland-screenshot-*.png"))) - before
         if shot.returncode != 0 or len(taken) != 1:
-            e2e.log(f"no screenshot: {shot.stderr.strip()}")
+            log(f"no screenshot: {shot.stderr.strip()}")
             return
         path = os.path.join(folder, name)
         # Just the window: the rest of the screen is plain black.
         if shutil.which("convert"):
-            e2e.run("convert", taken.pop(), "-trim", "+repage", path)
+            run("convert", taken.pop(), "-trim", "+repage", path)
         else:
             os.replace(taken.pop(), path)
-        e2e.log(f"screenshot {path}")
+        log(f"screenshot {path}")
 
 
 def missing_requirement():
@@ -190,15 +195,15 @@ def main():
     if reason:
         print(f"skipped: {reason}", flush=True)
         return SKIPPED
-    e2e.OUT_DIR = OUT_DIR
-    SESSION = e2e.SESSION = WaylandSession()
+    context.OUT_DIR = OUT_DIR
+    SESSION = context.SESSION = WaylandSession()
     try:
         try:
             SESSION.start()
         except unittest.SkipTest as skip:
             print(f"skipped: {skip}", flush=True)
             return SKIPPED
-        return e2e.ctest_cases.run(rest, warnings=False)
+        return ctest_cases.run(rest, warnings=False)
     finally:
         SESSION.stop()
 
