@@ -10,7 +10,12 @@ namespace platform {
 std::vector<MimeGlob> parseGlobs2(QByteArrayView text)
 {
     std::vector<MimeGlob> globs;
-    for (QByteArrayView line : QByteArray(text.data(), text.size()).split('\n')) {
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        const QByteArrayView line = text.sliced(start, end - start);
+        start = end + 1;
         if (line.isEmpty() || line.startsWith('#'))
             continue;
         const qsizetype typeStart = line.indexOf(':') + 1;

@@ -37,11 +37,7 @@
 
 namespace {
 
-using form1test::Form1Test;
-using form1test::ui;
-using mainwindow::Form1;
-using testsupport::MemoryStore;
-using RecordedMessages = testsupport::RecordingMessages;
+using namespace form1test; // the fixture, ui(), and the names it uses
 
 TEST_F(Form1Test, TheControlsShowTheirCaptionsWithinTheWindowAndNoneCoversAnother)
 {
